@@ -1,0 +1,27 @@
+// memory_blocks.h: the application's memory blocks (memory heap) and reading values out of them.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include <string>
+
+enum TextEncoding {
+    TextUtf8 = 2,   // UTF-8 (code page 65001)
+    TextAnsi = 24,  // the system ANSI code page; every value but 2 and 25 behaves the same
+    TextUtf16 = 25, // UTF-16LE code units
+};
+
+// Creates the memory heap; FreeMemoryLibrary destroys it with every block still in it.
+BOOL InitMemoryLibrary();
+void FreeMemoryLibrary();
+
+// Zero-filled block of size bytes from the memory heap; null for size <= 0 or when memory is exhausted.
+void* MemAlloc(int32_t size);
+// Frees a block; null does nothing. Non-zero on success.
+BOOL MemFree(void* block);
+
+int MemReadByte(const void* address);        // unsigned byte 0..255
+int32_t MemReadInt32(const void* address);   // little-endian, no alignment required
+
+// Decodes length bytes (UTF-16 units for TextUtf16) at address; -1 reads up to the terminating NUL,
+// below -1 counts as 0. The text ends at the first NUL inside the range. Null address: empty text.
+std::wstring MemReadText(const void* address, int32_t length, int encoding);

@@ -1,0 +1,28 @@
+// numbered_windows.h: numbered top-level windows, each with its own class, identity property and Tab keys.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include "runtime/object_registry.h"
+
+// Toolkit window flags (every other bit is a Win32 window style and passes through).
+const uint32_t CenterOnScreenFlag = 0x00000001;
+const uint32_t CenterOnOwnerFlag = 0x00000002;
+const uint32_t ToolWindowFlag = 0x00000004;
+const uint32_t KeepGadgetListFlag = 0x00000008;
+const uint32_t ShowInactiveFlag = 0x02000000;
+const uint32_t HiddenWindowFlag = 0x10000000;
+
+void InitWindowLibrary();
+void FreeWindowLibrary();
+
+// Fixed number: the HWND; AutoNumber: the new window number; 0 on failure.
+intptr_t OpenNumberedWindow(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height,
+                            const wchar_t* title, uint32_t flags);
+intptr_t OpenNumberedOwnedWindow(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height,
+                                 const wchar_t* title, uint32_t flags, HWND owner);
+// The registry's release routine; -1 releases every open window.
+void ReleaseWindow(ObjectNumber number);
+void PlaceWindow(HWND hwnd, uint32_t flags, HWND owner);
+// Makes hwnd the window new gadgets go into; returns the previous one. Null only returns it.
+HWND SetCurrentGadgetList(HWND hwnd);
+LRESULT CALLBACK GadgetListWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

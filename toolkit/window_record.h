@@ -1,0 +1,39 @@
+// window_record.h: the record of a numbered top-level window and the window registry.
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include "runtime/object_registry.h"
+
+// Result sentinels of the toolkit's message routines.
+const LRESULT NotHandled = (LRESULT)0xD0D0D0D1;
+const LRESULT HookNotHandled = (LRESULT)0xE0E0E0E1;
+
+typedef LRESULT (*WindowMessageHook)(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+typedef LRESULT (*WindowPaintHook)(HDC dc, HWND hwnd);
+
+// Tab accelerator command identifiers.
+const WORD NextTabStopID = 64001;
+const WORD PreviousTabStopID = 64002;
+
+struct WindowRecord {
+    HWND hwnd;                   // non-zero while open (the registry's liveness test)
+    ACCEL* accelerators;         // 2 entries in the main heap
+    HACCEL acceleratorTable;
+    WindowMessageHook messageHook;
+    int32_t acceleratorCount;
+    HBRUSH backgroundBrush;
+    HWND mdiClient;
+    WindowPaintHook paintHook;
+    uint16_t minWidth, minHeight, maxWidth, maxHeight;
+    int32_t sizedState;          // 1 while minimised or maximised
+};
+static_assert(offsetof(WindowRecord, hwnd) == 0, "the registry tests liveness on the first field");
+
+struct WindowLibraryState {
+    WindowMessageHook messageHook; // thread-wide hook for windows without one of their own
+};
+
+// Set by InitWindowLibrary; null before.
+ObjectRegistry* WindowRegistry();
+WindowLibraryState* WindowLibrary();
+void SetWindowLibraryGlobals(ObjectRegistry* registry, WindowLibraryState* state);
