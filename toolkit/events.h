@@ -33,30 +33,82 @@ enum EventSubtype : int32_t {
 // Frees the data an event carries; called when the event stops being current (or never becomes it).
 typedef void (*EventDataRelease)(void* data);
 
+// One queued event: a block of the event pool. All fields are 32-bit.
+struct EventRecord {
+    EventRecord* next;
+    int32_t code;
+    ObjectNumber object;
+    ObjectNumber window;
+    int32_t subtype;
+    void* data;
+    EventDataRelease release;
+};
+
+struct BlockPool;
+
+// The event library's global record. The current event is the one last fetched; its data stays
+// valid until the next fetch, which hands it to its release routine.
+struct EventState {
+    BlockPool* pool;
+    EventRecord* head;
+    EventRecord* tail;
+    int32_t suspendCount;     // events are queued only while 0, or when forced
+    int32_t currentCode;      // 0 when the last fetch found nothing
+    ObjectNumber currentWindow;
+    ObjectNumber currentObject;
+    int32_t currentSubtype;   // -1 after every fetch that found nothing
+    void* currentData;
+    EventDataRelease currentRelease;
+};
+
+// Start-up: the hidden post-event window, its registered message, the state record with the event
+// pool, and the callback map. A second call keeps the existing queue (only the callback map is made
+// anew, and the window again if it was destroyed).
 void InitEventLibrary();
+// Destroys the post-event window.
 void FreeEventLibrary();
+// Null before InitEventLibrary.
+EventState* EventLibrary();
+// The hidden "PostEventClass" window that receives "Zorv_PostEventMessage"; null when none.
+HWND PostEventWindow();
 
 // The oldest queued event's code; otherwise fetches and dispatches one message and returns its
 // number; 0 when nothing arrived in time. -1 waits without limit.
 int32_t WaitEventTimeout(int32_t milliseconds);
 int32_t WaitEvent();
 
+// Posting: queued unless suspended (and not forced); merged into the tail when code < 65536 and
+// code, object, window and subtype equal the tail's. Data of an event that is not queued is handed
+// to its release routine (unless it is the tail's own data), after the bound callbacks have run.
 void RaiseEvent(int32_t code, ObjectNumber object, ObjectNumber window, int32_t subtype);
 void RaiseEventWithData(int32_t code, ObjectNumber object, ObjectNumber window, int32_t subtype,
                         void* data, EventDataRelease release);
 void EnqueueEvent(int32_t code, ObjectNumber object, ObjectNumber window, int32_t subtype,
                   void* data, EventDataRelease release, int force);
 
+// Releases the current event's data, then makes the oldest queued event current (removing it);
+// returns its code, or 0 with current subtype -1 when the queue is empty.
 int32_t TakeNextEvent();
 void* DataOfCurrentEvent();
 
 void SuspendEvents();
 void ResumeEvents();
 
-// -1 in a pattern matches any value.
+// -1 in a pattern matches any value. Purged events' data goes to their release routines.
 void PurgeEvents(int32_t code, ObjectNumber object, ObjectNumber window, int32_t subtype);
 void PurgeWindowEvents(ObjectNumber window);
 void UnbindWindowCallbacks(ObjectNumber window);
 void RunBoundCallbacks(int32_t code, ObjectNumber window, ObjectNumber object, int32_t subtype);
 
+// Binds routine to the key "code:window:object:subtype" (-1 = any) in the callback map; the binding
+// belongs to window (UnbindWindowCallbacks removes it). Runs while that pattern is posted, seeing the
+// posted event as current. False when memory is short or the library is not started.
+typedef void (*BoundCallback)();
+bool BindEventCallback(int32_t code, ObjectNumber window, ObjectNumber object, int32_t subtype,
+                       BoundCallback routine);
+
+// Window procedure of "PostEventClass". For the registered post-event message, lParam is a block of
+// the main heap whose 32-bit words 1 to 5 hold code, object, window, subtype and data (word 0 is not
+// read); the event is raised without a release routine and the block is freed here. A block the
+// main heap does not own is left alone.
 LRESULT CALLBACK EventWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

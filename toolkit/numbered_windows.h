@@ -26,3 +26,21 @@ void PlaceWindow(HWND hwnd, uint32_t flags, HWND owner);
 // Makes hwnd the window new gadgets go into; returns the previous one. Null only returns it.
 HWND SetCurrentGadgetList(HWND hwnd);
 LRESULT CALLBACK GadgetListWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The gadget list a window had when another window became the current one; attached to the window
+// through its "Zorv_GadgetStack_%i" property (zero-filled, main heap). The middle four fields are
+// the saved copies of the GadgetLibraryState's live fields.
+struct SavedGadgetList {
+    HWND window;
+    HWND currentGadgetList;
+    HWND* containerStack; // main-heap array, or null while the live state holds it
+    int32_t stackDepth;
+    int32_t stackCapacity;
+    WNDPROC previousProc; // the procedure GadgetListWindowProc replaced
+};
+
+// The window's SavedGadgetList, or null when it has never been a gadget list.
+SavedGadgetList* SavedGadgetListOf(HWND hwnd);
+
+// UTF-16 formatted print into the caller's buffer, which must hold the longest result.
+int FormatText(wchar_t* buffer, const wchar_t* format, ...);

@@ -11,6 +11,14 @@ const LRESULT HookNotHandled = (LRESULT)0xE0E0E0E1;
 typedef LRESULT (*WindowMessageHook)(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 typedef LRESULT (*WindowPaintHook)(HDC dc, HWND hwnd);
 
+// Window properties of the toolkit.
+const wchar_t PropWindowId[] = L"Zorv_WindowID";      // window number + 1 on each open window
+const wchar_t PropFocus[] = L"Zorv_Focus";            // control that had the focus at deactivation
+const wchar_t PropGadgetId[] = L"Zorv_ID";            // gadget number on a gadget's control
+const wchar_t PropHotkey[] = L"Zorv_Hotkey";          // non-null: no accelerators while focused
+const wchar_t PropMdiGadget[] = L"Zorv_MDI_Gadget";   // MDI client of an MDI frame window
+const wchar_t PropDropAccept[] = L"Zorv_DropAccept";  // the registered drop target
+
 // Tab accelerator command identifiers.
 const WORD NextTabStopID = 64001;
 const WORD PreviousTabStopID = 64002;

@@ -1,0 +1,44 @@
+// main.cpp: the entry point: start-up, the main window and its text box, the command-line scan, the event loop.
+#include <windows.h>
+#include "app/program.h"
+#include "app/report_text_box.h"
+#include "runtime/parameters.h"
+#include "toolkit/drop_target.h"
+#include "toolkit/events.h"
+#include "toolkit/numbered_windows.h"
+#include "toolkit/text_box.h"
+
+static const ObjectNumber MainWindow = 0;
+static const ObjectNumber ReportBox = 0;
+// A captioned window with system menu and minimise box, centred, client area exactly as given.
+static const uint32_t MainWindowFlags = 0xCA0001;
+// A multi-line edit with a vertical scroll bar and no line wrapping.
+static const uint32_t ReportBoxFlags = 0x200007;
+
+static bool EscapeHeld() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
+
+// Runs until the window is closed or Escape is held. Escape is tested before the event is handled,
+// so a drop that arrives while it is held is not scanned.
+static void RunEventLoop() {
+    for (;;) {
+        const int32_t code = WaitEvent();
+        if (EscapeHeld()) return;
+        if (code == DropOnGadgetEvent) ScanIntoReport(GetDroppedFiles());
+        if (code == WindowClosedEvent) return;
+    }
+}
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    TakeModuleHandle();
+    ToolkitStartUp();
+    AllocateWorkBuffer();
+    if (OpenNumberedWindow(MainWindow, 0, 0, 640, 480, L"PNG text chunks", MainWindowFlags)) {
+        CreateTextBox(ReportBox, 0, 0, 640, 460, L"", ReportBoxFlags);
+        AcceptDropOnGadget(ReportBox, CF_HDROP, DROPEFFECT_COPY);
+        // Only the first parameter names a file; the others are ignored.
+        if (CountCommandArguments() != 0) ScanIntoReport(GetCommandArgument(0));
+        RunEventLoop();
+    }
+    ReleaseWorkBuffer();
+    EndProgram();
+}

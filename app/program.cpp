@@ -1,0 +1,71 @@
+// program.cpp: the fixed start-up and shut-down order of the libraries, and the work buffer.
+#include "app/program.h"
+#include <commctrl.h>
+#include <objbase.h>
+#include "report/compressed_text.h"
+#include "runtime/files.h"
+#include "runtime/main_heap.h"
+#include "runtime/memory_blocks.h"
+#include "runtime/parameters.h"
+#include "toolkit/drop_target.h"
+#include "toolkit/events.h"
+#include "toolkit/numbered_windows.h"
+#include "toolkit/text_box.h"
+
+static HINSTANCE moduleHandle;
+static uint8_t* workBuffer;
+
+HINSTANCE TakeModuleHandle() {
+    moduleHandle = GetModuleHandleW(nullptr);
+    CreateMainHeap();
+    return moduleHandle;
+}
+
+HINSTANCE ModuleHandle() { return moduleHandle; }
+
+void ToolkitStartUp() {
+    InitMemoryLibrary();
+    InitEventLibrary();
+    InitWindowLibrary();
+    InitGadgetLibrary();
+    InitDragDrop();
+    InitFileLibrary();
+    InitParameterLibrary();
+    INITCOMMONCONTROLSEX controls = {8, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES |
+                                            ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES}; // 0x0B48
+    InitCommonControlsEx(&controls);
+    // No matching CoUninitialize: OleInitialize has already started COM on this thread, and
+    // OleUninitialize at shut-down ends it.
+    CoInitialize(nullptr);
+}
+
+void ToolkitShutDown() {
+    FreeFileLibrary();
+    // OLE goes while the main window and its drop registration still exist; the text box's later
+    // RevokeDragDrop then fails quietly.
+    FreeDragDrop();
+    FreeGadgetLibrary();
+    FreeWindowLibrary();
+    FreeEventLibrary();
+    FreeMemoryLibrary();
+}
+
+void EndProgram() {
+    ToolkitShutDown();
+    // The work buffer, if still held, went with the memory heap.
+    workBuffer = nullptr;
+    DestroyMainHeap();
+    ExitProcess(0);
+}
+
+uint8_t* AllocateWorkBuffer() {
+    if (!workBuffer) workBuffer = static_cast<uint8_t*>(MemAlloc(WorkBufferSize));
+    return workBuffer;
+}
+
+uint8_t* WorkBuffer() { return workBuffer; }
+
+void ReleaseWorkBuffer() {
+    MemFree(workBuffer);
+    workBuffer = nullptr;
+}

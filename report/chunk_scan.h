@@ -1,0 +1,21 @@
+// chunk_scan.h: the search of a loaded block for text chunks, one report line per chunk found.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include "report/report_sink.h"
+
+// Format notes: a PNG chunk is length (4 bytes, big-endian), type code (4), data (length bytes),
+// CRC (4). Nothing of the PNG structure is validated: every offset p from 4 on is tested for the
+// type codes tEXt, zTXt and iTXt, and the four bytes in front of a match are taken as the length.
+// So text chunks inside other data (image data, compressed text) are found too.
+//
+// Where the search goes on after a match at p (d = p + 4, L the length):
+//   tEXt: d + L + 4, after the CRC; d + 4 for L = 0 ("tEXt : wrong size"); d when the data would
+//         reach past the end of the block (then bytes d to n - 1 are reported).
+//   zTXt, iTXt: the offset their report returns (inside the chunk's data).
+// Reads no byte outside block[0, n). workBuffer as for ReportZtxtChunk (may be null).
+void SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer);
+
+// The smallest offset p >= from with p + 4 <= n whose four bytes spell one of the three type codes;
+// n when there is none. Candidates are found by the bytes "Xt" the three codes share.
+size_t FindTextChunkType(const uint8_t* block, size_t n, size_t from);

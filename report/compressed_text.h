@@ -1,0 +1,33 @@
+// compressed_text.h: report lines of zTXt and iTXt chunks, with zlib inflation of their text.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include "report/report_sink.h"
+
+// The work buffer the shell allocates once and every scan reuses (no lock: scans never overlap).
+const int32_t WorkBufferSize = 32768;
+// Inflation writes at most this many bytes into the work buffer; its last 8 bytes are never written.
+const int32_t WorkBufferInflateRoom = 32760;
+// Text that does not fit in the work buffer goes on into a larger block up to this many bytes of
+// output, a guard against decompression bombs.
+const int32_t MaxInflatedText = 16 * 1024 * 1024;
+
+// Format notes (offsets into the loaded block of n bytes; d is the first data byte, length the
+// declared data length; every field search for 0x00 stops at the end of the block, and a field
+// that starts at or past the end is empty):
+//   zTXt: keyword, 0x00, method (1 byte, 0 = zlib), zlib stream to the end of the data.
+//   iTXt: keyword, 0x00, flag, method, language tag, 0x00, translated keyword, 0x00, text.
+// The keyword search is not bounded by length: it runs on to the next 0x00 in the block.
+//
+// Each writes exactly one line to sink and returns the offset at which the search goes on:
+// d when the keyword is empty; otherwise the method byte (zTXt, unknown method), the first
+// compressed byte (zTXt) or the first text byte (iTXt), never more than n. A missing method
+// byte counts as unknown.
+// workBuffer: WorkBufferSize bytes, or null; then inflated texts are empty and nothing is inflated.
+// An iTXt text with flag 1 and method 0 is inflated like zTXt text and decoded as UTF-8; any other
+// iTXt text is shown as stored. zTXt keyword and text are ANSI, iTXt keyword and tag ANSI, the
+// translated keyword and text UTF-8.
+size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
+                       uint8_t* workBuffer);
+size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
+                       uint8_t* workBuffer);

@@ -1,0 +1,134 @@
+// object_registry.cpp: static numbers index a slot array; dynamic numbers are record addresses in a list.
+#include "runtime/object_registry.h"
+#include "runtime/main_heap.h"
+#include <cstring>
+
+// A record whose first 32-bit field is 0 holds no object (the field is the platform handle).
+static bool IsLive(const void* record) {
+    uint32_t mark;
+    memcpy(&mark, record, sizeof mark);
+    return mark != 0;
+}
+
+static bool IsSlotNumber(const ObjectRegistry* registry, ObjectNumber number) {
+    return number >= 0 && number < registry->capacity;
+}
+
+// The node of the dynamic object whose record address is number, or null when the list holds none.
+// Every value outside the slots is looked up this way, so a garbage number simply finds nothing.
+// Record addresses can lie above 2 GiB (the program is large-address-aware), where they read as
+// negative numbers: they are still found here.
+static ListNode* FindDynamicNode(const ObjectRegistry* registry, ObjectNumber number) {
+    for (ListNode* node = registry->dynamicList; node; node = node->next) {
+        if (reinterpret_cast<ObjectNumber>(PayloadOfNode(node)) == number) return node;
+    }
+    return nullptr;
+}
+
+ObjectRegistry* CreateObjectRegistry(int32_t elementSize, int32_t growStep, ObjectReleaseCallback release) {
+    ObjectRegistry* registry = static_cast<ObjectRegistry*>(MainHeapAlloc(sizeof(ObjectRegistry)));
+    if (!registry) return nullptr;
+    // A step below 1 could never make room for a new number.
+    if (growStep < 1) growStep = 1;
+    if (elementSize < static_cast<int32_t>(sizeof(uint32_t))) elementSize = sizeof(uint32_t);
+    registry->elementSize = elementSize;
+    registry->growStep = growStep;
+    registry->slots = static_cast<void**>(MainHeapAlloc(sizeof(void*) * static_cast<size_t>(growStep)));
+    registry->capacity = registry->slots ? growStep : 0;
+    registry->release = release;
+    return registry;
+}
+
+// Grows the slot array to number + growth step slots (never doubling); the new slots are null.
+static bool GrowSlots(ObjectRegistry* registry, ObjectNumber number) {
+    int64_t wanted = static_cast<int64_t>(number) + registry->growStep;
+    if (wanted > INT32_MAX) return false;
+    void** slots = static_cast<void**>(MainHeapReAlloc(registry->slots, sizeof(void*) * static_cast<size_t>(wanted)));
+    if (!slots) return false;
+    registry->slots = slots;
+    registry->capacity = static_cast<int32_t>(wanted);
+    return true;
+}
+
+void* ClaimObject(ObjectRegistry* registry, ObjectNumber number) {
+    if (!registry) return nullptr;
+    if (number == AutoNumber) {
+        return AddListNode(&registry->dynamicList, static_cast<size_t>(registry->elementSize));
+    }
+    // Below -1 there are no static numbers to claim.
+    if (number < 0) return nullptr;
+    if (number >= registry->capacity && !GrowSlots(registry, number)) return nullptr;
+    void* record = registry->slots[number];
+    if (record) {
+        // The number was claimed before: the callback closes a still-open object and zero-fills
+        // the record through ReleaseObject; the record memory stays the same.
+        if (registry->release) registry->release(number);
+        // A record left behind by a failed open (first field 0, other fields set) comes back clean too.
+        memset(record, 0, static_cast<size_t>(registry->elementSize));
+        return record;
+    }
+    record = MainHeapAlloc(static_cast<size_t>(registry->elementSize));
+    registry->slots[number] = record;
+    return record;
+}
+
+void* LookupObject(ObjectRegistry* registry, ObjectNumber number) {
+    if (!registry) return nullptr;
+    void* record;
+    if (IsSlotNumber(registry, number)) {
+        record = registry->slots[number];
+    } else {
+        ListNode* node = FindDynamicNode(registry, number);
+        record = node ? PayloadOfNode(node) : nullptr;
+    }
+    return record && IsLive(record) ? record : nullptr;
+}
+
+void ReleaseObject(ObjectRegistry* registry, ObjectNumber number) {
+    if (!registry) return;
+    if (IsSlotNumber(registry, number)) {
+        if (registry->slots[number]) memset(registry->slots[number], 0, static_cast<size_t>(registry->elementSize));
+        return;
+    }
+    ListNode* node = FindDynamicNode(registry, number);
+    if (!node) return;
+    // A walk that is about to hand out this node goes on with the next newer one instead.
+    if (registry->walkNode == node) registry->walkNode = node->prev;
+    RemoveListNode(&registry->dynamicList, PayloadOfNode(node));
+}
+
+void ReleaseAllObjects(ObjectRegistry* registry) {
+    if (!registry || !registry->release) return;
+    BeginObjectWalk(registry);
+    ObjectNumber number;
+    while (NextObject(registry, &number)) registry->release(number);
+}
+
+void BeginObjectWalk(ObjectRegistry* registry) {
+    if (!registry) return;
+    registry->walkIndex = 0;
+    ListNode* oldest = registry->dynamicList;
+    while (oldest && oldest->next) oldest = oldest->next;
+    registry->walkNode = oldest;
+}
+
+void* NextObject(ObjectRegistry* registry, ObjectNumber* numberOut) {
+    if (!registry) return nullptr;
+    // Both cursors move on before a record is handed out, so the caller may release it.
+    while (registry->walkIndex >= 0 && registry->walkIndex < registry->capacity) {
+        int32_t index = registry->walkIndex++;
+        void* record = registry->slots[index];
+        if (record && IsLive(record)) {
+            if (numberOut) *numberOut = index;
+            return record;
+        }
+    }
+    if (registry->walkNode) {
+        ListNode* node = registry->walkNode;
+        registry->walkNode = node->prev;
+        void* record = PayloadOfNode(node);
+        if (numberOut) *numberOut = reinterpret_cast<ObjectNumber>(record);
+        return record;
+    }
+    return nullptr;
+}

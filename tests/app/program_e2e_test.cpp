@@ -1,0 +1,273 @@
+// program_e2e_test.cpp: the real pngtext.exe under Wine, driven from this process as a user would.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <ole2.h>
+#include <string>
+#include <vector>
+#include "tests/app/driver/program_driver.h"
+#include "tests/app/test_files.h"
+
+namespace {
+
+const DWORD StartTimeout = 20000;
+const DWORD ReportTimeout = 10000;
+const DWORD ExitTimeout = 10000;
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+std::string Utf8(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
+    return bytes;
+}
+
+std::wstring Lines(const std::vector<std::wstring>& lines) {
+    std::wstring text;
+    for (const std::wstring& line : lines) text += (text.empty() ? L"" : L"\r\n") + line;
+    return text;
+}
+
+// Files every test may use, written once.
+struct Samples {
+    std::wstring allKinds, emptyText, second;
+    std::vector<std::wstring> allKindsLines, secondLines;
+};
+
+const Samples& TheSamples() {
+    static Samples samples = [] {
+        Samples s;
+        s.allKinds = WriteScratchFile(L"all kinds.png",
+                                      PngWith({TextChunk("Title", "Hello"), CompressedTextChunk("Comment", "Hi there"),
+                                               InternationalTextChunk("Author", "en", "Autor", "Zo\xC3\xAB")}));
+        s.allKindsLines = {L"tEXt : Title Hello", L"zTXt: Comment Hi there", L"iTXt : (en)Author(Autor) Zo\u00EB"};
+        s.emptyText = WriteScratchFile(L"empty text.png", PngWith({PngChunk("tEXt", {}), TextChunk("After", "yes")}));
+        s.second = WriteScratchFile(L"second.png", PngWith({TextChunk("Software", "a drawing program")}));
+        s.secondLines = {L"tEXt : Software a drawing program"};
+        return s;
+    }();
+    return samples;
+}
+
+// Makes window the foreground window and waits until the system agrees.
+bool BringToFront(HWND window) {
+    const DWORD start = GetTickCount();
+    do {
+        SetForegroundWindow(window);
+        Sleep(50);
+        if (GetForegroundWindow() == window) return true;
+    } while (GetTickCount() - start < 3000);
+    return false;
+}
+
+class ProgramTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { OleInitialize(nullptr); }
+    static void TearDownTestSuite() { OleUninitialize(); }
+
+    void TearDown() override {
+        // Whatever happened, no key stays held and no program is left running.
+        PressKey(VK_ESCAPE, false);
+        program_.Kill();
+    }
+
+    // Starts the program and waits until its window is up.
+    void Start(const std::wstring& parameters) {
+        ASSERT_TRUE(program_.Start(PROGRAM_PATH, parameters)) << "cannot start " << Utf8(PROGRAM_PATH);
+        ASSERT_NE(program_.WaitForWindow(StartTimeout), nullptr) << "no window \"PNG text chunks\"";
+        ASSERT_NE(program_.WaitForTextBox(StartTimeout), nullptr) << "no text box";
+    }
+
+    // Closes the window as the close box does (WM_CLOSE) and expects a clean end.
+    void CloseAndExpectExitCodeZero() {
+        ASSERT_TRUE(program_.Running());
+        PostMessageW(program_.Window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(program_.WaitForExit(ExitTimeout), 0u);
+    }
+
+    POINT TextBoxCentre() {
+        RECT client;
+        GetClientRect(program_.TextBox(), &client);
+        return ClientPointOnScreen(program_.TextBox(), client.right / 2, client.bottom / 2);
+    }
+
+    // The same drag machinery, aimed at the text box with a file list, is taken: so a refusal seen
+    // before came from the program and not from a drag that never happened.
+    void ExpectFileDropStillWorks() {
+        const Samples& s = TheSamples();
+        DragOutcome drag = DragFilesTo({s.allKinds}, TextBoxCentre());
+        EXPECT_EQ(drag.effect, (DWORD)DROPEFFECT_COPY);
+        std::vector<std::wstring> lines = {L"file:" + s.allKinds};
+        lines.insert(lines.end(), s.allKindsLines.begin(), s.allKindsLines.end());
+        EXPECT_EQ(Utf8(program_.WaitForReport(Lines(lines), ReportTimeout)), Utf8(Lines(lines)));
+    }
+
+    ProgramUnderTest program_;
+};
+
+TEST_F(ProgramTest, WithoutParametersTheWindowWaitsWithAnEmptyReport) {
+    Start(L"");
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    EXPECT_EQ(program_.ReadReport(), L"");
+    EXPECT_EQ(FindProcessWindow(program_.ProcessId(), NoticeTitle), nullptr);
+
+    HWND window = program_.Window();
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right - client.left, 640);
+    EXPECT_EQ(client.bottom - client.top, 480);
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    EXPECT_EQ(style & 0x00FF0000, 0x00CA0000) << std::hex << style << ": caption, system menu, minimise box only";
+    EXPECT_TRUE(style & WS_VISIBLE);
+    EXPECT_FALSE(style & (WS_MINIMIZE | WS_MAXIMIZE));
+    RECT frame;
+    GetWindowRect(window, &frame);
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN), screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_NEAR((frame.left + frame.right) / 2, screenWidth / 2, 2) << "centred across";
+    EXPECT_NEAR((frame.top + frame.bottom) / 2, screenHeight / 2, 2) << "centred down";
+
+    HWND box = program_.TextBox();
+    RECT boxRect;
+    GetWindowRect(box, &boxRect);
+    POINT topLeft = {boxRect.left, boxRect.top};
+    ScreenToClient(window, &topLeft);
+    EXPECT_EQ(topLeft.x, 0);
+    EXPECT_EQ(topLeft.y, 0);
+    EXPECT_EQ(boxRect.right - boxRect.left, 640);
+    EXPECT_EQ(boxRect.bottom - boxRect.top, 460);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(box, GWL_STYLE)), 0x50230087u) << std::hex
+        << GetWindowLongW(box, GWL_STYLE);
+    EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(ProgramTest, WithAPngTheReportIsThereBeforeAnyInput) {
+    const Samples& s = TheSamples();
+    ASSERT_FALSE(s.allKinds.empty());
+    Start(Quoted(s.allKinds));
+    // Idle means the program waits in its loop: the scan has run, and no input was given.
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    std::vector<std::wstring> lines = {L"file:" + s.allKinds};
+    lines.insert(lines.end(), s.allKindsLines.begin(), s.allKindsLines.end());
+    EXPECT_EQ(Utf8(program_.ReadReport()), Utf8(Lines(lines)));
+
+    // The close box, clicked with the mouse, ends the program. The window itself says where it is.
+    RECT frame;
+    GetWindowRect(program_.Window(), &frame);
+    const int captionY = frame.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+    POINT closeBox = {-1, -1};
+    for (int x = frame.right - 1; x > frame.right - 80 && closeBox.x < 0; --x) {
+        DWORD_PTR hit = 0;
+        SendMessageTimeoutW(program_.Window(), WM_NCHITTEST, 0, MAKELPARAM(x, captionY), SMTO_ABORTIFHUNG, 5000, &hit);
+        if (hit == HTCLOSE) closeBox = {x - 4, captionY};
+    }
+    ASSERT_GE(closeBox.x, 0) << "no close box in the caption";
+    ClickAt(closeBox);
+    EXPECT_EQ(program_.WaitForExit(ExitTimeout), 0u);
+}
+
+TEST_F(ProgramTest, AMissingFileShowsItsNameAndTheNoticeBeforeTheLoop) {
+    const std::wstring missing = ScratchFolder() + L"\\no such file.png";
+    Start(Quoted(missing));
+    HWND notice = program_.WaitForNotice(StartTimeout);
+    ASSERT_NE(notice, nullptr) << "no notice titled \"File\"";
+    // The report was handed to the text box before the notice came up.
+    EXPECT_EQ(Utf8(program_.ReadReport()), Utf8(L"file:" + missing));
+    EXPECT_EQ(NoticeMessage(notice), L"Cannot allocate memory");
+    ASSERT_TRUE(ConfirmNotice(notice));
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    EXPECT_EQ(FindProcessWindow(program_.ProcessId(), NoticeTitle), nullptr);
+    EXPECT_EQ(Utf8(program_.ReadReport()), Utf8(L"file:" + missing));
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(ProgramTest, OnlyTheFirstOfTwoParametersIsScanned) {
+    const Samples& s = TheSamples();
+    Start(Quoted(s.second) + L" " + Quoted(s.allKinds));
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    std::vector<std::wstring> lines = {L"file:" + s.second};
+    lines.insert(lines.end(), s.secondLines.begin(), s.secondLines.end());
+    EXPECT_EQ(Utf8(program_.ReadReport()), Utf8(Lines(lines)));
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(ProgramTest, HoldingEscapeEndsTheProgram) {
+    Start(L"");
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    // The key goes to the active window, as a user's key press does.
+    ASSERT_TRUE(BringToFront(program_.Window()));
+    PressKey(VK_ESCAPE, true);
+    const DWORD code = program_.WaitForExit(ExitTimeout);
+    PressKey(VK_ESCAPE, false);
+    EXPECT_EQ(code, 0u);
+}
+
+TEST_F(ProgramTest, ATextChunkOfLengthZeroNoLongerEndsTheProgram) {
+    const Samples& s = TheSamples();
+    Start(Quoted(s.emptyText));
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    EXPECT_EQ(Utf8(program_.ReadReport()),
+              Utf8(Lines({L"file:" + s.emptyText, L"tEXt : wrong size", L"tEXt : After yes"})));
+    EXPECT_TRUE(program_.Running());
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(ProgramTest, ADroppedFileIsScannedAndReplacesTheReport) {
+    const Samples& s = TheSamples();
+    Start(Quoted(s.second));
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    DragOutcome drag = DragFilesTo({s.allKinds}, TextBoxCentre());
+    EXPECT_EQ(drag.result, DRAGDROP_S_DROP);
+    EXPECT_EQ(drag.effect, (DWORD)DROPEFFECT_COPY);
+    std::vector<std::wstring> lines = {L"file:" + s.allKinds};
+    lines.insert(lines.end(), s.allKindsLines.begin(), s.allKindsLines.end());
+    EXPECT_EQ(Utf8(program_.WaitForReport(Lines(lines), ReportTimeout)), Utf8(Lines(lines)));
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(ProgramTest, SeveralDroppedFilesAreScannedInTurn) {
+    const Samples& s = TheSamples();
+    Start(L"");
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    DragOutcome drag = DragFilesTo({s.allKinds, s.second}, TextBoxCentre(),
+                                   DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK);
+    EXPECT_EQ(drag.result, DRAGDROP_S_DROP);
+    EXPECT_EQ(drag.effect, (DWORD)DROPEFFECT_COPY);
+    std::vector<std::wstring> lines = {L"file:" + s.allKinds};
+    lines.insert(lines.end(), s.allKindsLines.begin(), s.allKindsLines.end());
+    lines.push_back(L"file:" + s.second);
+    lines.insert(lines.end(), s.secondLines.begin(), s.secondLines.end());
+    EXPECT_EQ(Utf8(program_.WaitForReport(Lines(lines), ReportTimeout)), Utf8(Lines(lines)));
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(ProgramTest, PlainTextIsRefused) {
+    const Samples& s = TheSamples();
+    Start(Quoted(s.second));
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    const std::wstring before = program_.ReadReport();
+    DragOutcome drag = DragTextTo(s.allKinds, TextBoxCentre());
+    EXPECT_EQ(drag.effect, (DWORD)DROPEFFECT_NONE);
+    for (DWORD effect : drag.feedback) EXPECT_EQ(effect, (DWORD)DROPEFFECT_NONE);
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    EXPECT_EQ(program_.ReadReport(), before);
+    EXPECT_EQ(FindProcessWindow(program_.ProcessId(), NoticeTitle), nullptr);
+    ExpectFileDropStillWorks();
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(ProgramTest, TheStripBelowTheTextBoxRefusesFiles) {
+    const Samples& s = TheSamples();
+    Start(Quoted(s.second));
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    const std::wstring before = program_.ReadReport();
+    DragOutcome drag = DragFilesTo({s.allKinds}, ClientPointOnScreen(program_.Window(), 320, 470));
+    EXPECT_EQ(drag.effect, (DWORD)DROPEFFECT_NONE);
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    EXPECT_EQ(program_.ReadReport(), before);
+    ExpectFileDropStillWorks();
+    CloseAndExpectExitCodeZero();
+}
+
+} // namespace

@@ -1,0 +1,154 @@
+// report_text_box_test.cpp: the window's report sink on a real text box, and scans through it.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <ole2.h>
+#include <string>
+#include <thread>
+#include "app/program.h"
+#include "app/report_text_box.h"
+#include "runtime/files.h"
+#include "tests/app/driver/program_driver.h"
+#include "tests/app/test_files.h"
+#include "toolkit/events.h"
+#include "toolkit/numbered_windows.h"
+#include "toolkit/text_box.h"
+
+namespace {
+
+class TextBoxReportTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static bool started = false;
+        if (!started) {
+            InitEventLibrary();
+            InitWindowLibrary();
+            InitGadgetLibrary();
+            InitFileLibrary();
+            started = true;
+        }
+    }
+    void SetUp() override {
+        ASSERT_NE(OpenNumberedWindow(0, 0, 0, 640, 480, L"report test", HiddenWindowFlag), 0);
+        box_ = reinterpret_cast<HWND>(CreateTextBox(0, 0, 0, 640, 460, L"", 0x200007));
+        ASSERT_NE(box_, nullptr);
+    }
+    void TearDown() override {
+        ReleaseWindow(0);
+        for (int i = 0; i < 1000 && WaitEventTimeout(0) != 0; ++i) {
+        }
+    }
+    HWND box_ = nullptr;
+};
+
+TEST_F(TextBoxReportTest, LinesReachTheBoxOnlyWhenFlushedAndThenAllAtOnce) {
+    TextBoxReport report(0);
+    report.StartReport(L"file:a.png", true);
+    std::wstring expected = L"file:a.png";
+    for (int i = 0; i < 2000; ++i) {
+        std::wstring line = L"tEXt : Key" + std::to_wstring(i) + L" value";
+        report.AppendLine(line);
+        expected += L"\r\n" + line;
+    }
+    EXPECT_EQ(ReadGadgetText(0), L"") << "nothing is shown before the scan lets the user look";
+    EXPECT_EQ(report.Writes(), 0);
+    report.Flush();
+    EXPECT_EQ(report.Writes(), 1);
+    EXPECT_EQ(ReadGadgetText(0), expected);
+    report.Flush();
+    EXPECT_EQ(report.Writes(), 1) << "nothing new, nothing written";
+}
+
+TEST_F(TextBoxReportTest, ALaterNameFollowsTheLinesBeforeIt) {
+    ReplaceGadgetText(0, L"an older report");
+    {
+        TextBoxReport report(0);
+        report.StartReport(L"file:a", true);
+        report.AppendLine(L"tEXt : A 1");
+        report.StartReport(L"file:b", false);
+        report.AppendLine(L"tEXt : B 2");
+        // The sink shows what it holds when it goes, also without a last Flush.
+    }
+    EXPECT_EQ(ReadGadgetText(0), L"file:a\r\ntEXt : A 1\r\nfile:b\r\ntEXt : B 2");
+}
+
+TEST_F(TextBoxReportTest, AReportThatStartsByAppendingContinuesTheBoxText) {
+    ReplaceGadgetText(0, L"file:x");
+    TextBoxReport report(0);
+    report.AppendLine(L"tEXt : X y");
+    report.Flush();
+    EXPECT_EQ(ReadGadgetText(0), L"file:x\r\ntEXt : X y");
+
+    ReplaceGadgetText(0, L"");
+    TextBoxReport fresh(0);
+    fresh.AppendLine(L"first");
+    fresh.Flush();
+    EXPECT_EQ(ReadGadgetText(0), L"first") << "no line break in front of the first line";
+}
+
+TEST_F(TextBoxReportTest, TheReportIsShownBeforeANoticeComesUp) {
+    TextBoxReport report(0);
+    report.StartReport(L"file:missing", true);
+    std::wstring seenReport = L"<no notice>", seenMessage;
+    // A second hand reads the box while the notice is up, then confirms the notice.
+    HWND box = box_;
+    std::thread user([&seenReport, &seenMessage, box] {
+        HWND notice = nullptr;
+        for (int i = 0; i < 500 && !notice; ++i) {
+            Sleep(20);
+            notice = FindProcessWindow(GetCurrentProcessId(), NoticeTitle);
+        }
+        if (!notice) return;
+        seenReport = ReadWindowText(box);
+        seenMessage = NoticeMessage(notice);
+        ConfirmNotice(notice);
+    });
+    report.Notice(L"File", L"Cannot allocate memory", L"missing");
+    user.join();
+    EXPECT_EQ(seenReport, L"file:missing");
+    EXPECT_EQ(seenMessage, L"Cannot allocate memory");
+    EXPECT_EQ(report.Writes(), 1);
+}
+
+// Scans of real files through the program's own path: names joined by line feeds, the work buffer.
+class ScanIntoReportTest : public TextBoxReportTest {
+protected:
+    void TearDown() override {
+        ReleaseWorkBuffer();
+        TextBoxReportTest::TearDown();
+    }
+    static std::wstring Compressed() {
+        static std::wstring path =
+            WriteScratchFile(L"compressed.png", PngWith({TextChunk("Title", "Hello"), CompressedTextChunk("Comment", "Hi there")}));
+        return path;
+    }
+    static std::wstring Plain() {
+        static std::wstring path = WriteScratchFile(L"plain.png", PngWith({TextChunk("Software", "paint")}));
+        return path;
+    }
+};
+
+TEST_F(ScanIntoReportTest, SeveralNamesAreScannedInTurnIntoOneReport) {
+    ASSERT_NE(AllocateWorkBuffer(), nullptr);
+    ReplaceGadgetText(0, L"the previous report");
+    ScanIntoReport(Compressed() + L"\n" + Plain());
+    EXPECT_EQ(ReadGadgetText(0), L"file:" + Compressed() + L"\r\ntEXt : Title Hello\r\nzTXt: Comment Hi there\r\nfile:" +
+                                     Plain() + L"\r\ntEXt : Software paint");
+    // The next scan replaces the whole report.
+    ScanIntoReport(Plain());
+    EXPECT_EQ(ReadGadgetText(0), L"file:" + Plain() + L"\r\ntEXt : Software paint");
+}
+
+TEST_F(ScanIntoReportTest, WithoutAWorkBufferCompressedTextIsEmpty) {
+    ReleaseWorkBuffer();
+    ASSERT_EQ(WorkBuffer(), nullptr);
+    ScanIntoReport(Compressed());
+    EXPECT_EQ(ReadGadgetText(0), L"file:" + Compressed() + L"\r\ntEXt : Title Hello\r\nzTXt: Comment ");
+}
+
+TEST_F(ScanIntoReportTest, AnEmptyNameLeavesTheReportAlone) {
+    ReplaceGadgetText(0, L"kept");
+    ScanIntoReport(L"");
+    EXPECT_EQ(ReadGadgetText(0), L"kept");
+}
+
+} // namespace

@@ -1,0 +1,291 @@
+// scan_text_chunks_test.cpp: scans of real files: load path, notices, several names, PngSuite readings.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <map>
+#include "report/compressed_text.h"
+#include "report/scan_text_chunks.h"
+#include "runtime/files.h"
+#include "tests/report/recording_sink.h"
+#include "tests/report/test_png.h"
+
+using namespace testpng;
+using Lines = std::vector<std::wstring>;
+
+static const std::string Nul(1, '\0');
+
+class ScanFiles : public testing::Test {
+protected:
+    static void SetUpTestSuite() { InitFileLibrary(); }
+
+    void SetUp() override {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        folder = std::wstring(temp) + L"report-scan-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(folder.c_str(), nullptr);
+        work.assign(WorkBufferSize, 0);
+    }
+    void TearDown() override {
+        for (const std::wstring& path : written) DeleteFileW(path.c_str());
+        RemoveDirectoryW(folder.c_str());
+    }
+    std::wstring Write(const std::wstring& name, const std::string& bytes) {
+        std::wstring path = folder + L"\\" + name;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD done = 0;
+        if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+        CloseHandle(file);
+        written.push_back(path);
+        return path;
+    }
+    // A sparse file of the given size (only its length is set).
+    std::wstring WriteSized(const std::wstring& name, int64_t size) {
+        std::wstring path = folder + L"\\" + name;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD returned = 0;
+        DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
+        EXPECT_TRUE(SetEndOfFile(file));
+        CloseHandle(file);
+        written.push_back(path);
+        return path;
+    }
+    bool Scan(const std::wstring& names) { return ScanTextChunks(names.c_str(), &sink, work.data()); }
+
+    std::wstring folder;
+    std::vector<std::wstring> written;
+    std::vector<uint8_t> work;
+    RecordingSink sink;
+};
+
+static std::string AllKinds() {
+    return Png({Chunk("tEXt", TextData("Title", "Hello")), Chunk("zTXt", ZtxtData("Comment", "Hi")),
+                Chunk("iTXt", ItxtData("Title", 0, 0, "en", "Titel", "Hallo"))});
+}
+
+TEST_F(ScanFiles, EmptyNameDoesNothing) {
+    EXPECT_TRUE(ScanTextChunks(L"", &sink, work.data()));
+    EXPECT_TRUE(ScanTextChunks(nullptr, &sink, work.data()));
+    EXPECT_TRUE(sink.calls.empty());
+    EXPECT_TRUE(sink.lines.empty());
+}
+
+TEST_F(ScanFiles, ReportOfAFileWithAllThreeKinds) {
+    std::wstring path = Write(L"kinds.png", AllKinds());
+    EXPECT_TRUE(Scan(path));
+    std::wstring expected = L"file:" + path + L"\r\ntEXt : Title Hello\r\nzTXt: Comment Hi\r\niTXt : (en)Title(Titel) Hallo";
+    EXPECT_EQ(sink.report.Text(), expected);
+    EXPECT_EQ(sink.calls, (Lines{L"start file:" + path, L"flush"}));
+    EXPECT_EQ(sink.shown, expected);  // handed over in full when the scan ends
+}
+
+TEST_F(ScanFiles, NonAsciiFileName) {
+    std::wstring path = Write(L"Gr\u00FC\u00DFe-\u03A4\u03AF\u03C4\u03BB\u03BF\u03C2.png", AllKinds());
+    EXPECT_TRUE(Scan(path));
+    EXPECT_EQ(sink.lines.size(), 3u);
+    EXPECT_EQ(sink.report.Text().substr(0, path.size() + 5), L"file:" + path);
+}
+
+TEST_F(ScanFiles, PngWithoutTextChunksGivesTheFileLineOnly) {
+    std::wstring path = Write(L"plain.png", Png({}));
+    EXPECT_TRUE(Scan(path));
+    EXPECT_EQ(sink.report.Text(), L"file:" + path);
+}
+
+TEST_F(ScanFiles, ZeroLengthTextChunkDoesNotStopTheScan) {
+    std::wstring path = Write(L"empty-text.png", Png({BigEndian32(0) + "tEXt" + BigEndian32(0),
+                                                      Chunk("tEXt", TextData("Next", "one"))}));
+    EXPECT_TRUE(Scan(path));
+    EXPECT_EQ(sink.lines, (Lines{L"tEXt : wrong size", L"tEXt : Next one"}));
+}
+
+TEST_F(ScanFiles, EmptyFileIsWrongSize) {
+    std::wstring path = Write(L"empty.png", std::string());
+    EXPECT_FALSE(Scan(path));
+    EXPECT_EQ(sink.calls, (Lines{L"start file:" + path, L"flush", L"notice File|Wrong size!|" + path, L"flush"}));
+    EXPECT_EQ(sink.shownWithNotice, Lines{L"file:" + path});
+}
+
+TEST_F(ScanFiles, MissingFileAndDirectoryCannotAllocate) {
+    std::wstring missing = folder + L"\\missing.png";
+    EXPECT_FALSE(Scan(missing));
+    EXPECT_FALSE(Scan(folder));
+    EXPECT_EQ(sink.notices, (Lines{L"Cannot allocate memory", L"Cannot allocate memory"}));
+    EXPECT_EQ(sink.shownWithNotice, (Lines{L"file:" + missing, L"file:" + folder}));
+    EXPECT_EQ(sink.report.Text(), L"file:" + folder);
+}
+
+TEST_F(ScanFiles, FileThatCannotBeOpenedCannotBeRead) {
+    std::wstring path = Write(L"locked.png", AllKinds());
+    HANDLE lock = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(Scan(path));
+    CloseHandle(lock);
+    EXPECT_EQ(sink.notices, Lines{L"Cannot read file"});
+    EXPECT_TRUE(sink.lines.empty());
+    EXPECT_EQ(sink.report.Text(), L"file:" + path);
+}
+
+TEST_F(ScanFiles, OnlyTheLowThirtyTwoBitsOfTheSizeCount) {
+    std::wstring whole = WriteSized(L"four-gib.bin", 4LL << 30);
+    std::wstring topBit = WriteSized(L"two-gib.bin", 2LL << 30);
+    std::wstring small = WriteSized(L"four-gib-and-ten.bin", (4LL << 30) + 10);
+    EXPECT_FALSE(Scan(whole));
+    EXPECT_FALSE(Scan(topBit));
+    EXPECT_TRUE(Scan(small));  // loads the first 10 bytes
+    EXPECT_EQ(sink.notices, (Lines{L"Wrong size!", L"Cannot allocate memory"}));
+    EXPECT_EQ(sink.report.Text(), L"file:" + small);
+}
+
+TEST_F(ScanFiles, SeveralNamesAreScannedInTurn) {
+    std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1"))}));
+    std::wstring second = Write(L"second.png", Png({Chunk("zTXt", ZtxtData("Two", "2"))}));
+    std::wstring missing = folder + L"\\gone.png";
+    EXPECT_FALSE(Scan(first + L"\n" + missing + L"\n" + second));
+    std::wstring upToMissing = L"file:" + first + L"\r\ntEXt : One 1\r\nfile:" + missing;
+    EXPECT_EQ(sink.report.Text(), upToMissing + L"\r\nfile:" + second + L"\r\nzTXt: Two 2");
+    EXPECT_EQ(sink.calls, (Lines{L"start file:" + first, L"start+ file:" + missing, L"flush",
+                                 L"notice File|Cannot allocate memory|" + missing, L"start+ file:" + second,
+                                 L"flush"}));
+    EXPECT_EQ(sink.shownWithNotice, Lines{upToMissing});
+}
+
+TEST_F(ScanFiles, EmptyNamesInAListAreSkippedAndTheFirstRealNameReplaces) {
+    std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1"))}));
+    EXPECT_TRUE(Scan(L"\n" + first + L"\n\n"));
+    EXPECT_EQ(sink.calls, (Lines{L"start file:" + first, L"flush"}));
+    EXPECT_EQ(sink.report.Text(), L"file:" + first + L"\r\ntEXt : One 1");
+}
+
+TEST_F(ScanFiles, LaterScansReplaceTheReport) {
+    std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1"))}));
+    EXPECT_TRUE(Scan(first));
+    EXPECT_TRUE(Scan(first));
+    EXPECT_EQ(sink.report.Text(), L"file:" + first + L"\r\ntEXt : One 1");
+}
+
+// ---- PngSuite, compared with the independent readings of PEERS.md ----
+
+static std::wstring Testdata(const std::wstring& name) { return std::wstring(TESTDATA_DIR) + L"/pngsuite/" + name; }
+
+static std::wstring ReadUtf8File(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::wstring();
+    std::string bytes(GetFileSize(file, nullptr), '\0');
+    DWORD done = 0;
+    if (!bytes.empty()) ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &done, nullptr);
+    CloseHandle(file);
+    int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(units), L'\0');
+    if (units > 0) MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
+    return text;
+}
+
+static Lines SplitLines(const std::wstring& text) {
+    Lines lines;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(L'\n', start);
+        lines.push_back(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+        if (end == std::wstring::npos) return lines;
+        start = end + 1;
+    }
+}
+
+// The lines of the first ``` block after `marker` in a file's section.
+static Lines CodeBlockAfter(const std::wstring& section, const std::wstring& marker) {
+    size_t at = section.find(marker);
+    if (at == std::wstring::npos) return Lines();
+    size_t open = section.find(L"```\n", at);
+    size_t close = open == std::wstring::npos ? open : section.find(L"\n```", open + 4);
+    if (close == std::wstring::npos) return Lines();
+    return SplitLines(section.substr(open + 4, close - open - 4));
+}
+
+static std::map<std::wstring, std::wstring> PeerSections() {
+    std::map<std::wstring, std::wstring> sections;
+    Lines lines = SplitLines(ReadUtf8File(Testdata(L"PEERS.md")));
+    std::wstring name;
+    for (const std::wstring& line : lines) {
+        if (line.compare(0, 3, L"## ") == 0) name = line.substr(3);
+        else if (!name.empty()) sections[name] += line + L"\n";
+    }
+    return sections;
+}
+
+static Lines SplitFields(const std::wstring& line, const std::wstring& separator) {
+    Lines fields;
+    size_t start = 0;
+    for (;;) {
+        size_t end = line.find(separator, start);
+        fields.push_back(line.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
+        if (end == std::wstring::npos) return fields;
+        start = end + separator.size();
+    }
+}
+
+TEST_F(ScanFiles, PngSuiteItxtFilesMatchTheirReadings) {
+    std::map<std::wstring, std::wstring> peers = PeerSections();
+    for (const wchar_t* name : {L"cten0g04.png", L"ctfn0g04.png", L"ctgn0g04.png", L"cthn0g04.png", L"ctjn0g04.png"}) {
+        // keyword | language tag | translated keyword | text
+        Lines readings = CodeBlockAfter(peers[name], L"Pillow");
+        ASSERT_EQ(readings.size(), 6u) << name;
+        Lines expected;
+        for (const std::wstring& reading : readings) {
+            Lines f = SplitFields(reading, L" | ");
+            ASSERT_EQ(f.size(), 4u) << reading;
+            expected.push_back(L"iTXt : (" + f[1] + L")" + f[0] + L"(" + f[2] + L") " + f[3]);
+        }
+        RecordingSink fileSink;
+        EXPECT_TRUE(ScanTextChunks(Testdata(name).c_str(), &fileSink, work.data()));
+        EXPECT_EQ(fileSink.lines, expected) << name;
+    }
+}
+
+TEST_F(ScanFiles, PngSuiteTextAndZtxtFilesMatchTheirReadings) {
+    std::map<std::wstring, std::wstring> peers = PeerSections();
+    for (const wchar_t* name : {L"ct1n0g04.png", L"ctzn0g04.png"}) {
+        // pngcheck: a keyword line ends in ':'; "(compressed zTXt text)" under it marks a zTXt chunk.
+        Lines check = CodeBlockAfter(peers[name], L"pngcheck");
+        std::map<std::wstring, bool> compressed;
+        for (size_t i = 1; i + 1 < check.size(); i++) {
+            if (!check[i].empty() && check[i][0] != L' ' && check[i].back() == L':' && check[i] != L"(compressed zTXt text)")
+                compressed[check[i].substr(0, check[i].size() - 1)] = check[i + 1] == L"(compressed zTXt text)";
+        }
+        // exiftool: "[PNG]   Tag   : value", a line feed shown as '.'; the image header tags come first.
+        Lines expected;
+        for (const std::wstring& line : CodeBlockAfter(peers[name], L"exiftool")) {
+            size_t colon = line.find(L" : ");
+            ASSERT_NE(colon, std::wstring::npos) << line;
+            std::wstring tag = line.substr(5, colon - 5);
+            tag = tag.substr(tag.find_first_not_of(L' '));
+            tag = tag.substr(0, tag.find_last_not_of(L' ') + 1);
+            if (!compressed.count(tag)) continue;
+            expected.push_back((compressed[tag] ? L"zTXt: " : L"tEXt : ") + tag + L" " + line.substr(colon + 3));
+        }
+        ASSERT_EQ(expected.size(), 6u) << name;
+        RecordingSink fileSink;
+        EXPECT_TRUE(ScanTextChunks(Testdata(name).c_str(), &fileSink, work.data()));
+        Lines shown = fileSink.lines;
+        for (std::wstring& line : shown) {
+            for (wchar_t& c : line) if (c == L'\n') c = L'.';
+        }
+        EXPECT_EQ(shown, expected) << name;
+    }
+}
+
+TEST_F(ScanFiles, PngSuiteFilesWithoutTextGiveTheFileLineOnly) {
+    for (const wchar_t* name : {L"ct0n0g04.png", L"basn0g01.png", L"basn6a08.png", L"xc1n0g08.png", L"xc9n2c08.png",
+                                L"xcrn0g04.png", L"xcsn0g01.png", L"xd0n2c08.png", L"xd3n2c08.png", L"xd9n2c08.png",
+                                L"xdtn0g01.png", L"xhdn0g08.png", L"xlfn0g04.png", L"xs1n0g01.png", L"xs2n0g01.png",
+                                L"xs4n0g01.png", L"xs7n0g01.png", L"z00n2c08.png", L"z03n2c08.png", L"z06n2c08.png",
+                                L"z09n2c08.png"}) {
+        RecordingSink fileSink;
+        EXPECT_TRUE(ScanTextChunks(Testdata(name).c_str(), &fileSink, work.data())) << name;
+        EXPECT_EQ(fileSink.report.Text(), L"file:" + Testdata(name));
+        EXPECT_TRUE(fileSink.notices.empty()) << name;
+    }
+}

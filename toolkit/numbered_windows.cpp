@@ -1,0 +1,290 @@
+// numbered_windows.cpp: opening, placing and releasing numbered top-level windows; the current gadget list.
+#include "toolkit/numbered_windows.h"
+#include <cstdarg>
+#include <cstdio>
+#include "runtime/main_heap.h"
+#include "toolkit/events.h"
+#include "toolkit/gadget_record.h"
+#include "toolkit/window_messages.h"
+#include "toolkit/window_record.h"
+
+// "WindowClass_" or "Zorv_GadgetStack_" plus a 32-bit decimal and the NUL.
+static const int NameBufferLength = 40;
+static const int32_t DefaultPosition = -65535;
+static const int AcceleratorCount = 2;
+
+static HICON classIcon;
+static HCURSOR classCursor;
+
+int FormatText(wchar_t* buffer, const wchar_t* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    int written = _vsnwprintf(buffer, 0x1FFFFFFF, format, arguments);
+    va_end(arguments);
+    return written;
+}
+
+static void FormatClassName(wchar_t* buffer, ObjectNumber number) {
+    FormatText(buffer, L"WindowClass_%d", static_cast<int>(number));
+}
+
+static void FormatGadgetStackName(wchar_t* buffer) {
+    FormatText(buffer, L"Zorv_GadgetStack_%i", static_cast<int>(reinterpret_cast<intptr_t>(GetModuleHandleW(nullptr))));
+}
+
+void InitWindowLibrary() {
+    ObjectRegistry* registry = CreateObjectRegistry(sizeof(WindowRecord), 16, ReleaseWindow);
+    WindowLibraryState* state =
+        static_cast<WindowLibraryState*>(CreateLibraryState(sizeof(WindowLibraryState), nullptr));
+    SetWindowLibraryGlobals(registry, state);
+    // Either may be missing (a test executable has no icon): the class then has none.
+    classIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
+    classCursor = LoadCursorW(nullptr, IDC_ARROW);
+}
+
+void FreeWindowLibrary() {
+    ReleaseAllObjects(WindowRegistry());
+}
+
+intptr_t OpenNumberedWindow(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height,
+                            const wchar_t* title, uint32_t flags) {
+    return OpenNumberedOwnedWindow(number, x, y, width, height, title, flags, nullptr);
+}
+
+// Style S and extended style E of the flags; bits 0 to 2 and ShowInactiveFlag are still in S.
+static void TranslateWindowFlags(uint32_t flags, DWORD* style, DWORD* exStyle) {
+    uint32_t s = flags & ~KeepGadgetListFlag;
+    if ((s & ~(CenterOnScreenFlag | CenterOnOwnerFlag | HiddenWindowFlag)) == 0) s |= WS_CAPTION;
+    s &= ~HiddenWindowFlag;
+    DWORD e = 0;
+    if (s & ToolWindowFlag) {
+        e = WS_EX_TOOLWINDOW;
+        s &= 0xDEFCFFFF; // no WS_MINIMIZE, WS_MAXIMIZE, WS_MINIMIZEBOX, WS_MAXIMIZEBOX
+        s |= WS_CAPTION;
+    }
+    *style = s;
+    *exStyle = e;
+}
+
+static int ShowCommandFor(DWORD style, bool inactive) {
+    if (style & WS_MAXIMIZE) return inactive ? SW_SHOWNA : SW_SHOWMAXIMIZED;
+    if (style & WS_MINIMIZE) return inactive ? SW_SHOWMINNOACTIVE : SW_SHOWMINIMIZED;
+    return inactive ? SW_SHOWNOACTIVATE : SW_SHOWNORMAL;
+}
+
+intptr_t OpenNumberedOwnedWindow(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height,
+                                 const wchar_t* title, uint32_t flags, HWND owner) {
+    ObjectRegistry* registry = WindowRegistry();
+    // An open window of this number is released completely here, class included.
+    WindowRecord* record = static_cast<WindowRecord*>(ClaimObject(registry, number));
+    if (!record) return 0;
+    bool autoNumber = number == AutoNumber;
+    if (autoNumber) number = reinterpret_cast<ObjectNumber>(record);
+
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    wchar_t className[NameBufferLength];
+    FormatClassName(className, number);
+
+    WNDCLASSW windowClass = {};
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = TopLevelWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = classIcon;
+    windowClass.hCursor = classCursor;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = className;
+    // A failed registration shows as a failed creation below.
+    RegisterClassW(&windowClass);
+
+    DWORD style, exStyle;
+    TranslateWindowFlags(flags, &style, &exStyle);
+    bool inactive = (flags & ShowInactiveFlag) != 0;
+
+    // width and height are the client size; the window gets the outer size around it.
+    RECT outer = {0, 0, width, height};
+    AdjustWindowRectEx(&outer, style & ~7u, FALSE, exStyle);
+
+    bool centred = (flags & (CenterOnScreenFlag | CenterOnOwnerFlag)) != 0;
+    if (x == DefaultPosition || (y == DefaultPosition && !centred)) {
+        // Both together: with x defaulted, a real y would be taken as a show command.
+        x = CW_USEDEFAULT;
+        y = CW_USEDEFAULT;
+    }
+
+    HWND hwnd = CreateWindowExW(exStyle, className, title ? title : L"", style & 0xFDFFFFF8, x, y,
+                                outer.right - outer.left, outer.bottom - outer.top, owner, nullptr,
+                                instance, nullptr);
+    if (!hwnd) {
+        UnregisterClassW(className, instance);
+        ReleaseObject(registry, number);
+        return 0;
+    }
+    record->hwnd = hwnd;
+
+    if (centred) PlaceWindow(hwnd, flags, owner);
+    if (!(flags & HiddenWindowFlag)) ShowWindow(hwnd, ShowCommandFor(style, inactive));
+    record->sizedState = (style & (WS_MINIMIZE | WS_MAXIMIZE)) ? 1 : 0;
+
+    record->accelerators = static_cast<ACCEL*>(MainHeapAlloc(sizeof(ACCEL) * AcceleratorCount));
+    if (record->accelerators) {
+        record->accelerators[0].fVirt = FVIRTKEY | FNOINVERT;
+        record->accelerators[0].key = VK_TAB;
+        record->accelerators[0].cmd = NextTabStopID;
+        record->accelerators[1].fVirt = FVIRTKEY | FNOINVERT | FSHIFT;
+        record->accelerators[1].key = VK_TAB;
+        record->accelerators[1].cmd = PreviousTabStopID;
+        record->acceleratorTable = CreateAcceleratorTableW(record->accelerators, AcceleratorCount);
+    }
+    record->acceleratorCount = AcceleratorCount;
+
+    if (!(flags & KeepGadgetListFlag)) SetCurrentGadgetList(hwnd);
+    // Last: until now the window's messages find no number of their own.
+    SetPropW(hwnd, PropWindowId, reinterpret_cast<HANDLE>(number + 1));
+
+    return autoNumber ? number : reinterpret_cast<intptr_t>(hwnd);
+}
+
+void PlaceWindow(HWND hwnd, uint32_t flags, HWND owner) {
+    RECT rect;
+    if (!GetWindowRect(hwnd, &rect)) return;
+    int w = rect.right - rect.left;
+    int h = rect.bottom - rect.top;
+    int x, y;
+    if (flags & CenterOnScreenFlag) {
+        // The full primary screen, not the work area; a window larger than it goes to 0.
+        int sw = GetSystemMetrics(SM_CXSCREEN);
+        int sh = GetSystemMetrics(SM_CYSCREEN);
+        x = (sw - (w < sw ? w : sw)) / 2;
+        y = (sh - (h < sh ? h : sh)) / 2;
+    } else if (flags & CenterOnOwnerFlag) {
+        HWND reference = owner ? owner : GetActiveWindow();
+        RECT r;
+        // Without a reference rectangle the window stays where it was created.
+        if (!reference || !GetWindowRect(reference, &r)) return;
+        x = r.left + ((r.right - r.left) - w) / 2;
+        y = r.top + ((r.bottom - r.top) - h) / 2;
+        if (x < 0) x = 0;
+        if (y < 0) y = 0;
+    } else {
+        return;
+    }
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+SavedGadgetList* SavedGadgetListOf(HWND hwnd) {
+    if (!hwnd) return nullptr;
+    wchar_t name[NameBufferLength];
+    FormatGadgetStackName(name);
+    return static_cast<SavedGadgetList*>(GetPropW(hwnd, name));
+}
+
+// The window new gadgets go into: the bottom of the container stack, else the current list window.
+static HWND CurrentTarget(const GadgetLibraryState* state) {
+    if (state->stackDepth != 0 && state->containerStack) return state->containerStack[0];
+    return state->currentGadgetList;
+}
+
+HWND SetCurrentGadgetList(HWND hwnd) {
+    GadgetLibraryState* state = GadgetLibrary();
+    if (!state) return nullptr;
+    HWND previous = CurrentTarget(state);
+    if (!hwnd) return previous;
+
+    wchar_t name[NameBufferLength];
+    FormatGadgetStackName(name);
+
+    SavedGadgetList* left = previous ? static_cast<SavedGadgetList*>(GetPropW(previous, name)) : nullptr;
+    if (left) {
+        left->currentGadgetList = state->currentGadgetList;
+        left->containerStack = state->containerStack;
+        left->stackDepth = state->stackDepth;
+        left->stackCapacity = state->stackCapacity;
+        state->containerStack = nullptr;
+        state->stackDepth = 0;
+        state->stackCapacity = 0;
+    }
+
+    SavedGadgetList* saved = static_cast<SavedGadgetList*>(GetPropW(hwnd, name));
+    if (saved) {
+        if (state->containerStack) MainHeapFree(state->containerStack);
+        state->currentGadgetList = saved->currentGadgetList;
+        state->containerStack = saved->containerStack;
+        state->stackDepth = saved->stackDepth;
+        state->stackCapacity = saved->stackCapacity;
+        saved->containerStack = nullptr;
+    } else {
+        if (!state->containerStack) {
+            state->containerStack = static_cast<HWND*>(MainHeapAlloc(sizeof(HWND) * 10));
+            state->stackCapacity = state->containerStack ? 10 : 0;
+        }
+        state->stackDepth = 0;
+        state->currentGadgetList = hwnd;
+        saved = static_cast<SavedGadgetList*>(MainHeapAlloc(sizeof(SavedGadgetList)));
+        if (saved) {
+            saved->window = hwnd;
+            SetPropW(hwnd, name, saved);
+            saved->previousProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongW(hwnd, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetListWindowProc)));
+        }
+    }
+    state->perListFlag = 0;
+    return previous;
+}
+
+LRESULT CALLBACK GadgetListWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    wchar_t name[NameBufferLength];
+    FormatGadgetStackName(name);
+    SavedGadgetList* saved = static_cast<SavedGadgetList*>(GetPropW(hwnd, name));
+    if (!saved) return DefWindowProcW(hwnd, message, wParam, lParam);
+    WNDPROC previousProc = saved->previousProc;
+    if (message == WM_NCDESTROY) {
+        // A destroyed window must not stay the place where new gadgets go.
+        GadgetLibraryState* state = GadgetLibrary();
+        if (state && CurrentTarget(state) == hwnd) {
+            state->currentGadgetList = nullptr;
+            state->stackDepth = 0;
+        }
+        if (saved->containerStack) MainHeapFree(saved->containerStack);
+        MainHeapFree(saved);
+        RemovePropW(hwnd, name);
+    }
+    if (previousProc) return CallWindowProcW(previousProc, hwnd, message, wParam, lParam);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void ReleaseWindow(ObjectNumber number) {
+    ObjectRegistry* registry = WindowRegistry();
+    if (number == -1) {
+        ReleaseAllObjects(registry);
+        return;
+    }
+    WindowRecord* record = static_cast<WindowRecord*>(LookupObject(registry, number));
+    if (!record) return;
+    HWND hwnd = record->hwnd;
+
+    HWND owner = GetWindow(hwnd, GW_OWNER);
+    if (owner && !record->mdiClient) SetActiveWindow(owner);
+
+    // The identity goes first: the destruction messages below belong to no numbered window.
+    RemovePropW(hwnd, PropWindowId);
+    if (RemovePropW(hwnd, PropDropAccept)) RevokeDragDrop(hwnd);
+
+    if (record->mdiClient) {
+        SendMessageW(record->mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(hwnd), 0);
+    } else {
+        DestroyWindow(hwnd);
+        wchar_t className[NameBufferLength];
+        FormatClassName(className, number);
+        UnregisterClassW(className, GetModuleHandleW(nullptr));
+    }
+
+    if (record->accelerators) {
+        MainHeapFree(record->accelerators);
+        DestroyAcceleratorTable(record->acceleratorTable);
+    }
+    if (record->backgroundBrush) DeleteObject(record->backgroundBrush);
+
+    PurgeWindowEvents(number);
+    UnbindWindowCallbacks(number);
+    ReleaseObject(registry, number);
+}
