@@ -63,8 +63,26 @@ static uint32_t ReadBigEndian32(const uint8_t* at) {
            (static_cast<uint32_t>(at[2]) << 8) | static_cast<uint32_t>(at[3]);
 }
 
+// The first 0x00 at or after an offset, remembered between chunks: a block full of type codes and
+// without zeros (every chunk then reaches past the end) would otherwise be searched to its end once
+// per code, quadratic time for one-line results.
+struct ZeroFinder {
+    const uint8_t* block;
+    size_t n;
+    size_t from = 1;  // the last search covered [from, found): no 0x00 there; empty at first
+    size_t found = 0; // offset of that 0x00, or n
+    size_t Next(size_t at) {
+        if (at >= from && at <= found) return found;
+        const void* zero = at < n ? memchr(block + at, 0, n - at) : nullptr;
+        from = at;
+        found = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - block) : n;
+        return found;
+    }
+};
+
 // One tEXt line; returns where the search goes on (see chunk_scan.h).
-static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink) {
+static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
+                              ZeroFinder* zeros) {
     if (length == 0) {
         // An empty chunk is the file's fault, not a reason to stop: go on after its CRC.
         sink->AppendLine(L"tEXt : wrong size");
@@ -74,9 +92,9 @@ static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t
     bool pastEnd = length > n - d;
     size_t count = pastEnd ? n - d : length;
     std::wstring keyword, text;
-    const void* nul = memchr(block + d, 0, count);
-    if (nul) {
-        size_t i = static_cast<size_t>(static_cast<const uint8_t*>(nul) - (block + d));
+    size_t zero = zeros->Next(d);
+    if (zero < d + count) {
+        size_t i = zero - d;
         keyword = MemReadText(block + d, static_cast<int32_t>(i), TextAnsi);
         text = MemReadText(block + d + i + 1, static_cast<int32_t>(count - i - 1), TextAnsi);
     }
@@ -86,6 +104,7 @@ static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t
 
 void SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer) {
     if (!block) return;
+    ZeroFinder zeros{block, n};
     size_t p = 4;
     for (;;) {
         p = FindTextChunkType(block, n, p);
@@ -93,7 +112,7 @@ void SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t*
         uint32_t length = ReadBigEndian32(block + p - 4);
         size_t d = p + 4;
         switch (block[p]) {
-        case 't': p = ReportTextChunk(block, n, d, length, sink); break;
+        case 't': p = ReportTextChunk(block, n, d, length, sink, &zeros); break;
         case 'z': p = ReportZtxtChunk(block, n, d, length, sink, workBuffer); break;
         default:  p = ReportItxtChunk(block, n, d, length, sink, workBuffer); break;
         }

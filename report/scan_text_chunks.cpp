@@ -1,5 +1,6 @@
 // scan_text_chunks.cpp: the load path of a scan (size, block, one read) and multi-name scans.
 #include "report/scan_text_chunks.h"
+#include <new>
 #include <string>
 #include "report/chunk_scan.h"
 #include "runtime/files.h"
@@ -10,6 +11,10 @@ static void ShowNotice(ReportSink* sink, const wchar_t* message, const std::wstr
     sink->Flush();
     sink->Notice(L"File", message, name);
 }
+
+static void (*beforeFileOpen)(const wchar_t* name);
+
+void SetBeforeFileOpenHook(void (*hook)(const wchar_t* name)) { beforeFileOpen = hook; }
 
 static bool ScanOneFile(const std::wstring& name, bool replace, ReportSink* sink, uint8_t* workBuffer) {
     sink->StartReport(L"file:" + name, replace);
@@ -25,6 +30,7 @@ static bool ScanOneFile(const std::wstring& name, bool replace, ReportSink* sink
         ShowNotice(sink, L"Cannot allocate memory", name);
         return false;
     }
+    if (beforeFileOpen) beforeFileOpen(name.c_str());
     if (!OpenFileForReading(0, name.c_str())) {
         ShowNotice(sink, L"Cannot read file", name);
         MemFree(block);
@@ -33,7 +39,13 @@ static bool ScanOneFile(const std::wstring& name, bool replace, ReportSink* sink
     // One read; a short read leaves the rest of the zero-filled block as it was.
     ReadFileBlock(0, block, size);
     CloseFileObject(0);
-    SearchTextChunks(block, static_cast<size_t>(size), sink, workBuffer);
+    try {
+        SearchTextChunks(block, static_cast<size_t>(size), sink, workBuffer);
+    } catch (const std::bad_alloc&) {
+        // A crafted file can ask for a report larger than memory: every zTXt or iTXt code in a
+        // block without zeros has a keyword that runs to the end of the block. The lines reported
+        // until memory ran out stay; the program goes on.
+    }
     MemFree(block);
     return true;
 }

@@ -10,5 +10,11 @@
 // gets one notice titled "File": "Wrong size!" (size 0 in the low 32 bits), "Cannot allocate
 // memory" (size below 1, missing file, directory, or no memory), "Cannot read file" (open failed).
 // Uses file number 0 of the file library, which must be started. workBuffer: WorkBufferSize bytes
-// or null (see compressed_text.h). Returns true when every name was loaded and searched.
+// or null (see compressed_text.h). A report that outgrows memory ends that file's search, keeping
+// the lines reported so far. Returns true when every name was loaded and searched.
 bool ScanTextChunks(const wchar_t* names, ReportSink* sink, uint8_t* workBuffer);
+
+// Test seam: called with each name after its size was taken and the block allocated, just before
+// the file is opened: the moment another process may shrink, grow or remove the file. Null (the
+// default) calls nothing.
+void SetBeforeFileOpenHook(void (*hook)(const wchar_t* name));

@@ -5,6 +5,7 @@
 #include "runtime/block_pool.h"
 #include "runtime/intrusive_list.h"
 
+// Only text keys and zero-filled values are supported here; of the flag bits only this one acts.
 enum HashMapFlags : int32_t {
     HashCaseInsensitive = 1, // keys compared and hashed with A-Z folded to a-z
 };

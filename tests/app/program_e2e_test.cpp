@@ -270,4 +270,32 @@ TEST_F(ProgramTest, TheStripBelowTheTextBoxRefusesFiles) {
     CloseAndExpectExitCodeZero();
 }
 
+// The resources windres put into the executable: icon 1 in three sizes and the Common Controls 6 manifest.
+TEST(ProgramResources, IconOneInThreeSizesAndTheCommonControlsManifest) {
+    HMODULE image = LoadLibraryExW(PROGRAM_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(image, nullptr);
+    HRSRC group = FindResourceW(image, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    BYTE* directory = static_cast<BYTE*>(LockResource(LoadResource(image, group)));
+    ASSERT_NE(directory, nullptr);
+    for (int size : {16, 32, 48}) {
+        int id = LookupIconIdFromDirectoryEx(directory, TRUE, size, size, LR_DEFAULTCOLOR);
+        HRSRC icon = FindResourceW(image, MAKEINTRESOURCEW(id), RT_ICON);
+        ASSERT_NE(icon, nullptr) << size;
+        const BITMAPINFOHEADER* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(image, icon)));
+        ASSERT_NE(header, nullptr);
+        EXPECT_EQ(header->biWidth, size);
+        EXPECT_EQ(header->biHeight, 2 * size) << "colour and mask";
+        EXPECT_EQ(header->biBitCount, 32) << "with alpha";
+    }
+    HRSRC manifest = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    ASSERT_NE(manifest, nullptr);
+    const char* text = static_cast<const char*>(LockResource(LoadResource(image, manifest)));
+    std::string xml(text, SizeofResource(image, manifest));
+    EXPECT_NE(xml.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos) << xml;
+    EXPECT_NE(xml.find("processorArchitecture=\"x86\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\""),
+              std::string::npos);
+    FreeLibrary(image);
+}
+
 } // namespace

@@ -161,3 +161,15 @@ TEST_F(Robustness, EveryTinyBlockOfCodeLetters) {
         }
     }
 }
+
+TEST_F(Robustness, BlockOfCodesWithoutZerosEndsInLinearTime) {
+    // Every code takes the code before it as a length past the end, and no 0x00 ends any field:
+    // one "tEXt :  " line per code. Searching to the end once per code would take hours here.
+    std::string bytes;
+    for (int i = 0; i < (1 << 20); i++) bytes += "tEXt";
+    RecordingSink sink;
+    SearchTextChunks(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &sink, work.data());
+    ASSERT_EQ(sink.lines.size(), (1u << 20) - 1);
+    EXPECT_EQ(sink.lines.front(), L"tEXt :  ");
+    EXPECT_EQ(sink.lines.back(), L"tEXt :  ");
+}

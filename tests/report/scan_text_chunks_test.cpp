@@ -289,3 +289,21 @@ TEST_F(ScanFiles, PngSuiteFilesWithoutTextGiveTheFileLineOnly) {
         EXPECT_TRUE(fileSink.notices.empty()) << name;
     }
 }
+
+// Stands for a report that outgrows memory: the scan of that file ends, the program does not.
+class ExhaustedSink : public RecordingSink {
+public:
+    void AppendLine(const std::wstring& line) override {
+        if (lines.size() == 1) throw std::bad_alloc();
+        RecordingSink::AppendLine(line);
+    }
+};
+
+TEST_F(ScanFiles, ReportLargerThanMemoryEndsThatFileOnly) {
+    std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1")), Chunk("tEXt", TextData("Two", "2"))}));
+    std::wstring second = Write(L"second.png", Png({}));
+    ExhaustedSink exhausted;
+    EXPECT_TRUE(ScanTextChunks((first + L"\n" + second).c_str(), &exhausted, work.data()));
+    EXPECT_EQ(exhausted.report.Text(), L"file:" + first + L"\r\ntEXt : One 1\r\nfile:" + second);
+    EXPECT_EQ(exhausted.shown, exhausted.report.Text());
+}

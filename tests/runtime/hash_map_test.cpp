@@ -66,8 +66,8 @@ TEST(HashMap, InsertLookupAndOwnerVariable) {
     ASSERT_NE(nullptr, second);
     EXPECT_EQ(second, m.map);
     EXPECT_EQ(0, second->entryCount);
-    HashMap* extra = CreateHashMap(&extra, 4, 0, nullptr, 0, 0);
-    ASSERT_NE(nullptr, extra);
+    HashMap* extra = nullptr;
+    ASSERT_NE(nullptr, CreateHashMap(&extra, 4, 0, nullptr, 0, 0));
     EXPECT_EQ(1, extra->bucketCount);
     FreeHashMap(extra);
     EXPECT_EQ(nullptr, extra) << "freeing nulls the owner's variable";
