@@ -1,5 +1,6 @@
 // report_text_box.cpp: the text-box report sink and the scan of the window's report.
 #include "app/report_text_box.h"
+#include "app/busy_cursor.h"
 #include "app/program.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/message_box.h"
@@ -42,6 +43,8 @@ void TextBoxReport::Flush() {
 }
 
 void ScanIntoReport(const std::wstring& names) {
+    // A scan takes no messages while it runs: the wait cursor is the sign of work meanwhile.
+    BusyCursor busy;
     TextBoxReport report(0);
     ScanTextChunks(names.c_str(), &report, WorkBuffer());
 }

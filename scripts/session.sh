@@ -28,7 +28,9 @@ session_start_wine() {
     session_prefix="$build/wineprefix"
     "$root/scripts/wine-prefix" "$session_prefix"
     export WINEPREFIX="$session_prefix" WINEDEBUG=-all
-    wineserver -p
+    # A server already running for this prefix (a program left open by scripts/run) makes a second
+    # one wait for it; that server serves this session too.
+    timeout 15 wineserver -p || true
     # Start Wine's own service processes now, detached from our output: started by the first test,
     # they would inherit ctest's pipes and keep it waiting after the test has ended.
     wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true

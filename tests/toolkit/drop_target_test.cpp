@@ -249,8 +249,7 @@ TEST(DropTargetSlots, AddRefAndReleaseCountAndTheLastReleaseFreesTheLists) {
     EXPECT_EQ(DropTargetAddRef(&target->iface), 3u);
     EXPECT_EQ(DropTargetRelease(&target->iface), 2u);
     EXPECT_EQ(DropTargetRelease(&target->iface), 1u);
-    // Entries on both lists go with the target (the heap checker of the test run would see a leak only
-    // indirectly; what counts here is that freeing them does not touch freed memory).
+    // Entries on both lists go with the target; freeing them must not touch freed memory.
     ASSERT_NE(AddListNode(&target->formats, 8), nullptr);
     ASSERT_NE(AddListNode(&target->privateTypes, 8), nullptr);
     EXPECT_EQ(DropTargetRelease(&target->iface), 0u);

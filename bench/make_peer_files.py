@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+# make_peer_files.py: writes the PNG files the peer benchmark reads (deterministic; skips files already made).
+# Usage: make_peer_files.py FOLDER
+import os
+import random
+import struct
+import sys
+import zlib
+
+# Bump when the content changes, so that old files are made again.
+VERSION = "1"
+
+
+def chunk(kind, data):
+    body = kind + data
+    return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
+
+
+def ihdr(width, height, colour_type=2):
+    return chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, colour_type, 0, 0, 0))
+
+
+def text(keyword, value):
+    return chunk(b"tEXt", keyword.encode("latin-1") + b"\0" + value.encode("latin-1"))
+
+
+def ztxt(keyword, value, level=9):
+    return chunk(b"zTXt", keyword.encode("latin-1") + b"\0\0" + zlib.compress(value.encode("latin-1"), level))
+
+
+def itxt(keyword, language, translated, value, compressed=False):
+    data = value.encode("utf-8")
+    if compressed:
+        data = zlib.compress(data, 9)
+    return chunk(b"iTXt", keyword.encode("latin-1") + b"\0" + bytes([1 if compressed else 0, 0]) +
+                 language.encode("ascii") + b"\0" + translated.encode("utf-8") + b"\0" + data)
+
+
+SIGNATURE = b"\x89PNG\r\n\x1a\n"
+
+
+def small_image(width=16, height=16):
+    rows = b"".join(b"\0" + bytes((x * 16 + y) & 0xFF for x in range(width)) for y in range(height))
+    return chunk(b"IDAT", zlib.compress(rows, 9))
+
+
+def noise_png(path, width=8000, height=8333):
+    """About 200 MB: RGB noise stored without compression gain, text chunks before and after IDAT."""
+    generator = random.Random(20261208)
+    stride = width * 3 + 1
+    raw = bytearray(generator.randbytes(stride * height))
+    raw[0::stride] = bytes(height)  # filter type None on every row
+    compressed = zlib.compress(bytes(raw), 1)
+    del raw
+    with open(path, "wb") as out:
+        out.write(SIGNATURE + ihdr(width, height))
+        out.write(text("Title", "Noise of 200 MB"))
+        out.write(ztxt("Comment", "Text chunks before the image data,\nand after it."))
+        out.write(itxt("Description", "en", "Beschreibung", "Rauschen, noise, \u0448\u0443\u043c"))
+        for at in range(0, len(compressed), 1 << 20):
+            out.write(chunk(b"IDAT", compressed[at:at + (1 << 20)]))
+        out.write(text("Software", "make_peer_files.py"))
+        out.write(ztxt("parameters", "steps: 30, sampler: Euler a, seed: 1234"))
+        out.write(itxt("Author", "", "", "Bench"))
+        out.write(chunk(b"IEND", b""))
+
+
+def many_chunks_png(path, count=5000):
+    """count text chunks of the three kinds with unique keywords, before a small image."""
+    generator = random.Random(5000)
+    words = ["alpha", "beta", "gamma", "delta", "prompt", "seed", "steps", "model", "width", "height"]
+    parts = [SIGNATURE, ihdr(16, 16, 0)]
+    for i in range(count):
+        value = " ".join(generator.choice(words) for _ in range(generator.randint(3, 30)))
+        keyword = "Key%05d" % i
+        if i % 3 == 0:
+            parts.append(text(keyword, value))
+        elif i % 3 == 1:
+            parts.append(ztxt(keyword, value))
+        else:
+            parts.append(itxt(keyword, "en", "Schluessel%d" % i, value))
+    parts += [small_image(), chunk(b"IEND", b"")]
+    with open(path, "wb") as out:
+        out.write(b"".join(parts))
+
+
+def big_ztxt_png(path, size=1 << 20):
+    """One zTXt whose text inflates to about 1 MB: a pretty-printed node workflow, lines and all."""
+    generator = random.Random(1 << 20)
+    lines = ["{", '  "nodes": [']
+    node = 0
+    while sum(len(line) + 1 for line in lines) < size - 200:
+        lines.append('    {"id": %d, "type": "Node%d", "inputs": {"seed": %d, "cfg": %.1f, "text": "%s"}},' % (
+            node, generator.randint(1, 40), generator.randint(0, 1 << 31), generator.uniform(1, 12),
+            " ".join(generator.choice(["red", "blue", "cat", "hat", "lake", "sky"]) for _ in range(8))))
+        node += 1
+    lines += ['    {"id": %d}' % node, "  ]", "}"]
+    workflow = "\n".join(lines)
+    parts = [SIGNATURE, ihdr(16, 16, 0), text("Title", "Workflow"), ztxt("workflow", workflow),
+             small_image(), chunk(b"IEND", b"")]
+    with open(path, "wb") as out:
+        out.write(b"".join(parts))
+
+
+FILES = {
+    "noise-200mb.png": noise_png,
+    "chunks-5000.png": many_chunks_png,
+    "ztxt-1mb.png": big_ztxt_png,
+}
+
+
+def main():
+    folder = sys.argv[1]
+    os.makedirs(folder, exist_ok=True)
+    for name, make in FILES.items():
+        path = os.path.join(folder, name)
+        marker = path + ".v" + VERSION
+        if os.path.exists(path) and os.path.exists(marker):
+            continue
+        print("making", path, flush=True)
+        make(path + ".part")
+        os.replace(path + ".part", path)
+        open(marker, "w").close()
+
+
+if __name__ == "__main__":
+    main()
