@@ -4,14 +4,7 @@
 #include <cstdio>
 #include "runtime/main_heap.h"
 #include "toolkit/events.h"
-
-static double Seconds() {
-    static LARGE_INTEGER frequency = {};
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+#include "bench/bench_support.h"
 
 static int Drain() {
     int n = 0;

@@ -14,14 +14,7 @@
 #include "report/report_sink.h"
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
-
-static double Seconds() {
-    static LARGE_INTEGER frequency = {};
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+#include "bench/bench_support.h"
 
 // Reads the whole file into block (size bytes) with one ReadFile; false on failure.
 static bool ReadWhole(const wchar_t* path, void* block, DWORD size) {

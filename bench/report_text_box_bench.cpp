@@ -9,14 +9,7 @@
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
 #include "toolkit/text_box.h"
-
-static double Seconds() {
-    static LARGE_INTEGER frequency = {};
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+#include "bench/bench_support.h"
 
 static std::wstring Line(int i) { return L"tEXt : Keyword" + std::to_wstring(i) + L" some text of a usual length"; }
 

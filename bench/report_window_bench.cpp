@@ -15,14 +15,7 @@
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
 #include "toolkit/text_box.h"
-
-static double Seconds() {
-    static LARGE_INTEGER frequency = {};
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+#include "bench/bench_support.h"
 
 static std::string BigEndian32(uint32_t value) {
     std::string bytes(4, '\0');
@@ -61,15 +54,6 @@ static std::string PngOfChunks(int count) {
     return png;
 }
 
-static bool Save(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
 // Handles every message waiting, so that the text box has painted what it was given.
 static void Drain() {
     for (int i = 0; i < 100000 && WaitEventTimeout(0) != 0; ++i) {
@@ -104,7 +88,7 @@ int main() {
     for (int count : counts) {
         std::string png = PngOfChunks(count);
         std::wstring path = std::wstring(temp) + L"report-window-bench-" + std::to_wstring(count) + L".png";
-        if (!Save(path, png)) {
+        if (!SaveBytes(path, png)) {
             printf("cannot write %ls\n", path.c_str());
             continue;
         }
