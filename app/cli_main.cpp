@@ -9,11 +9,37 @@
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
 
+// Appends text as UTF-8. Runs below U+0080 are copied unit by unit; the other runs go through the
+// system converter. A run never ends inside a surrogate pair, so the bytes equal one conversion of
+// the whole text, and a report of plain text costs no converter call at all.
+static void AppendUtf8(std::string& out, const std::wstring& text) {
+    const wchar_t* units = text.data();
+    size_t count = text.size();
+    size_t i = 0;
+    while (i < count) {
+        size_t start = i;
+        while (i < count && units[i] < 0x80) i++;
+        if (i > start) {
+            size_t at = out.size();
+            out.resize(at + (i - start));
+            for (size_t k = start; k < i; k++) out[at + (k - start)] = static_cast<char>(units[k]);
+        }
+        start = i;
+        while (i < count && units[i] >= 0x80) i++;
+        if (i > start) {
+            int length = static_cast<int>(i - start);
+            int size = WideCharToMultiByte(CP_UTF8, 0, units + start, length, nullptr, 0, nullptr, nullptr);
+            if (size <= 0) continue;
+            size_t at = out.size();
+            out.resize(at + static_cast<size_t>(size));
+            WideCharToMultiByte(CP_UTF8, 0, units + start, length, &out[at], size, nullptr, nullptr);
+        }
+    }
+}
+
 static std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
+    std::string bytes;
+    AppendUtf8(bytes, text);
     return bytes;
 }
 
@@ -28,14 +54,16 @@ static void WriteAll(HANDLE handle, const std::string& bytes) {
 }
 
 // The report as UTF-8 lines, each ended by LF (a line keeps any CR or LF that came from the file).
-// Notices go to stderr as "FILE: message" after the report so far has been written.
+// Notices go to stderr as "FILE: message" after the report so far has been written. Lines gather
+// in one buffer, so a file's report usually leaves in one write (the scan flushes once per file);
+// only a report beyond FlushSize is written in parts, keeping memory bounded.
 class ConsoleReport : public ReportSink {
 public:
     void StartReport(const std::wstring& firstLine, bool) override { AppendLine(firstLine); }
     void AppendLine(const std::wstring& line) override {
-        pending_ += Utf8(line);
+        AppendUtf8(pending_, line);
         pending_ += '\n';
-        if (pending_.size() >= (1u << 16)) Flush();
+        if (pending_.size() >= FlushSize) Flush();
     }
     void Notice(const wchar_t*, const wchar_t* message, const std::wstring& fileName) override {
         WriteAll(GetStdHandle(STD_ERROR_HANDLE), Utf8(fileName + L": " + message) + "\n");
@@ -46,6 +74,7 @@ public:
     }
 
 private:
+    static const size_t FlushSize = 4u << 20;
     std::string pending_;
 };
 

@@ -1,6 +1,7 @@
 // memory_blocks.cpp: application blocks in the memory heap, and decoding text out of them.
 #include "runtime/memory_blocks.h"
 #include <cstring>
+#include <emmintrin.h>
 
 static HANDLE memoryHeap;
 
@@ -34,6 +35,51 @@ int32_t MemReadInt32(const void* address) {
     return value;
 }
 
+// Bytes below 0x80 stand for the same UTF-16 unit in UTF-8 and, as checked once here, in the ANSI
+// code page; such a leading run is widened directly, without a code page call.
+static bool AsciiIsIdentity(UINT codePage) {
+    if (codePage == CP_UTF8) return true;
+    static const bool ansiKeepsAscii = [] {
+        char bytes[127];
+        wchar_t units[128] = {};
+        for (int i = 0; i < 127; i++) bytes[i] = static_cast<char>(i + 1);
+        if (MultiByteToWideChar(CP_ACP, 0, bytes, 127, units, 128) != 127) return false;
+        for (int i = 0; i < 127; i++) {
+            if (units[i] != static_cast<wchar_t>(i + 1)) return false;
+        }
+        return true;
+    }();
+    return ansiKeepsAscii;
+}
+
+// Widens the leading run of bytes below 0x80 into units; returns its length. out has room for count.
+static size_t WidenAsciiScalar(const unsigned char* bytes, size_t count, wchar_t* out, size_t from) {
+    size_t i = from;
+    while (i < count && bytes[i] < 0x80) {
+        out[i] = bytes[i];
+        i++;
+    }
+    return i;
+}
+
+// 16 bytes per round: a round with a byte of 0x80 or above leaves the rest to the scalar loop.
+__attribute__((target("sse2"))) static size_t WidenAsciiSse2(const unsigned char* bytes, size_t count, wchar_t* out) {
+    const __m128i zero = _mm_setzero_si128();
+    size_t i = 0;
+    for (; count - i >= 16; i += 16) {
+        __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        if (_mm_movemask_epi8(chunk) != 0) break;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(chunk, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(chunk, zero));
+    }
+    return WidenAsciiScalar(bytes, count, out, i);
+}
+
+static size_t WidenAscii(const unsigned char* bytes, size_t count, wchar_t* out) {
+    static const bool haveSse2 = __builtin_cpu_supports("sse2");
+    return haveSse2 ? WidenAsciiSse2(bytes, count, out) : WidenAsciiScalar(bytes, count, out, 0);
+}
+
 std::wstring MemReadText(const void* address, int32_t length, int encoding) {
     if (!address) return std::wstring();
     if (length < -1) length = 0;
@@ -55,9 +101,20 @@ std::wstring MemReadText(const void* address, int32_t length, int encoding) {
     }
     if (usable == 0) return std::wstring();
     UINT codePage = encoding == TextUtf8 ? CP_UTF8 : CP_ACP;
-    int units = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(usable), nullptr, 0);
-    if (units <= 0) return std::wstring();
-    std::wstring text(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(usable), &text[0], units);
+    // Room for the whole range as units; most texts are plain ASCII and need nothing more.
+    std::wstring text(usable, L'\0');
+    size_t ascii = AsciiIsIdentity(codePage)
+                       ? WidenAscii(reinterpret_cast<const unsigned char*>(bytes), usable, &text[0]) : 0;
+    if (ascii == usable) return text;
+    // Splitting after the run is exact: no byte of the run can be part of a longer sequence.
+    const char* rest = bytes + ascii;
+    int restCount = static_cast<int>(usable - ascii);
+    int units = MultiByteToWideChar(codePage, 0, rest, restCount, nullptr, 0);
+    if (units <= 0) {
+        text.resize(ascii);
+        return text;
+    }
+    text.resize(ascii + static_cast<size_t>(units));
+    MultiByteToWideChar(codePage, 0, rest, restCount, &text[ascii], units);
     return text;
 }
