@@ -172,28 +172,14 @@ void EnqueueEvent(int32_t code, ObjectNumber object, ObjectNumber window, int32_
     }
 
     // The callbacks see the posted event as current; the main loop's current event is put back.
-    int32_t savedCode = s->currentCode;
-    ObjectNumber savedWindow = s->currentWindow, savedObject = s->currentObject;
-    int32_t savedSubtype = s->currentSubtype;
-    void* savedData = s->currentData;
-    EventDataRelease savedRelease = s->currentRelease;
-    s->currentCode = code;
-    s->currentWindow = window;
-    s->currentObject = object;
-    s->currentSubtype = subtype;
-    s->currentData = data;
-    s->currentRelease = release;
+    const CurrentEvent saved = s->current;
+    s->current = CurrentEvent{code, window, object, subtype, data, release};
     RunBoundCallbacks(code, window, object, subtype);
     RunBoundCallbacks(code, window, object, -1);
     RunBoundCallbacks(code, window, -1, -1);
     RunBoundCallbacks(code, -1, -1, -1);
     RunBoundCallbacks(code, -1, object, subtype);
-    s->currentCode = savedCode;
-    s->currentWindow = savedWindow;
-    s->currentObject = savedObject;
-    s->currentSubtype = savedSubtype;
-    s->currentData = savedData;
-    s->currentRelease = savedRelease;
+    s->current = saved;
 
     // Merged or not queued at all: release the copy now, unless it is the very data the tail owns.
     if (!queued && data != tailData) ReleaseUnqueuedData(data, release);
@@ -211,32 +197,28 @@ void RaiseEventWithData(int32_t code, ObjectNumber object, ObjectNumber window, 
 int32_t TakeNextEvent() {
     EventState* s = eventState;
     if (!s) return 0;
-    s->currentCode = 0;
-    if (s->currentData && s->currentRelease) {
+    s->current.code = 0;
+    if (s->current.data && s->current.release) {
         // Cleared before the call so that a routine which fetches again cannot release it twice.
-        void* data = s->currentData;
-        EventDataRelease release = s->currentRelease;
-        s->currentData = nullptr;
-        s->currentRelease = nullptr;
+        void* data = s->current.data;
+        EventDataRelease release = s->current.release;
+        s->current.data = nullptr;
+        s->current.release = nullptr;
         release(data);
     }
-    s->currentSubtype = -1;
+    s->current.subtype = -1;
     EventRecord* record = s->head;
     if (record) {
-        s->currentCode = record->code;
-        s->currentObject = record->object;
-        s->currentWindow = record->window;
-        s->currentSubtype = record->subtype;
-        s->currentData = record->data;
-        s->currentRelease = record->release;
+        s->current = CurrentEvent{record->code, record->window, record->object, record->subtype,
+                                  record->data, record->release};
         s->head = record->next;
         if (!s->head) s->tail = nullptr;
         FreePoolBlock(s->pool, record);
     }
-    return s->currentCode;
+    return s->current.code;
 }
 
-void* DataOfCurrentEvent() { return eventState ? eventState->currentData : nullptr; }
+void* DataOfCurrentEvent() { return eventState ? eventState->current.data : nullptr; }
 
 void SuspendEvents() {
     if (eventState) eventState->suspendCount++;

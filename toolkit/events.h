@@ -48,17 +48,22 @@ struct BlockPool;
 
 // The event library's global record. The current event is the one last fetched; its data stays
 // valid until the next fetch, which hands it to its release routine.
+// The event last returned by WaitEvent; its data stays valid until the next fetch.
+struct CurrentEvent {
+    int32_t code;             // 0 when the last fetch found nothing
+    ObjectNumber window;
+    ObjectNumber object;
+    int32_t subtype;          // -1 after every fetch that found nothing
+    void* data;
+    EventDataRelease release;
+};
+
 struct EventState {
     BlockPool* pool;
     EventRecord* head;
     EventRecord* tail;
     int32_t suspendCount;     // events are queued only while 0, or when forced
-    int32_t currentCode;      // 0 when the last fetch found nothing
-    ObjectNumber currentWindow;
-    ObjectNumber currentObject;
-    int32_t currentSubtype;   // -1 after every fetch that found nothing
-    void* currentData;
-    EventDataRelease currentRelease;
+    CurrentEvent current;
 };
 
 // Start-up: the hidden post-event window, its registered message, the state record with the event

@@ -561,9 +561,9 @@ TEST_F(DropTargetOnWindow, DropOnATextBoxNamesTheGadgetAndItsWindow) {
     DropTargetDrop(&target->iface, files.Get(), 0, point, &effect);
     EXPECT_EQ(effect, (DWORD)DROPEFFECT_COPY);
     ASSERT_EQ(TakeNextEvent(), DropOnGadgetEvent);
-    EXPECT_EQ(EventLibrary()->currentObject, 9);
-    EXPECT_EQ(EventLibrary()->currentWindow, 6);
-    EXPECT_EQ(EventLibrary()->currentSubtype, 0);
+    EXPECT_EQ(EventLibrary()->current.object, 9);
+    EXPECT_EQ(EventLibrary()->current.window, 6);
+    EXPECT_EQ(EventLibrary()->current.subtype, 0);
     EXPECT_EQ(GetDroppedFiles(), L"C:\\dropped.png");
     DrainEvents();
 

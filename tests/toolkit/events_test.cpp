@@ -27,7 +27,7 @@ std::vector<Fetched> DrainQueue() {
     std::vector<Fetched> out;
     EventState* s = EventLibrary();
     while (TakeNextEvent()) {
-        out.push_back({s->currentCode, s->currentObject, s->currentWindow, s->currentSubtype, s->currentData});
+        out.push_back({s->current.code, s->current.object, s->current.window, s->current.subtype, s->current.data});
     }
     return out;
 }
@@ -130,14 +130,14 @@ TEST_F(Events, FetchOnEmptyQueueClearsCodeAndSubtypeButKeepsObjectAndWindow) {
     RaiseEvent(GadgetNotifyEvent, 9, 3, 7);
     EXPECT_EQ(GadgetNotifyEvent, TakeNextEvent());
     EventState* s = EventLibrary();
-    EXPECT_EQ(9, s->currentObject);
-    EXPECT_EQ(3, s->currentWindow);
-    EXPECT_EQ(7, s->currentSubtype);
+    EXPECT_EQ(9, s->current.object);
+    EXPECT_EQ(3, s->current.window);
+    EXPECT_EQ(7, s->current.subtype);
     EXPECT_EQ(0, TakeNextEvent());
-    EXPECT_EQ(0, s->currentCode);
-    EXPECT_EQ(-1, s->currentSubtype);
-    EXPECT_EQ(9, s->currentObject);
-    EXPECT_EQ(3, s->currentWindow);
+    EXPECT_EQ(0, s->current.code);
+    EXPECT_EQ(-1, s->current.subtype);
+    EXPECT_EQ(9, s->current.object);
+    EXPECT_EQ(3, s->current.window);
 }
 
 TEST_F(Events, SuspensionDropsEventsUnlessForced) {
@@ -211,7 +211,7 @@ Fetched seenCurrent;
 void SeeCurrent(const char* name) {
     calls.push_back(name);
     EventState* s = EventLibrary();
-    seenCurrent = {s->currentCode, s->currentObject, s->currentWindow, s->currentSubtype, s->currentData};
+    seenCurrent = {s->current.code, s->current.object, s->current.window, s->current.subtype, s->current.data};
 }
 void Exact() { SeeCurrent("exact"); }
 void AnySubtype() { SeeCurrent("any subtype"); }
@@ -241,8 +241,8 @@ TEST_F(Events, BoundCallbacksSeeThePostedEventAndLeaveTheCurrentOneAlone) {
     EXPECT_EQ((Fetched{GadgetNotifyEvent, 9, 3, 100, &dataB}), seenCurrent);
     EventState* s = EventLibrary();
     EXPECT_EQ((Fetched{WindowMovedEvent, 1, 1, 0, &dataA}),
-              (Fetched{s->currentCode, s->currentObject, s->currentWindow, s->currentSubtype, s->currentData}));
-    EXPECT_EQ(RecordRelease, s->currentRelease);
+              (Fetched{s->current.code, s->current.object, s->current.window, s->current.subtype, s->current.data}));
+    EXPECT_EQ(RecordRelease, s->current.release);
 
     // Merged events run the callbacks too; suspended ones do not.
     calls.clear();
@@ -379,8 +379,8 @@ TEST_F(Events, MessageToThePostEventWindowArrivesAsAnEvent) {
     EXPECT_EQ(GadgetNotifyEvent, WaitEventTimeout(0));
     EventState* s = EventLibrary();
     EXPECT_EQ((Fetched{GadgetNotifyEvent, 5, 1, 14000, &dataA}),
-              (Fetched{s->currentCode, s->currentObject, s->currentWindow, s->currentSubtype, s->currentData}));
-    EXPECT_EQ(nullptr, s->currentRelease);
+              (Fetched{s->current.code, s->current.object, s->current.window, s->current.subtype, s->current.data}));
+    EXPECT_EQ(nullptr, s->current.release);
 
     HANDLE thread = CreateThread(nullptr, 0, PostFromAnotherThread, nullptr, 0, nullptr);
     WaitForSingleObject(thread, INFINITE);
@@ -390,7 +390,7 @@ TEST_F(Events, MessageToThePostEventWindowArrivesAsAnEvent) {
     EXPECT_EQ(0u, failed);
     EXPECT_EQ(static_cast<int32_t>(message), WaitEventTimeout(200));
     EXPECT_EQ(MenuCommandEvent, WaitEventTimeout(0));
-    EXPECT_EQ(77, s->currentObject);
+    EXPECT_EQ(77, s->current.object);
     EXPECT_EQ(&dataC, DataOfCurrentEvent());
 }
 

@@ -31,8 +31,8 @@ struct SeenEvent {
 // The event just returned by WaitEventTimeout, or false when it returned a message number.
 inline bool CurrentEvent(int32_t returned, SeenEvent* seen) {
     const EventState* state = EventLibrary();
-    if (returned == 0 || !state || state->currentCode != returned) return false;
-    *seen = SeenEvent{state->currentCode, state->currentObject, state->currentWindow, state->currentSubtype};
+    if (returned == 0 || !state || state->current.code != returned) return false;
+    *seen = SeenEvent{state->current.code, state->current.object, state->current.window, state->current.subtype};
     return true;
 }
 
