@@ -32,11 +32,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     TakeModuleHandle();
     ToolkitStartUp();
     AllocateWorkBuffer();
-    if (OpenNumberedWindow(MainWindow, 0, 0, 640, 480, L"PNG text chunks", MainWindowFlags)) {
+    if (HWND window = reinterpret_cast<HWND>(
+            OpenNumberedWindow(MainWindow, 0, 0, 640, 480, L"PNG text chunks", MainWindowFlags))) {
         CreateTextBox(ReportBox, 0, 0, 640, 460, L"", ReportBoxFlags);
         AcceptDropOnGadget(ReportBox, CF_HDROP, DROPEFFECT_COPY);
         // Only the first parameter names a file; the others are ignored.
-        if (CountCommandArguments() != 0) ScanIntoReport(GetCommandArgument(0));
+        if (CountCommandArguments() != 0) {
+            // The scan takes no messages: paint the window first, so that a long scan at start-up
+            // shows a window with its wait cursor rather than a blank frame.
+            UpdateWindow(window);
+            ScanIntoReport(GetCommandArgument(0));
+        }
         RunEventLoop();
     }
     ReleaseWorkBuffer();
