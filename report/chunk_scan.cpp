@@ -98,7 +98,11 @@ static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t
         keyword = MemReadText(block + d, static_cast<int32_t>(i), TextAnsi);
         text = MemReadText(block + d + i + 1, static_cast<int32_t>(count - i - 1), TextAnsi);
     }
-    sink->AppendLine(L"tEXt : " + keyword + L" " + text);
+    // Built in one allocation: the line can be as long as the file.
+    std::wstring line;
+    line.reserve(8 + keyword.size() + text.size());
+    line.append(L"tEXt : ").append(keyword).append(1, L' ').append(text);
+    sink->AppendLine(line);
     return pastEnd ? d : d + length + 4;
 }
 

@@ -99,7 +99,11 @@ size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
     size_t compressed = method + 1;  // <= n
     size_t count = DataLeft(n, d, length, compressed);
     std::wstring text = InflateText(block + compressed, count, workBuffer, TextAnsi);
-    sink->AppendLine(L"zTXt: " + keyword + L" " + text);
+    // Built in one allocation: an inflated text can run to megabytes.
+    std::wstring line;
+    line.reserve(7 + keyword.size() + text.size());
+    line.append(L"zTXt: ").append(keyword).append(1, L' ').append(text);
+    sink->AppendLine(line);
     return compressed;
 }
 
@@ -136,6 +140,9 @@ size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
         text = compressed ? InflateText(block + t, count, workBuffer, TextUtf8)
                           : MemReadText(block + t, static_cast<int32_t>(count), TextUtf8);
     }
-    sink->AppendLine(L"iTXt : " + label + L" " + text);
+    std::wstring line;
+    line.reserve(8 + label.size() + text.size());
+    line.append(L"iTXt : ").append(label).append(1, L' ').append(text);
+    sink->AppendLine(line);
     return std::min(t, n);
 }

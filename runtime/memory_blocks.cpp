@@ -2,6 +2,7 @@
 #include "runtime/memory_blocks.h"
 #include <cstring>
 #include <emmintrin.h>
+#include <memory>
 
 static HANDLE memoryHeap;
 
@@ -52,32 +53,44 @@ static bool AsciiIsIdentity(UINT codePage) {
     return ansiKeepsAscii;
 }
 
-// Widens the leading run of bytes below 0x80 into units; returns its length. out has room for count.
-static size_t WidenAsciiScalar(const unsigned char* bytes, size_t count, wchar_t* out, size_t from) {
-    size_t i = from;
+// Appends the leading run of bytes below 0x80, widened, to text; returns its length. The units go
+// through a small buffer and append: filling a string with zeros first costs more than widening.
+static size_t AppendAsciiRunScalar(const unsigned char* bytes, size_t count, std::wstring& text) {
+    wchar_t units[256];
+    size_t i = 0;
     while (i < count && bytes[i] < 0x80) {
-        out[i] = bytes[i];
-        i++;
+        size_t n = 0;
+        while (n < 256 && i < count && bytes[i] < 0x80) units[n++] = bytes[i++];
+        text.append(units, n);
     }
     return i;
 }
 
-// 16 bytes per round: a round with a byte of 0x80 or above leaves the rest to the scalar loop.
-__attribute__((target("sse2"))) static size_t WidenAsciiSse2(const unsigned char* bytes, size_t count, wchar_t* out) {
+// 16 bytes per step; a step that meets a byte of 0x80 or above ends the vector loop.
+__attribute__((target("sse2"))) static size_t AppendAsciiRunSse2(const unsigned char* bytes, size_t count,
+                                                                 std::wstring& text) {
+    alignas(16) wchar_t units[256];
     const __m128i zero = _mm_setzero_si128();
     size_t i = 0;
-    for (; count - i >= 16; i += 16) {
-        __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-        if (_mm_movemask_epi8(chunk) != 0) break;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(chunk, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(chunk, zero));
+    for (;;) {
+        size_t n = 0;
+        while (n < 256 && count - i >= 16) {
+            __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+            if (_mm_movemask_epi8(chunk) != 0) break;
+            _mm_store_si128(reinterpret_cast<__m128i*>(units + n), _mm_unpacklo_epi8(chunk, zero));
+            _mm_store_si128(reinterpret_cast<__m128i*>(units + n + 8), _mm_unpackhi_epi8(chunk, zero));
+            n += 16;
+            i += 16;
+        }
+        text.append(units, n);
+        if (n < 256) break;
     }
-    return WidenAsciiScalar(bytes, count, out, i);
+    return i + AppendAsciiRunScalar(bytes + i, count - i, text);
 }
 
-static size_t WidenAscii(const unsigned char* bytes, size_t count, wchar_t* out) {
+static size_t AppendAsciiRun(const unsigned char* bytes, size_t count, std::wstring& text) {
     static const bool haveSse2 = __builtin_cpu_supports("sse2");
-    return haveSse2 ? WidenAsciiSse2(bytes, count, out) : WidenAsciiScalar(bytes, count, out, 0);
+    return haveSse2 ? AppendAsciiRunSse2(bytes, count, text) : AppendAsciiRunScalar(bytes, count, text);
 }
 
 std::wstring MemReadText(const void* address, int32_t length, int encoding) {
@@ -101,20 +114,18 @@ std::wstring MemReadText(const void* address, int32_t length, int encoding) {
     }
     if (usable == 0) return std::wstring();
     UINT codePage = encoding == TextUtf8 ? CP_UTF8 : CP_ACP;
-    // Room for the whole range as units; most texts are plain ASCII and need nothing more.
-    std::wstring text(usable, L'\0');
+    std::wstring text;
+    text.reserve(usable);  // units never outnumber bytes, in UTF-8 and in the ANSI code pages alike
     size_t ascii = AsciiIsIdentity(codePage)
-                       ? WidenAscii(reinterpret_cast<const unsigned char*>(bytes), usable, &text[0]) : 0;
+                       ? AppendAsciiRun(reinterpret_cast<const unsigned char*>(bytes), usable, text) : 0;
     if (ascii == usable) return text;
     // Splitting after the run is exact: no byte of the run can be part of a longer sequence.
     const char* rest = bytes + ascii;
     int restCount = static_cast<int>(usable - ascii);
     int units = MultiByteToWideChar(codePage, 0, rest, restCount, nullptr, 0);
-    if (units <= 0) {
-        text.resize(ascii);
-        return text;
-    }
-    text.resize(ascii + static_cast<size_t>(units));
-    MultiByteToWideChar(codePage, 0, rest, restCount, &text[ascii], units);
+    if (units <= 0) return text;
+    std::unique_ptr<wchar_t[]> converted(new wchar_t[static_cast<size_t>(units)]);
+    MultiByteToWideChar(codePage, 0, rest, restCount, converted.get(), units);
+    text.append(converted.get(), static_cast<size_t>(units));
     return text;
 }
