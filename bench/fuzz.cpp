@@ -13,15 +13,11 @@
 #include "tests/fuzz/chunk_scan_fuzz.h"
 #include "tests/fuzz/command_line_fuzz.h"
 #include "tests/fuzz/dropped_files_fuzz.h"
+#include "bench/bench_support.h"
 
 static bool SaveFinding(const std::wstring& folder, const char* target, const std::string& bytes) {
     std::wstring path = folder + L"\\fuzz-finding-" + std::wstring(target, target + strlen(target)) + L".bin";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
+    return SaveBytes(path, bytes);
 }
 
 template <class Target>

@@ -7,7 +7,7 @@
 #include "report/compressed_text.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/files.h"
-#include "tests/report/recording_sink.h"
+#include "tests/report/scan_file_fixture.h"
 #include "tests/report/test_png.h"
 
 using namespace testpng;
@@ -46,58 +46,7 @@ static bool ImageFileIsLargeAddressAware(const std::wstring& path, bool* readabl
     return (header.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE) != 0;
 }
 
-class LargeFiles : public testing::Test {
-protected:
-    static void SetUpTestSuite() { InitFileLibrary(); }
-
-    void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder = std::wstring(temp) + L"report-large-" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(folder.c_str(), nullptr);
-        work.assign(WorkBufferSize, 0);
-    }
-    void TearDown() override {
-        SetBeforeFileOpenHook(nullptr);
-        for (const std::wstring& path : written) {
-            DeleteFileW(path.c_str());
-            RemoveDirectoryW(path.c_str());
-        }
-        RemoveDirectoryW(folder.c_str());
-    }
-    std::wstring PathOf(const std::wstring& name) {
-        std::wstring path = folder + L"\\" + name;
-        written.push_back(path);
-        return path;
-    }
-    // A file of the given length of which only the placed byte runs are written: the rest is a hole
-    // (sparse on the Linux file system under Wine), so sizes of gigabytes cost no disk space.
-    std::wstring WriteSparse(const std::wstring& name, int64_t size,
-                             const std::vector<std::pair<int64_t, std::string>>& placed = {}) {
-        std::wstring path = PathOf(name);
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(file, INVALID_HANDLE_VALUE);
-        LARGE_INTEGER at;
-        for (const auto& run : placed) {
-            at.QuadPart = run.first;
-            EXPECT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
-            DWORD done = 0;
-            EXPECT_TRUE(WriteFile(file, run.second.data(), static_cast<DWORD>(run.second.size()), &done, nullptr));
-        }
-        at.QuadPart = size;
-        EXPECT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
-        EXPECT_TRUE(SetEndOfFile(file));
-        CloseHandle(file);
-        EXPECT_EQ(QueryFileSize(path.c_str()), size);
-        return path;
-    }
-    bool Scan(const std::wstring& names) { return ScanTextChunks(names.c_str(), &sink, work.data()); }
-
-    std::wstring folder;
-    std::vector<std::wstring> written;
-    std::vector<uint8_t> work;
-    RecordingSink sink;
-};
+class LargeFiles : public ScanFileFixture {};
 
 TEST_F(LargeFiles, ExecutablesAreLargeAddressAware) {
     // This test program's own image, as loaded.

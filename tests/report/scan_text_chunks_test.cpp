@@ -5,7 +5,7 @@
 #include "report/compressed_text.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/files.h"
-#include "tests/report/recording_sink.h"
+#include "tests/report/scan_file_fixture.h"
 #include "tests/report/test_png.h"
 
 using namespace testpng;
@@ -13,53 +13,7 @@ using Lines = std::vector<std::wstring>;
 
 static const std::string Nul(1, '\0');
 
-class ScanFiles : public testing::Test {
-protected:
-    static void SetUpTestSuite() { InitFileLibrary(); }
-
-    void SetUp() override {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        folder = std::wstring(temp) + L"report-scan-" + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(folder.c_str(), nullptr);
-        work.assign(WorkBufferSize, 0);
-    }
-    void TearDown() override {
-        for (const std::wstring& path : written) DeleteFileW(path.c_str());
-        RemoveDirectoryW(folder.c_str());
-    }
-    std::wstring Write(const std::wstring& name, const std::string& bytes) {
-        std::wstring path = folder + L"\\" + name;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD done = 0;
-        if (!bytes.empty()) WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-        CloseHandle(file);
-        written.push_back(path);
-        return path;
-    }
-    // A sparse file of the given size (only its length is set).
-    std::wstring WriteSized(const std::wstring& name, int64_t size) {
-        std::wstring path = folder + L"\\" + name;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD returned = 0;
-        DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-        LARGE_INTEGER end;
-        end.QuadPart = size;
-        EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN));
-        EXPECT_TRUE(SetEndOfFile(file));
-        CloseHandle(file);
-        written.push_back(path);
-        return path;
-    }
-    bool Scan(const std::wstring& names) { return ScanTextChunks(names.c_str(), &sink, work.data()); }
-
-    std::wstring folder;
-    std::vector<std::wstring> written;
-    std::vector<uint8_t> work;
-    RecordingSink sink;
-};
+class ScanFiles : public ScanFileFixture {};
 
 static std::string AllKinds() {
     return Png({Chunk("tEXt", TextData("Title", "Hello")), Chunk("zTXt", ZtxtData("Comment", "Hi")),
@@ -130,9 +84,9 @@ TEST_F(ScanFiles, FileThatCannotBeOpenedCannotBeRead) {
 }
 
 TEST_F(ScanFiles, OnlyTheLowThirtyTwoBitsOfTheSizeCount) {
-    std::wstring whole = WriteSized(L"four-gib.bin", 4LL << 30);
-    std::wstring topBit = WriteSized(L"two-gib.bin", 2LL << 30);
-    std::wstring small = WriteSized(L"four-gib-and-ten.bin", (4LL << 30) + 10);
+    std::wstring whole = WriteSparse(L"four-gib.bin", 4LL << 30);
+    std::wstring topBit = WriteSparse(L"two-gib.bin", 2LL << 30);
+    std::wstring small = WriteSparse(L"four-gib-and-ten.bin", (4LL << 30) + 10);
     EXPECT_FALSE(Scan(whole));
     EXPECT_FALSE(Scan(topBit));
     EXPECT_TRUE(Scan(small));  // loads the first 10 bytes

@@ -1,5 +1,6 @@
 // toolkit_test_support.h: starting the toolkit libraries once per test process, pumping events, real input.
 #pragma once
+#include <gtest/gtest.h>
 #include <windows.h>
 #include <ole2.h>
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
 #include "toolkit/text_box.h"
+#include "toolkit/window_record.h"
 
 // The libraries in their start-up order, once per process (they have no second start).
 inline void StartToolkitLibraries() {
@@ -110,3 +112,15 @@ inline std::wstring WindowText(HWND hwnd) {
     text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
     return text;
 }
+
+// Tests that open windows: the libraries start once; every window, hook and queued event of a test
+// is gone before the next test.
+class OpenWindowsTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { StartToolkitLibraries(); }
+    void TearDown() override {
+        WindowLibrary()->messageHook = nullptr;
+        ReleaseWindow(-1);
+        PumpEvents();
+    }
+};

@@ -21,15 +21,7 @@ HWND OpenWindow(ObjectNumber number, uint32_t flags = MainWindowFlags, int width
     return hwnd;
 }
 
-class WindowMessagesTest : public testing::Test {
-protected:
-    static void SetUpTestSuite() { StartToolkitLibraries(); }
-    void TearDown() override {
-        WindowLibrary()->messageHook = nullptr;
-        ReleaseWindow(-1);
-        PumpEvents();
-    }
-};
+class WindowMessagesTest : public OpenWindowsTest {};
 
 TEST_F(WindowMessagesTest, ACloseRequestQueuesOneEventAndLeavesTheWindowOpen) {
     HWND hwnd = OpenWindow(0);

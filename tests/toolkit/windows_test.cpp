@@ -33,15 +33,7 @@ WindowRecord* RecordOf(ObjectNumber number) {
     return static_cast<WindowRecord*>(LookupObject(WindowRegistry(), number));
 }
 
-class WindowsTest : public testing::Test {
-protected:
-    static void SetUpTestSuite() { StartToolkitLibraries(); }
-    void TearDown() override {
-        WindowLibrary()->messageHook = nullptr;
-        ReleaseWindow(-1);
-        PumpEvents();
-    }
-};
+class WindowsTest : public OpenWindowsTest {};
 
 // What the thread-wide hook saw when the second window 0 was being created.
 struct ReopenObservation {
