@@ -106,19 +106,48 @@ static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t
     return pastEnd ? d : d + length + 4;
 }
 
+// Passes lines on and counts their characters, so that the search can stop a runaway report.
+class CountingSink : public ReportSink {
+public:
+    explicit CountingSink(ReportSink* sink) : sink_(sink) {}
+    void StartReport(const std::wstring& firstLine, bool replace) override { sink_->StartReport(firstLine, replace); }
+    void AppendLine(const std::wstring& line) override {
+        characters_ += line.size();
+        sink_->AppendLine(line);
+    }
+    void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override {
+        sink_->Notice(title, message, fileName);
+    }
+    void Flush() override { sink_->Flush(); }
+    size_t Characters() const { return characters_; }
+
+private:
+    ReportSink* sink_;
+    size_t characters_ = 0;
+};
+
 void SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer) {
     if (!block) return;
+    CountingSink counted(sink);
     ZeroFinder zeros{block, n};
     size_t p = 4;
     for (;;) {
         p = FindTextChunkType(block, n, p);
         if (n < 4 || p > n - 4) return;
+        if (counted.Characters() > MaxReportCharacters) {
+            sink->AppendLine(ReportCutLine());
+            return;
+        }
         uint32_t length = ReadBigEndian32(block + p - 4);
         size_t d = p + 4;
         switch (block[p]) {
-        case 't': p = ReportTextChunk(block, n, d, length, sink, &zeros); break;
-        case 'z': p = ReportZtxtChunk(block, n, d, length, sink, workBuffer); break;
-        default:  p = ReportItxtChunk(block, n, d, length, sink, workBuffer); break;
+        case 't': p = ReportTextChunk(block, n, d, length, &counted, &zeros); break;
+        case 'z': p = ReportZtxtChunk(block, n, d, length, &counted, workBuffer); break;
+        default:  p = ReportItxtChunk(block, n, d, length, &counted, workBuffer); break;
         }
     }
+}
+
+std::wstring ReportCutLine() {
+    return L"report cut: more than " + std::to_wstring(MaxReportCharacters) + L" characters";
 }

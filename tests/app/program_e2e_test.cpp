@@ -135,7 +135,8 @@ TEST_F(ProgramTest, WithoutParametersTheWindowWaitsWithAnEmptyReport) {
     EXPECT_EQ(topLeft.y, 0);
     EXPECT_EQ(boxRect.right - boxRect.left, 640);
     EXPECT_EQ(boxRect.bottom - boxRect.top, 460);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(box, GWL_STYLE)), 0x50230087u) << std::hex
+    // Multi-line, vertical scroll bar, no wrapping, left-aligned (no ES_CENTER / ES_RIGHT).
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(box, GWL_STYLE)), 0x50230084u) << std::hex
         << GetWindowLongW(box, GWL_STYLE);
     EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
 

@@ -169,3 +169,27 @@ TEST(ReportTextAssembly, LinesJoinedByCrLfWithoutTrailingBreak) {
     report.Start(L"file:y", false);
     EXPECT_EQ(report.Text(), L"file:x\r\nfile:y");
 }
+
+TEST(RunawayReports, OverlappingTruncatedChunksAreCutWithAVisibleLine) {
+    // Every "tEXt" here declares a length past the end, so each one's text runs on to the final NUL:
+    // 100 KB of file would otherwise ask for 1.25 G characters of report.
+    std::string block;
+    for (int i = 0; i < 25000; i++) block += "tEXt";
+    block += Nul;
+    Lines lines = ScanBytes(block);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(ReportCutLine(), lines.back());
+    size_t characters = 0;
+    for (size_t i = 0; i + 1 < lines.size(); i++) characters += lines[i].size();
+    EXPECT_GT(characters, MaxReportCharacters);
+    EXPECT_LE(characters, MaxReportCharacters + block.size()) << "stops at the first chunk past the limit";
+    EXPECT_EQ(0u, lines[0].find(L"tEXt : tEXttEXt")) << "the lines before the cut are as the rules give them";
+}
+
+TEST(RunawayReports, ReportsBelowTheLimitAreWhole) {
+    // One 8 Mi-character text: far more than real files hold, still reported whole.
+    const std::string text(8u << 20, 'x');
+    Lines lines = ScanBytes(Png({Chunk("tEXt", TextData("Big", text))}));
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(L"tEXt : Big " + std::wstring(text.size(), L'x'), lines[0]);
+}
