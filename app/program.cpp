@@ -12,16 +12,13 @@
 #include "toolkit/numbered_windows.h"
 #include "toolkit/text_box.h"
 
-static HINSTANCE moduleHandle;
 static uint8_t* workBuffer;
 
 HINSTANCE TakeModuleHandle() {
-    moduleHandle = GetModuleHandleW(nullptr);
+    HINSTANCE module = GetModuleHandleW(nullptr);
     CreateMainHeap();
-    return moduleHandle;
+    return module;
 }
-
-HINSTANCE ModuleHandle() { return moduleHandle; }
 
 void ToolkitStartUp() {
     InitMemoryLibrary();

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <cstdint>
 
-// Takes the module handle and creates the main heap: the first two steps of the entry point.
+// Takes the module handle and creates the main heap: the first two steps of the entry point. The
+// libraries ask for the module handle themselves when they register classes and load resources.
 HINSTANCE TakeModuleHandle();
-HINSTANCE ModuleHandle();
 
 // Starts the libraries in this order: memory, events, windows, gadgets, drag and drop (OleInitialize),
 // files, parameters, then common controls and COM. Needs the main heap.

@@ -50,7 +50,8 @@ DropTarget* CreateDropTarget(int32_t kind, ObjectNumber number, HWND control) {
     return target;
 }
 
-DropAcceptEntry* FindDropEntry(ListNode* list, uint32_t key) {
+// The entry with key in a list, or null.
+static DropAcceptEntry* FindDropEntry(ListNode* list, uint32_t key) {
     for (ListNode* node = list; node; node = node->next) {
         DropAcceptEntry* entry = EntryOfNode(node);
         if (entry->key == key) return entry;

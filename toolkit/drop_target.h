@@ -113,6 +113,4 @@ HRESULT STDMETHODCALLTYPE DropTargetDrop(IDropTarget* self, IDataObject* data, D
 
 // Visual feedback for the target's object kind; windows and text boxes show none.
 void DropFeedback(DropTarget* target, int32_t x, int32_t y, int32_t mode);
-// The entry with key in a list, or null.
-DropAcceptEntry* FindDropEntry(ListNode* list, uint32_t key);
 #endif

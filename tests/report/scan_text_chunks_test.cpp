@@ -83,17 +83,6 @@ TEST_F(ScanFiles, FileThatCannotBeOpenedCannotBeRead) {
     EXPECT_EQ(sink.report.Text(), L"file:" + path);
 }
 
-TEST_F(ScanFiles, OnlyTheLowThirtyTwoBitsOfTheSizeCount) {
-    std::wstring whole = WriteSparse(L"four-gib.bin", 4LL << 30);
-    std::wstring topBit = WriteSparse(L"two-gib.bin", 2LL << 30);
-    std::wstring small = WriteSparse(L"four-gib-and-ten.bin", (4LL << 30) + 10);
-    EXPECT_FALSE(Scan(whole));
-    EXPECT_FALSE(Scan(topBit));
-    EXPECT_TRUE(Scan(small));  // loads the first 10 bytes
-    EXPECT_EQ(sink.notices, (Lines{L"Wrong size!", L"Cannot allocate memory"}));
-    EXPECT_EQ(sink.report.Text(), L"file:" + small);
-}
-
 TEST_F(ScanFiles, SeveralNamesAreScannedInTurn) {
     std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1"))}));
     std::wstring second = Write(L"second.png", Png({Chunk("zTXt", ZtxtData("Two", "2"))}));
