@@ -32,6 +32,7 @@ static DWORD SizeOf(const wchar_t* path) {
     return data.nFileSizeLow;
 }
 
+namespace {
 class LineSink : public ReportSink {
 public:
     void StartReport(const std::wstring& line, bool) override { AppendLine(line); }
@@ -40,6 +41,7 @@ public:
     void Flush() override {}
     std::vector<std::wstring> lines;
 };
+}  // namespace
 
 static int Profile(const wchar_t* path) {
     const DWORD size = SizeOf(path);

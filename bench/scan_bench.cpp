@@ -14,6 +14,7 @@
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
 
+namespace {
 class CountingSink : public ReportSink {
 public:
     void StartReport(const std::wstring&, bool) override {}
@@ -23,6 +24,7 @@ public:
     size_t lines = 0;
     size_t characters = 0;
 };
+}  // namespace
 
 static double Seconds() {
     static LARGE_INTEGER frequency;

@@ -66,6 +66,7 @@ static uint32_t ReadBigEndian32(const uint8_t* at) {
 // The first 0x00 at or after an offset, remembered between chunks: a block full of type codes and
 // without zeros (every chunk then reaches past the end) would otherwise be searched to its end once
 // per code, quadratic time for one-line results.
+namespace {
 struct ZeroFinder {
     const uint8_t* block;
     size_t n;
@@ -79,6 +80,7 @@ struct ZeroFinder {
         return found;
     }
 };
+}  // namespace
 
 // One tEXt line; returns where the search goes on (see chunk_scan.h).
 static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
@@ -107,6 +109,7 @@ static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t
 }
 
 // Passes lines on and counts their characters, so that the search can stop a runaway report.
+namespace {
 class CountingSink : public ReportSink {
 public:
     explicit CountingSink(ReportSink* sink) : sink_(sink) {}
@@ -125,6 +128,7 @@ private:
     ReportSink* sink_;
     size_t characters_ = 0;
 };
+}  // namespace
 
 void SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer) {
     if (!block) return;

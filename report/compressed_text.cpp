@@ -26,6 +26,7 @@ static std::wstring ReadField(const uint8_t* block, size_t n, size_t from, size_
 }
 
 // A gathering block of the memory heap for text that overflows the work buffer.
+namespace {
 class InflateBlock {
 public:
     InflateBlock() = default;
@@ -49,6 +50,7 @@ private:
     uint8_t* bytes_ = nullptr;
     int32_t capacity_ = 0;
 };
+}  // namespace
 
 // Inflates a zlib stream and decodes what it produced. The first inflate call (Z_FINISH, 32760
 // bytes of room in the work buffer) is the whole story for text that fits, damaged or not: the
