@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 #include "report/compressed_text.h"
 #include "runtime/memory_blocks.h"
+#include "runtime/zero_search.h"
 
 // tEXt 74 45 58 74, zTXt 7A 54 58 74, iTXt 69 54 58 74: all end in "Xt".
 static bool IsTypeCodeAt(const uint8_t* at) {
@@ -74,9 +75,8 @@ struct ZeroFinder {
     size_t found = 0; // offset of that 0x00, or n
     size_t Next(size_t at) {
         if (at >= from && at <= found) return found;
-        const void* zero = at < n ? memchr(block + at, 0, n - at) : nullptr;
         from = at;
-        found = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - block) : n;
+        found = at < n ? at + BytesBeforeZero(block + at, n - at) : n;
         return found;
     }
 };
@@ -93,17 +93,19 @@ static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t
     // d <= n here; a length past the end (top bit set included) is cut at the block's end.
     bool pastEnd = length > n - d;
     size_t count = pastEnd ? n - d : length;
-    std::wstring keyword, text;
+    size_t keywordBytes = 0, textBytes = 0;
     size_t zero = zeros->Next(d);
     if (zero < d + count) {
-        size_t i = zero - d;
-        keyword = MemReadText(block + d, static_cast<int32_t>(i), TextAnsi);
-        text = MemReadText(block + d + i + 1, static_cast<int32_t>(count - i - 1), TextAnsi);
+        keywordBytes = zero - d;
+        textBytes = BytesBeforeZero(block + zero + 1, count - keywordBytes - 1);
     }
-    // Built in one allocation: the line can be as long as the file.
+    // Built in one allocation (units never outnumber bytes): the line can be as long as the file.
     std::wstring line;
-    line.reserve(8 + keyword.size() + text.size());
-    line.append(L"tEXt : ").append(keyword).append(1, L' ').append(text);
+    line.reserve(8 + keywordBytes + textBytes);
+    line.append(L"tEXt : ");
+    MemAppendText(line, block + d, static_cast<int32_t>(keywordBytes), TextAnsi);
+    line.append(1, L' ');
+    if (textBytes) MemAppendText(line, block + zero + 1, static_cast<int32_t>(textBytes), TextAnsi);
     sink->AppendLine(line);
     return pastEnd ? d : d + length + 4;
 }

@@ -4,12 +4,11 @@
 #include <cstring>
 #include <zlib.h>
 #include "runtime/memory_blocks.h"
+#include "runtime/zero_search.h"
 
 // Bytes from `from` up to the first 0x00, or up to the end of the block when there is none.
 static size_t FieldLength(const uint8_t* block, size_t n, size_t from) {
-    if (from >= n) return 0;
-    const void* nul = memchr(block + from, 0, n - from);
-    return nul ? static_cast<size_t>(static_cast<const uint8_t*>(nul) - (block + from)) : n - from;
+    return from < n ? BytesBeforeZero(block + from, n - from) : 0;
 }
 
 // The declared data left from offset `from` on (length - (from - d)), never past the block's end.
@@ -20,9 +19,9 @@ static size_t DataLeft(size_t n, size_t d, uint32_t length, size_t from) {
     return static_cast<size_t>(std::min<int64_t>(rest, static_cast<int64_t>(n - from)));
 }
 
-static std::wstring ReadField(const uint8_t* block, size_t n, size_t from, size_t count, int encoding) {
-    if (from >= n || count == 0) return std::wstring();
-    return MemReadText(block + from, static_cast<int32_t>(std::min(count, n - from)), encoding);
+static void AppendField(std::wstring& line, const uint8_t* block, size_t n, size_t from, size_t count, int encoding) {
+    if (from >= n || count == 0) return;
+    MemAppendText(line, block + from, static_cast<int32_t>(std::min(count, n - from)), encoding);
 }
 
 // A gathering block of the memory heap for text that overflows the work buffer.
@@ -52,37 +51,43 @@ private:
 };
 }  // namespace
 
-// Inflates a zlib stream and decodes what it produced. The first inflate call (Z_FINISH, 32760
-// bytes of room in the work buffer) is the whole story for text that fits, damaged or not: the
-// text is what that call wrote. Only when the work buffer fills does inflation go on, into a
-// larger block, until the stream ends, fails, runs out of input or reaches MaxInflatedText.
-static std::wstring InflateText(const uint8_t* input, size_t inputLength, uint8_t* workBuffer, int encoding) {
-    if (!workBuffer) return std::wstring();
+// The bytes a zlib stream inflated to: in the work buffer, or in a larger block of its own.
+struct InflatedBytes {
+    const uint8_t* bytes = nullptr;
+    size_t count = 0;
+    InflateBlock larger;
+};
+
+// The first inflate call (Z_FINISH, 32760 bytes of room in the work buffer) is the whole story for
+// text that fits, damaged or not: the text is what that call wrote. Only when the work buffer fills
+// does inflation go on, into a larger block, until the stream ends, fails, runs out of input or
+// reaches MaxInflatedText.
+static void Inflate(const uint8_t* input, size_t inputLength, uint8_t* workBuffer, InflatedBytes* out) {
+    if (!workBuffer) return;
     z_stream stream;
     memset(&stream, 0, sizeof stream);
     stream.next_in = const_cast<Bytef*>(input);
     stream.avail_in = static_cast<uInt>(inputLength);
     stream.next_out = workBuffer;
     stream.avail_out = WorkBufferInflateRoom;
-    if (inflateInit2(&stream, 15) != Z_OK) return std::wstring();
+    if (inflateInit2(&stream, 15) != Z_OK) return;
     int result = inflate(&stream, Z_FINISH);
     const uint8_t* text = workBuffer;
-    InflateBlock larger;
     if ((result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0) {
         int32_t capacity = 4 * WorkBufferInflateRoom;
-        while (larger.Grow(capacity, text, stream.total_out)) {
-            text = larger.Bytes();
-            stream.next_out = larger.Bytes() + stream.total_out;
-            stream.avail_out = static_cast<uInt>(larger.Capacity() - static_cast<int32_t>(stream.total_out));
+        while (out->larger.Grow(capacity, text, stream.total_out)) {
+            text = out->larger.Bytes();
+            stream.next_out = out->larger.Bytes() + stream.total_out;
+            stream.avail_out = static_cast<uInt>(out->larger.Capacity() - static_cast<int32_t>(stream.total_out));
             result = inflate(&stream, Z_FINISH);
             bool full = (result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0;
             if (!full || capacity == MaxInflatedText) break;
             capacity = capacity > MaxInflatedText / 2 ? MaxInflatedText : capacity * 2;
         }
     }
-    std::wstring decoded = MemReadText(text, static_cast<int32_t>(stream.total_out), encoding);
+    out->bytes = text;
+    out->count = BytesBeforeZero(text, stream.total_out);
     inflateEnd(&stream);
-    return decoded;
 }
 
 size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
@@ -92,19 +97,21 @@ size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
         return std::min(d, n);
     }
     size_t k = FieldLength(block, n, d);
-    std::wstring keyword = ReadField(block, n, d, k, TextAnsi);
     size_t method = d + k + 1;
     if (method >= n || block[method] != 0) {
         sink->AppendLine(L"zTXt: unkn method:");
         return std::min(method, n);
     }
     size_t compressed = method + 1;  // <= n
-    size_t count = DataLeft(n, d, length, compressed);
-    std::wstring text = InflateText(block + compressed, count, workBuffer, TextAnsi);
-    // Built in one allocation: an inflated text can run to megabytes.
+    InflatedBytes text;
+    Inflate(block + compressed, DataLeft(n, d, length, compressed), workBuffer, &text);
+    // Built in one allocation (units never outnumber bytes): an inflated text can run to megabytes.
     std::wstring line;
-    line.reserve(7 + keyword.size() + text.size());
-    line.append(L"zTXt: ").append(keyword).append(1, L' ').append(text);
+    line.reserve(7 + k + text.count);
+    line.append(L"zTXt: ");
+    AppendField(line, block, n, d, k, TextAnsi);
+    line.append(1, L' ');
+    if (text.count) MemAppendText(line, text.bytes, static_cast<int32_t>(text.count), TextAnsi);
     sink->AppendLine(line);
     return compressed;
 }
@@ -116,35 +123,41 @@ size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
         return std::min(d, n);
     }
     size_t k = FieldLength(block, n, d);
-    std::wstring keyword = ReadField(block, n, d, k, TextAnsi);
-    std::wstring label = keyword;
     size_t flagAt = d + k + 1;
     bool compressed = flagAt + 1 < n && block[flagAt] == 1 && block[flagAt + 1] == 0;
-    size_t t = d + k + 3;
-    // The language tag is shown whole, whatever its length; an empty tag adds nothing.
-    if (t < n && block[t] != 0) {
-        size_t tagLength = FieldLength(block, n, t);
-        label = L"(" + ReadField(block, n, t, tagLength, TextAnsi) + L")" + keyword;
-        t += tagLength;
-    }
-    t += 1;
-    if (t < n && block[t] != 0) {
-        size_t j = FieldLength(block, n, t);
-        label += L"(" + ReadField(block, n, t, j, TextUtf8) + L")";
-        t += j;
-    } else {
-        label += L"(?\?)";  // "(??)", written so that it is no trigraph
-    }
-    t += 1;
+    size_t tag = d + k + 3;
+    size_t tagLength = FieldLength(block, n, tag);
+    size_t translated = tag + tagLength + 1;
+    size_t translatedLength = FieldLength(block, n, translated);
+    size_t t = translated + translatedLength + 1;
     size_t count = DataLeft(n, d, length, t);
-    std::wstring text;
-    if (count > 0) {
-        text = compressed ? InflateText(block + t, count, workBuffer, TextUtf8)
-                          : MemReadText(block + t, static_cast<int32_t>(count), TextUtf8);
+    InflatedBytes text;
+    if (count > 0 && compressed) {
+        Inflate(block + t, count, workBuffer, &text);
+    } else if (count > 0) {
+        text.bytes = block + t;
+        text.count = BytesBeforeZero(block + t, count);
     }
+    // "iTXt : (tag)keyword(translated) text"; an empty tag adds nothing, an empty translated
+    // keyword shows as "(??)". Built in one allocation (units never outnumber bytes).
     std::wstring line;
-    line.reserve(8 + label.size() + text.size());
-    line.append(L"iTXt : ").append(label).append(1, L' ').append(text);
+    line.reserve(14 + tagLength + k + translatedLength + text.count);
+    line.append(L"iTXt : ");
+    if (tagLength) {
+        line.append(1, L'(');
+        AppendField(line, block, n, tag, tagLength, TextAnsi);
+        line.append(1, L')');
+    }
+    AppendField(line, block, n, d, k, TextAnsi);
+    if (translatedLength) {
+        line.append(1, L'(');
+        AppendField(line, block, n, translated, translatedLength, TextUtf8);
+        line.append(1, L')');
+    } else {
+        line.append(L"(?\?)");  // "(??)", written so that it is no trigraph
+    }
+    line.append(1, L' ');
+    if (text.count) MemAppendText(line, text.bytes, static_cast<int32_t>(text.count), TextUtf8);
     sink->AppendLine(line);
     return std::min(t, n);
 }

@@ -1,6 +1,7 @@
 // scan_text_chunks.cpp: the load path of a scan (size, block, one read) and multi-name scans.
 #include "report/scan_text_chunks.h"
 #include <new>
+#include <stdexcept>
 #include <string>
 #include "report/chunk_scan.h"
 #include "runtime/files.h"
@@ -45,6 +46,8 @@ static bool ScanOneFile(const std::wstring& name, bool replace, ReportSink* sink
         // A crafted file can ask for a report larger than memory: every zTXt or iTXt code in a
         // block without zeros has a keyword that runs to the end of the block. The lines reported
         // until memory ran out stay; the program goes on.
+    } catch (const std::length_error&) {
+        // The same for one line longer than a string can be: a text of over 2^30 bytes.
     }
     MemFree(block);
     return true;

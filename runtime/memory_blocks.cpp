@@ -1,8 +1,9 @@
 // memory_blocks.cpp: application blocks in the memory heap, and decoding text out of them.
 #include "runtime/memory_blocks.h"
+#include "runtime/zero_search.h"
 #include <cstring>
 #include <emmintrin.h>
-#include <memory>
+#include <new>
 
 static HANDLE memoryHeap;
 
@@ -93,14 +94,15 @@ static size_t AppendAsciiRun(const unsigned char* bytes, size_t count, std::wstr
     return haveSse2 ? AppendAsciiRunSse2(bytes, count, text) : AppendAsciiRunScalar(bytes, count, text);
 }
 
-std::wstring MemReadText(const void* address, int32_t length, int encoding) {
-    if (!address) return std::wstring();
+void MemAppendText(std::wstring& text, const void* address, int32_t length, int encoding) {
+    if (!address) return;
     if (length < -1) length = 0;
     if (encoding == TextUtf16) {
         const wchar_t* units = static_cast<const wchar_t*>(address);
         int32_t count = 0;
         while ((length == -1 || count < length) && units[count] != 0) count++;
-        return std::wstring(units, static_cast<size_t>(count));
+        text.append(units, static_cast<size_t>(count));
+        return;
     }
     const char* bytes = static_cast<const char*>(address);
     // The text ends at the first NUL of the range: converting only the bytes before it gives the
@@ -109,23 +111,29 @@ std::wstring MemReadText(const void* address, int32_t length, int encoding) {
     if (length == -1) {
         usable = strlen(bytes);
     } else {
-        const void* nul = memchr(bytes, 0, static_cast<size_t>(length));
-        usable = nul ? static_cast<size_t>(static_cast<const char*>(nul) - bytes) : static_cast<size_t>(length);
+        usable = BytesBeforeZero(bytes, static_cast<size_t>(length));
     }
-    if (usable == 0) return std::wstring();
+    if (usable == 0) return;
+    // Units never outnumber bytes, in UTF-8 and in the ANSI code pages alike. A text beyond what a
+    // string can hold counts as memory exhausted, the one failure the callers expect.
+    if (usable > text.max_size() - text.size()) throw std::bad_alloc();
+    text.reserve(text.size() + usable);
     UINT codePage = encoding == TextUtf8 ? CP_UTF8 : CP_ACP;
-    std::wstring text;
-    text.reserve(usable);  // units never outnumber bytes, in UTF-8 and in the ANSI code pages alike
     size_t ascii = AsciiIsIdentity(codePage)
                        ? AppendAsciiRun(reinterpret_cast<const unsigned char*>(bytes), usable, text) : 0;
-    if (ascii == usable) return text;
+    if (ascii == usable) return;
     // Splitting after the run is exact: no byte of the run can be part of a longer sequence.
     const char* rest = bytes + ascii;
     int restCount = static_cast<int>(usable - ascii);
     int units = MultiByteToWideChar(codePage, 0, rest, restCount, nullptr, 0);
-    if (units <= 0) return text;
-    std::unique_ptr<wchar_t[]> converted(new wchar_t[static_cast<size_t>(units)]);
-    MultiByteToWideChar(codePage, 0, rest, restCount, converted.get(), units);
-    text.append(converted.get(), static_cast<size_t>(units));
+    if (units <= 0) return;
+    size_t at = text.size();
+    text.resize(at + static_cast<size_t>(units));
+    MultiByteToWideChar(codePage, 0, rest, restCount, &text[at], units);
+}
+
+std::wstring MemReadText(const void* address, int32_t length, int encoding) {
+    std::wstring text;
+    MemAppendText(text, address, length, encoding);
     return text;
 }

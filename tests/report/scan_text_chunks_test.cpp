@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include "report/compressed_text.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/files.h"
@@ -233,20 +235,34 @@ TEST_F(ScanFiles, PngSuiteFilesWithoutTextGiveTheFileLineOnly) {
     }
 }
 
-// Stands for a report that outgrows memory: the scan of that file ends, the program does not.
+// Stands for a report that outgrows memory, or a line longer than a string can hold (a text of over
+// 2^30 bytes without a zero): the scan of that file ends, the program does not.
+template <typename Failure>
 class ExhaustedSink : public RecordingSink {
 public:
     void AppendLine(const std::wstring& line) override {
-        if (lines.size() == 1) throw std::bad_alloc();
+        if (lines.size() == 1) throw Failure("report too large");
         RecordingSink::AppendLine(line);
     }
 };
 
+struct OutOfMemory : std::bad_alloc {
+    explicit OutOfMemory(const char*) {}
+};
+
+template <typename Sink>
+static void ExpectOnlyTheFirstFileCut(Sink& sink, const std::wstring& first, const std::wstring& second,
+                                      uint8_t* work) {
+    EXPECT_TRUE(ScanTextChunks((first + L"\n" + second).c_str(), &sink, work));
+    EXPECT_EQ(sink.report.Text(), L"file:" + first + L"\r\ntEXt : One 1\r\nfile:" + second);
+    EXPECT_EQ(sink.shown, sink.report.Text());
+}
+
 TEST_F(ScanFiles, ReportLargerThanMemoryEndsThatFileOnly) {
     std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1")), Chunk("tEXt", TextData("Two", "2"))}));
     std::wstring second = Write(L"second.png", Png({}));
-    ExhaustedSink exhausted;
-    EXPECT_TRUE(ScanTextChunks((first + L"\n" + second).c_str(), &exhausted, work.data()));
-    EXPECT_EQ(exhausted.report.Text(), L"file:" + first + L"\r\ntEXt : One 1\r\nfile:" + second);
-    EXPECT_EQ(exhausted.shown, exhausted.report.Text());
+    ExhaustedSink<OutOfMemory> exhausted;
+    ExpectOnlyTheFirstFileCut(exhausted, first, second, work.data());
+    ExhaustedSink<std::length_error> tooLong;
+    ExpectOnlyTheFirstFileCut(tooLong, first, second, work.data());
 }

@@ -1,0 +1,28 @@
+// zero_search.cpp: the first zero byte of a range, with SSE2 where the processor has it.
+#include "runtime/zero_search.h"
+#include <cstdint>
+#include <emmintrin.h>
+
+static size_t BytesBeforeZeroScalar(const uint8_t* bytes, size_t count) {
+    size_t i = 0;
+    while (i < count && bytes[i] != 0) i++;
+    return i;
+}
+
+// Unaligned loads of whole 16-byte steps inside the range; the tail goes byte by byte.
+__attribute__((target("sse2"))) static size_t BytesBeforeZeroSse2(const uint8_t* bytes, size_t count) {
+    const __m128i zero = _mm_setzero_si128();
+    size_t i = 0;
+    for (; count - i >= 16; i += 16) {
+        __m128i step = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(step, zero));
+        if (zeros) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(zeros)));
+    }
+    return i + BytesBeforeZeroScalar(bytes + i, count - i);
+}
+
+size_t BytesBeforeZero(const void* bytes, size_t count) {
+    static const bool haveSse2 = __builtin_cpu_supports("sse2");
+    const uint8_t* at = static_cast<const uint8_t*>(bytes);
+    return haveSse2 ? BytesBeforeZeroSse2(at, count) : BytesBeforeZeroScalar(at, count);
+}
