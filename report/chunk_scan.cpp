@@ -103,9 +103,9 @@ static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t
     std::wstring line;
     line.reserve(8 + keywordBytes + textBytes);
     line.append(L"tEXt : ");
-    MemAppendText(line, block + d, static_cast<int32_t>(keywordBytes), TextAnsi);
+    AppendDecodedBytes(line, block + d, keywordBytes, TextAnsi);
     line.append(1, L' ');
-    if (textBytes) MemAppendText(line, block + zero + 1, static_cast<int32_t>(textBytes), TextAnsi);
+    AppendDecodedBytes(line, block + zero + 1, textBytes, TextAnsi);
     sink->AppendLine(line);
     return pastEnd ? d : d + length + 4;
 }

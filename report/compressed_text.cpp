@@ -19,9 +19,9 @@ static size_t DataLeft(size_t n, size_t d, uint32_t length, size_t from) {
     return static_cast<size_t>(std::min<int64_t>(rest, static_cast<int64_t>(n - from)));
 }
 
-static void AppendField(std::wstring& line, const uint8_t* block, size_t n, size_t from, size_t count, int encoding) {
-    if (from >= n || count == 0) return;
-    MemAppendText(line, block + from, static_cast<int32_t>(std::min(count, n - from)), encoding);
+// A field measured by FieldLength; one that starts at or past the end adds nothing.
+static void AppendField(std::wstring& line, const uint8_t* block, size_t n, size_t from, size_t length, int encoding) {
+    if (from < n) AppendDecodedBytes(line, block + from, length, encoding);
 }
 
 // A gathering block of the memory heap for text that overflows the work buffer.
@@ -111,7 +111,7 @@ size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
     line.append(L"zTXt: ");
     AppendField(line, block, n, d, k, TextAnsi);
     line.append(1, L' ');
-    if (text.count) MemAppendText(line, text.bytes, static_cast<int32_t>(text.count), TextAnsi);
+    AppendDecodedBytes(line, text.bytes, text.count, TextAnsi);
     sink->AppendLine(line);
     return compressed;
 }
@@ -157,7 +157,7 @@ size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
         line.append(L"(?\?)");  // "(??)", written so that it is no trigraph
     }
     line.append(1, L' ');
-    if (text.count) MemAppendText(line, text.bytes, static_cast<int32_t>(text.count), TextUtf8);
+    AppendDecodedBytes(line, text.bytes, text.count, TextUtf8);
     sink->AppendLine(line);
     return std::min(t, n);
 }

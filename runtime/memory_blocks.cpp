@@ -94,37 +94,20 @@ static size_t AppendAsciiRun(const unsigned char* bytes, size_t count, std::wstr
     return haveSse2 ? AppendAsciiRunSse2(bytes, count, text) : AppendAsciiRunScalar(bytes, count, text);
 }
 
-void MemAppendText(std::wstring& text, const void* address, int32_t length, int encoding) {
-    if (!address) return;
-    if (length < -1) length = 0;
-    if (encoding == TextUtf16) {
-        const wchar_t* units = static_cast<const wchar_t*>(address);
-        int32_t count = 0;
-        while ((length == -1 || count < length) && units[count] != 0) count++;
-        text.append(units, static_cast<size_t>(count));
-        return;
-    }
-    const char* bytes = static_cast<const char*>(address);
-    // The text ends at the first NUL of the range: converting only the bytes before it gives the
-    // same text, and a huge range that holds an early NUL costs only those bytes.
-    size_t usable;
-    if (length == -1) {
-        usable = strlen(bytes);
-    } else {
-        usable = BytesBeforeZero(bytes, static_cast<size_t>(length));
-    }
-    if (usable == 0) return;
+void AppendDecodedBytes(std::wstring& text, const void* address, size_t count, int encoding) {
+    if (count == 0) return;
     // Units never outnumber bytes, in UTF-8 and in the ANSI code pages alike. A text beyond what a
     // string can hold counts as memory exhausted, the one failure the callers expect.
-    if (usable > text.max_size() - text.size()) throw std::bad_alloc();
-    text.reserve(text.size() + usable);
+    if (count > text.max_size() - text.size()) throw std::bad_alloc();
+    text.reserve(text.size() + count);
+    const char* bytes = static_cast<const char*>(address);
     UINT codePage = encoding == TextUtf8 ? CP_UTF8 : CP_ACP;
     size_t ascii = AsciiIsIdentity(codePage)
-                       ? AppendAsciiRun(reinterpret_cast<const unsigned char*>(bytes), usable, text) : 0;
-    if (ascii == usable) return;
+                       ? AppendAsciiRun(reinterpret_cast<const unsigned char*>(bytes), count, text) : 0;
+    if (ascii == count) return;
     // Splitting after the run is exact: no byte of the run can be part of a longer sequence.
     const char* rest = bytes + ascii;
-    int restCount = static_cast<int>(usable - ascii);
+    int restCount = static_cast<int>(count - ascii);
     int units = MultiByteToWideChar(codePage, 0, rest, restCount, nullptr, 0);
     if (units <= 0) return;
     size_t at = text.size();
@@ -133,7 +116,19 @@ void MemAppendText(std::wstring& text, const void* address, int32_t length, int 
 }
 
 std::wstring MemReadText(const void* address, int32_t length, int encoding) {
+    if (!address) return std::wstring();
+    if (length < -1) length = 0;
+    if (encoding == TextUtf16) {
+        const wchar_t* units = static_cast<const wchar_t*>(address);
+        int32_t count = 0;
+        while ((length == -1 || count < length) && units[count] != 0) count++;
+        return std::wstring(units, static_cast<size_t>(count));
+    }
+    const char* bytes = static_cast<const char*>(address);
+    // The text ends at the first NUL of the range: converting only the bytes before it gives the
+    // same text, and a huge range that holds an early NUL costs only those bytes.
+    size_t usable = length == -1 ? strlen(bytes) : BytesBeforeZero(bytes, static_cast<size_t>(length));
     std::wstring text;
-    MemAppendText(text, address, length, encoding);
+    AppendDecodedBytes(text, bytes, usable, encoding);
     return text;
 }

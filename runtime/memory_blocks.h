@@ -25,5 +25,7 @@ int32_t MemReadInt32(const void* address);   // little-endian, no alignment requ
 // Decodes length bytes (UTF-16 units for TextUtf16) at address; -1 reads up to the terminating NUL,
 // below -1 counts as 0. The text ends at the first NUL inside the range. Null address: empty text.
 std::wstring MemReadText(const void* address, int32_t length, int encoding);
-// The same text appended to `text`, which grows at most once; std::bad_alloc when memory runs out.
-void MemAppendText(std::wstring& text, const void* address, int32_t length, int encoding);
+// Appends count bytes, decoded from UTF-8 (TextUtf8) or the ANSI code page (any other value), to
+// text, which grows at most once. For callers that know where their text ends: no byte of the range
+// may be 0. Throws std::bad_alloc when memory runs out.
+void AppendDecodedBytes(std::wstring& text, const void* address, size_t count, int encoding);
