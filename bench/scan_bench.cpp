@@ -13,6 +13,7 @@
 #include "report/report_sink.h"
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
+#include "bench/bench_support.h"
 
 namespace {
 class CountingSink : public ReportSink {
@@ -25,14 +26,6 @@ public:
     size_t characters = 0;
 };
 }  // namespace
-
-static double Seconds() {
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart) QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 static uint32_t randomState = 0x9E3779B9u;
 static uint32_t NextRandom() {
@@ -123,15 +116,6 @@ static std::string NoisyPng(uint32_t width, uint32_t height) {
     return png;
 }
 
-static bool SaveFile(const wchar_t* path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
 static std::string LoadFile(const wchar_t* path) {
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return std::string();
@@ -191,7 +175,7 @@ int main() {
         printf("cannot build the PNG\n");
         return 1;
     }
-    if (savePath) printf("saved %ls: %s\n", savePath, SaveFile(savePath, png) ? "yes" : "no");
+    if (savePath) printf("saved %ls: %s\n", savePath, SaveBytes(savePath, png) ? "yes" : "no");
     Measure("noisy RGB PNG 6000x6000", reinterpret_cast<const uint8_t*>(png.data()), png.size(), workBuffer);
     std::string().swap(png);
 
