@@ -1,12 +1,13 @@
 # make_release_zip.cmake: packs the release zip, the same bytes for the same commit (run by the
-# release_zip target with cmake -P). Inputs (-D): OUTPUT, NAME (the folder inside the zip), VERSION, STAGING,
-# SOURCE_DIR, STRIP, ZIP, ZLIB_HEADER, EXECUTABLES.
+# release_zip target with cmake -P). Inputs (-D): OUTPUT, NAME (the folder inside the zip), VERSION,
+# STAGING, SOURCE_DIR, STRIP, ZIP, ZLIB_HEADER, EXECUTABLES.
 #
-# What would make two packs of one commit differ, and how it is held still: the executables' PE time
-# stamp (linked with --no-insert-timestamp, and strip told the commit's time), their debug information with build paths (stripped), the
-# files' times in the archive (all set to SOURCE_DATE_EPOCH: from the environment, else the last
-# commit's time), the archive's member order (fixed below), extra fields with owner and Unix times
-# (zip -X), the time zone of the DOS times (UTC).
+# What would make two packs of one commit differ, and how it is held still:
+# - the executables' PE time stamp: linked with --no-insert-timestamp, and strip is told the epoch;
+# - their debug information, which holds build paths: stripped;
+# - the files' times: all set to the epoch, SOURCE_DATE_EPOCH from the environment or else the last
+#   commit's time; the DOS times of the zip computed in UTC;
+# - the member order: fixed below; owner and Unix time fields: left out (zip -X).
 
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
     set(epoch "$ENV{SOURCE_DATE_EPOCH}")
