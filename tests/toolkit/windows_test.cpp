@@ -239,6 +239,22 @@ TEST_F(WindowsTest, AutoNumberWindowsAreNamedByTheirRecordAddress) {
     EXPECT_FALSE(ClassExists(expected));
 }
 
+TEST_F(WindowsTest, NumbersTooLargeForTheSlotArrayOpenNothingAndLeaveWindowZeroOpen) {
+    HWND zero = reinterpret_cast<HWND>(OpenNumberedWindow(0, 0, 0, 100, 100, L"zero", HiddenWindowFlag));
+    ASSERT_NE(zero, nullptr);
+    const ObjectNumber wrapping = (ObjectNumber(1) << 30) - 16; // number + 16 slots of 4 bytes wrap
+    for (ObjectNumber number : {wrapping - 1, wrapping, wrapping + 1, ObjectNumber(1) << 30}) {
+        EXPECT_EQ(OpenNumberedWindow(number, 0, 0, 100, 100, L"", HiddenWindowFlag), 0) << number;
+        wchar_t name[64];
+        FormatText(name, L"WindowClass_%d", static_cast<int>(number));
+        EXPECT_FALSE(ClassExists(name)) << number;
+    }
+    EXPECT_TRUE(IsWindow(zero));
+    ASSERT_NE(RecordOf(0), nullptr);
+    EXPECT_EQ(RecordOf(0)->hwnd, zero);
+    EXPECT_TRUE(ClassExists(L"WindowClass_0"));
+}
+
 TEST_F(WindowsTest, GadgetListsFollowTheWindowsAndForgetDestroyedOnes) {
     HWND a = reinterpret_cast<HWND>(OpenNumberedWindow(1, 0, 0, 100, 100, L"a", HiddenWindowFlag));
     HWND b = reinterpret_cast<HWND>(OpenNumberedWindow(2, 0, 0, 100, 100, L"b", HiddenWindowFlag));
