@@ -18,14 +18,27 @@ static const uint32_t MainWindowFlags = 0xCA0001;
 // and prompts and workflows of that size in one line are common in today's images.
 static const uint32_t ReportBoxFlags = 0x200004;
 
-static bool EscapeHeld() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
+// Whether the foreground window is one of this program's (the main window, a notice).
+static bool OwnWindowInForeground() {
+    DWORD process = 0;
+    HWND foreground = GetForegroundWindow();
+    return foreground && GetWindowThreadProcessId(foreground, &process) && process == GetCurrentProcessId();
+}
+
+// GetAsyncKeyState reads the key for the whole desktop: Escape held in another program (closing its
+// dialog, say) must not end this one when a mouse move reaches our window.
+static bool EscapeHeld() {
+    return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0 && OwnWindowInForeground();
+}
 
 // Runs until the window is closed or Escape is held. Escape is tested before the event is handled,
-// so a drop that arrives while it is held is not scanned.
+// so a drop that arrives while it is held is not scanned. Only queued events count: a message that
+// any process posts with the number of an event code is just a message.
 static void RunEventLoop() {
     for (;;) {
         const int32_t code = WaitEvent();
         if (EscapeHeld()) return;
+        if (!LastWaitReturnedEvent()) continue;
         if (code == DropOnGadgetEvent) ScanIntoReport(GetDroppedFiles());
         if (code == WindowClosedEvent) return;
     }

@@ -28,6 +28,7 @@ static EventState* eventState;
 static HashMap* callbackMap;
 static HWND postEventWindow;
 static UINT postEventMessage;
+static bool lastWaitReturnedEvent;
 
 static const char PostEventClassName[] = "PostEventClass";
 
@@ -270,6 +271,7 @@ void PurgeWindowEvents(ObjectNumber window) {
 
 int32_t WaitEventTimeout(int32_t milliseconds) {
     int32_t code = TakeNextEvent();
+    lastWaitReturnedEvent = code != 0;
     if (code) return code;
 
     const UINT removeNoYield = PM_REMOVE | PM_NOYIELD;
@@ -297,6 +299,8 @@ int32_t WaitEventTimeout(int32_t milliseconds) {
 }
 
 int32_t WaitEvent() { return WaitEventTimeout(-1); }
+
+bool LastWaitReturnedEvent() { return lastWaitReturnedEvent; }
 
 LRESULT CALLBACK EventWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (postEventMessage && message == postEventMessage && lParam) {
