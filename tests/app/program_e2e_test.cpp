@@ -104,6 +104,13 @@ protected:
         ASSERT_NE(program_.WaitForTextBox(StartTimeout), nullptr) << "no text box";
     }
 
+    // Starts the program on a file and waits until it waits for input; the report it then shows.
+    void StartIdleOn(const std::wstring& file, std::wstring* report) {
+        Start(Quoted(file));
+        ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+        *report = program_.ReadReport();
+    }
+
     // Closes the window as the close box does (WM_CLOSE) and expects a clean end.
     void CloseAndExpectExitCodeZero() {
         ASSERT_TRUE(program_.Running());
@@ -232,9 +239,8 @@ TEST_F(ProgramTest, HoldingEscapeEndsTheProgram) {
 
 TEST_F(ProgramTest, EscapeHeldInAnotherProgramDoesNotEndOurs) {
     const Samples& s = TheSamples();
-    Start(Quoted(s.second));
-    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
-    const std::wstring before = program_.ReadReport();
+    std::wstring before;
+    ASSERT_NO_FATAL_FAILURE(StartIdleOn(s.second, &before));
     ForeignWindow other;
     ASSERT_NE(other.Handle(), nullptr);
     ASSERT_TRUE(BringToFront(other.Handle()));
@@ -260,9 +266,8 @@ TEST_F(ProgramTest, EscapeHeldInAnotherProgramDoesNotEndOurs) {
 
 TEST_F(ProgramTest, MessagesNumberedLikeEventsLeaveTheProgramAndItsReportAlone) {
     const Samples& s = TheSamples();
-    Start(Quoted(s.second));
-    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
-    const std::wstring before = program_.ReadReport();
+    std::wstring before;
+    ASSERT_NO_FATAL_FAILURE(StartIdleOn(s.second, &before));
     // Any process may post these: the numbers of the close and drop events, sent as plain messages.
     for (HWND target : {program_.Window(), program_.TextBox()}) {
         for (UINT number : {13116u, 13106u}) EXPECT_TRUE(PostMessageW(target, number, 0, 0));
@@ -318,9 +323,8 @@ TEST_F(ProgramTest, SeveralDroppedFilesAreScannedInTurn) {
 
 TEST_F(ProgramTest, PlainTextIsRefused) {
     const Samples& s = TheSamples();
-    Start(Quoted(s.second));
-    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
-    const std::wstring before = program_.ReadReport();
+    std::wstring before;
+    ASSERT_NO_FATAL_FAILURE(StartIdleOn(s.second, &before));
     DragOutcome drag = DragTextTo(s.allKinds, TextBoxCentre());
     EXPECT_EQ(drag.effect, (DWORD)DROPEFFECT_NONE);
     for (DWORD effect : drag.feedback) EXPECT_EQ(effect, (DWORD)DROPEFFECT_NONE);
@@ -333,9 +337,8 @@ TEST_F(ProgramTest, PlainTextIsRefused) {
 
 TEST_F(ProgramTest, TheStripBelowTheTextBoxRefusesFiles) {
     const Samples& s = TheSamples();
-    Start(Quoted(s.second));
-    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
-    const std::wstring before = program_.ReadReport();
+    std::wstring before;
+    ASSERT_NO_FATAL_FAILURE(StartIdleOn(s.second, &before));
     DragOutcome drag = DragFilesTo({s.allKinds}, ClientPointOnScreen(program_.Window(), 320, 470));
     EXPECT_EQ(drag.effect, (DWORD)DROPEFFECT_NONE);
     ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
