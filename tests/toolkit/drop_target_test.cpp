@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "tests/failing_allocator.h"
 #include "tests/toolkit/toolkit_test_support.h"
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
@@ -626,6 +627,18 @@ TEST(DroppedFiles, NothingUsableGivesTheEmptyText) {
     DropRecord noData = {CF_HDROP, 0, DROPEFFECT_COPY, 0, 0, nullptr, 0};
     EXPECT_EQ(DroppedFilesOfRecord(&noData), L"");
     EXPECT_EQ(NamesOf(WideFileList({})), L"") << "an empty list";
+}
+
+TEST(DroppedFiles, OutOfMemoryForTheNamesGivesTheEmptyText) {
+    GuardedRecord record(WideFileList({L"C:\\a.png", L"C:\\b c\\d.png"}));
+    std::wstring names;
+    int failures = 0;
+    FailEachAllocationOf([&] { names = DroppedFilesOfRecord(record.Get()); },
+                         [&](bool failed) {
+                             failures += failed;
+                             EXPECT_EQ(names, failed ? L"" : L"C:\\a.png\nC:\\b c\\d.png");
+                         });
+    EXPECT_GE(failures, 1) << "the names took no allocation that could fail";
 }
 
 TEST(DroppedFiles, MalformedBlocksAreNotReadPastTheirEnd) {
