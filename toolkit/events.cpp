@@ -7,6 +7,7 @@
 #include "runtime/block_pool.h"
 #include "runtime/hash_map.h"
 #include "runtime/main_heap.h"
+#include "toolkit/exception_barrier.h"
 #include "toolkit/keyboard.h"
 #include <cstdio>
 
@@ -104,7 +105,9 @@ void RunBoundCallbacks(int32_t code, ObjectNumber window, ObjectNumber object, i
         CallbackNode* node = bound->callbacks;
         for (int i = 0; node && i < index; ++i) node = node->next;
         if (!node) return;
-        if (node->routine) node->routine();
+        // A routine that throws ends itself only: the others still run, the post completes and
+        // restores the current event, and nothing reaches the window procedure that posted.
+        if (node->routine) RunStoppingExceptions(node->routine);
     }
 }
 

@@ -2,6 +2,7 @@
 #include "toolkit/window_messages.h"
 #include <cwchar>
 #include "toolkit/events.h"
+#include "toolkit/exception_barrier.h"
 #include "toolkit/gadget_record.h"
 #include "toolkit/keyboard.h"
 #include "toolkit/window_record.h"
@@ -9,17 +10,19 @@
 static const LONG MenuControlId = -10000;
 
 LRESULT CALLBACK TopLevelWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    LRESULT result = HandleWindowMessage(hwnd, message, wParam, lParam);
-    if (message != WM_SIZE) {
-        HWND mdiClient = static_cast<HWND>(GetPropW(hwnd, PropMdiGadget));
-        if (mdiClient && (result == NotHandled || message == WM_SETFOCUS || message == WM_MENUCHAR ||
-                          (message == WM_COMMAND && lParam == 0))) {
-            result = DefFrameProcW(hwnd, mdiClient, message, wParam, lParam);
+    return ResultOrOnException<LRESULT>(0, [&] {
+        LRESULT result = HandleWindowMessage(hwnd, message, wParam, lParam);
+        if (message != WM_SIZE) {
+            HWND mdiClient = static_cast<HWND>(GetPropW(hwnd, PropMdiGadget));
+            if (mdiClient && (result == NotHandled || message == WM_SETFOCUS || message == WM_MENUCHAR ||
+                              (message == WM_COMMAND && lParam == 0))) {
+                result = DefFrameProcW(hwnd, mdiClient, message, wParam, lParam);
+            }
         }
-    }
-    SetLastError(ERROR_SUCCESS);
-    if (result == NotHandled) return DefWindowProcW(hwnd, message, wParam, lParam);
-    return result;
+        SetLastError(ERROR_SUCCESS);
+        if (result == NotHandled) return DefWindowProcW(hwnd, message, wParam, lParam);
+        return result;
+    });
 }
 
 static BOOL CALLBACK MatchGadgetIdProperty(HWND, LPWSTR name, HANDLE, ULONG_PTR found) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 #include "tests/failing_allocator.h"
@@ -493,6 +494,32 @@ TEST_F(DropTargetOnWindow, DropOnAWindowTargetQueuesTheCopiedFileList) {
     // The next fetch releases the record; afterwards no names are there.
     EXPECT_EQ(TakeNextEvent(), 0);
     EXPECT_EQ(GetDroppedFiles(), L"");
+}
+
+int routinesAfterTheThrow;
+void ThrowingRoutine() { throw std::runtime_error("a bound routine failed"); }
+void RoutineAfterTheThrow() { ++routinesAfterTheThrow; }
+
+TEST_F(DropTargetOnWindow, ARoutineThatThrowsWhileTheDropIsPostedStaysInsideTheSlot) {
+    SetDropEntry(4, 0, window_, CF_HDROP, DROPEFFECT_COPY, 0);
+    IDropTarget* self = &Target()->iface;
+    POINTL point = {0, 0};
+    DrainEvents();
+    ASSERT_TRUE(BindEventCallback(DropOnWindowEvent, 4, -1, -1, ThrowingRoutine));
+    ASSERT_TRUE(BindEventCallback(DropOnWindowEvent, 4, -1, -1, RoutineAfterTheThrow));
+    routinesAfterTheThrow = 0;
+    DataOffer files({CF_HDROP}, WideFileList({L"C:\\one.png"}));
+    DWORD effect = DROPEFFECT_COPY;
+    DropTargetDragEnter(self, files.Get(), MK_LBUTTON, point, &effect);
+    effect = DROPEFFECT_COPY;
+    HRESULT result = E_FAIL;
+    EXPECT_NO_THROW(result = DropTargetDrop(self, files.Get(), 0, point, &effect));
+    UnbindWindowCallbacks(4);
+    EXPECT_EQ(result, S_OK);
+    EXPECT_EQ(routinesAfterTheThrow, 1) << "the other routines still run";
+    ASSERT_EQ(TakeNextEvent(), DropOnWindowEvent) << "the drop is queued all the same";
+    EXPECT_EQ(GetDroppedFiles(), L"C:\\one.png");
+    EXPECT_EQ(TakeNextEvent(), 0);
 }
 
 TEST_F(DropTargetOnWindow, DropOfPrivateDataCarriesTheTypeButNoCopy) {

@@ -1,5 +1,6 @@
 // window_messages_test.cpp: window messages become events; close, size, activation, commands and Tab keys.
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <string>
 #include "tests/toolkit/toolkit_test_support.h"
 #include "toolkit/gadget_record.h"
@@ -323,6 +324,23 @@ LRESULT ThreadHook(HWND, UINT message, WPARAM, LPARAM) {
 }
 LRESULT WindowHook(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_USER + 5 ? 5678 : HookNotHandled;
+}
+
+LRESULT ThrowingHook(HWND, UINT message, WPARAM, LPARAM) {
+    if (message == WM_USER + 5) throw std::runtime_error("a hook failed");
+    return HookNotHandled;
+}
+
+TEST_F(WindowMessagesTest, AnExceptionInsideTheWindowProcedureDoesNotLeaveIt) {
+    HWND main = OpenWindow(0);
+    ASSERT_NE(main, nullptr);
+    WindowLibrary()->messageHook = ThrowingHook;
+    // Through the platform's message dispatch, which an exception cannot cross.
+    EXPECT_EQ(SendMessageW(main, WM_USER + 5, 0, 0), 0);
+    PostMessageW(main, WM_USER + 5, 0, 0);
+    PumpEvents();
+    SendMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(CountOf(PumpEvents(), WindowClosedEvent), 1u) << "the window goes on working";
 }
 
 TEST_F(WindowMessagesTest, MessageHooksAnswerFirstUnlessTheyPassTheMessageOn) {
