@@ -141,6 +141,10 @@ TEST(MemReadText, ASequenceCutShortByANulIsDecodedAsTheWholeRangeDecodesIt) {
     ExpectSameAsSystem(cut);
     EXPECT_EQ(std::wstring(L"\uFFFD\uFFFD"), MemReadText(cut.data(), 4, TextUtf8)) << "the end of the range";
     EXPECT_EQ(SystemDecoded(cut.substr(0, 4), CP_UTF8), MemReadText(cut.data(), -1, TextUtf8));
+    // Appended after text already there, as a report line is built.
+    std::wstring line = L"iTXt : ";
+    AppendDecodedRange(line, cut.data(), cut.size(), TextUtf8);
+    EXPECT_EQ(std::wstring(L"iTXt : \uFFFD\uFFFD\uFFFD"), line);
 }
 
 TEST(MemReadText, RandomBytesWithNulsAgreeWithTheLiteralReadingInBothEncodings) {
