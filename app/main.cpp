@@ -18,23 +18,44 @@ static const uint32_t MainWindowFlags = 0xCA0001;
 // and prompts and workflows of that size in one line are common in today's images.
 static const uint32_t ReportBoxFlags = 0x200004;
 
-static bool EscapeHeld() { return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0; }
+// Whether the foreground window is one of this program's (the main window, a notice).
+static bool OwnWindowInForeground() {
+    DWORD process = 0;
+    HWND foreground = GetForegroundWindow();
+    return foreground && GetWindowThreadProcessId(foreground, &process) && process == GetCurrentProcessId();
+}
+
+// GetAsyncKeyState reads the key for the whole desktop: Escape held in another program (closing its
+// dialog, say) must not end this one when a mouse move reaches our window.
+static bool EscapeHeld() {
+    return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0 && OwnWindowInForeground();
+}
+
+// Scans the names that names() gives into the report. Whatever a scan throws (memory exhausted while
+// the names or the report are made) ends that scan only, with the lines reported so far: the
+// program goes on, and nothing reaches the entry point.
+template <typename Names> static void ScanAndGoOn(Names names) {
+    try {
+        ScanIntoReport(names());
+    } catch (...) {
+    }
+}
 
 // Runs until the window is closed or Escape is held. Escape is tested before the event is handled,
-// so a drop that arrives while it is held is not scanned.
+// so a drop that arrives while it is held is not scanned. Only queued events count: a message that
+// any process posts with the number of an event code is just a message.
 static void RunEventLoop() {
     for (;;) {
         const int32_t code = WaitEvent();
         if (EscapeHeld()) return;
-        if (code == DropOnGadgetEvent) ScanIntoReport(GetDroppedFiles());
+        if (!LastWaitReturnedEvent()) continue;
+        if (code == DropOnGadgetEvent) ScanAndGoOn(GetDroppedFiles);
         if (code == WindowClosedEvent) return;
     }
 }
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    TakeModuleHandle();
-    ToolkitStartUp();
-    AllocateWorkBuffer();
+// The main window with its text box, the command-line scan and the loop.
+static void RunMainWindow() {
     if (HWND window = reinterpret_cast<HWND>(
             OpenNumberedWindow(MainWindow, 0, 0, 640, 480, L"PNG text chunks", MainWindowFlags))) {
         CreateTextBox(ReportBox, 0, 0, 640, 460, L"", ReportBoxFlags);
@@ -44,9 +65,20 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             // The scan takes no messages: paint the window first, so that a long scan at start-up
             // shows a window with its wait cursor rather than a blank frame.
             UpdateWindow(window);
-            ScanIntoReport(GetCommandArgument(0));
+            ScanAndGoOn([] { return GetCommandArgument(0); });
         }
         RunEventLoop();
+    }
+}
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    TakeModuleHandle();
+    ToolkitStartUp();
+    AllocateWorkBuffer();
+    try {
+        RunMainWindow();
+    } catch (...) {
+        // Nothing may reach std::terminate: the program ends the one way it always does.
     }
     ReleaseWorkBuffer();
     EndProgram();

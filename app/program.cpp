@@ -31,15 +31,18 @@ void ToolkitStartUp() {
     INITCOMMONCONTROLSEX controls = {8, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES |
                                             ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES}; // 0x0B48
     InitCommonControlsEx(&controls);
-    // No matching CoUninitialize: OleInitialize has already started COM on this thread, and
-    // OleUninitialize at shut-down ends it.
+    // COM is already started by OleInitialize, so this returns S_FALSE and only adds a reference to
+    // the thread's apartment. Nothing takes it back: OleUninitialize at shut-down ends OLE but leaves
+    // the apartment in place (under Wine it is still the main single-threaded apartment afterwards),
+    // and the process ends with it.
     CoInitialize(nullptr);
 }
 
 void ToolkitShutDown() {
     FreeFileLibrary();
-    // OLE goes while the main window and its drop registration still exist; the text box's later
-    // RevokeDragDrop then fails quietly.
+    // OLE goes while the main window and its drop registration still exist. The apartment outlives
+    // it (see the extra CoInitialize above), so the text box's later RevokeDragDrop, when the gadgets
+    // go with the window, still succeeds (S_OK under Wine).
     FreeDragDrop();
     FreeGadgetLibrary();
     FreeWindowLibrary();

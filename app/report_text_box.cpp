@@ -37,7 +37,13 @@ void TextBoxReport::Notice(const wchar_t* title, const wchar_t* message, const s
 
 void TextBoxReport::Flush() {
     if (!changed_) return;
-    ReplaceGadgetText(gadget_, text_.Text().c_str());
+    // Also called by the destructor, while a failed scan unwinds: a write that throws (a very large
+    // report, a gadget kind's own text handler) leaves the box as it was and the text still to show.
+    try {
+        ReplaceGadgetText(gadget_, text_.Text().c_str());
+    } catch (...) {
+        return;
+    }
     changed_ = false;
     ++writes_;
 }

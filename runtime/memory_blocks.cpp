@@ -2,6 +2,7 @@
 #include "runtime/memory_blocks.h"
 #include "runtime/zero_search.h"
 #include <cstring>
+#include <cwchar>
 #include <emmintrin.h>
 #include <new>
 
@@ -115,6 +116,42 @@ void AppendDecodedBytes(std::wstring& text, const void* address, size_t count, i
     MultiByteToWideChar(codePage, 0, rest, restCount, &text[at], units);
 }
 
+// Converts the whole range in one call and ends the text at its first NUL unit.
+static std::wstring DecodeWholeRange(const char* bytes, size_t count, UINT codePage) {
+    if (count > INT32_MAX) return std::wstring();
+    const int length = static_cast<int>(count);
+    int units = MultiByteToWideChar(codePage, 0, bytes, length, nullptr, 0);
+    if (units <= 0) return std::wstring();
+    std::wstring text(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(codePage, 0, bytes, length, &text[0], units);
+    text.resize(wcsnlen(text.c_str(), text.size()));
+    return text;
+}
+
+void AppendDecodedRange(std::wstring& text, const void* address, size_t count, int encoding) {
+    const char* bytes = static_cast<const char*>(address);
+    const size_t usable = BytesBeforeZero(bytes, count);
+    // A NUL inside the range ends the text, but the converter must still see it: a sequence cut
+    // short by a NUL is not decoded like one cut short by the end of the range (UTF-8 bytes F3 A0
+    // F2 give two U+FFFD at the end, three before a NUL). Converting up to and including the first
+    // NUL gives the text of the whole range while a huge range with an early NUL costs only those
+    // bytes; the bytes after a NUL cannot change what comes before it.
+    if (usable == count) {
+        AppendDecodedBytes(text, bytes, count, encoding);
+        return;
+    }
+    const size_t at = text.size();
+    AppendDecodedBytes(text, bytes, usable + 1, encoding);
+    if (text.size() > at && text.back() == L'\0') {
+        text.pop_back();
+        return;
+    }
+    // The NUL did not come out as a unit of its own (a code page that takes it as a trail byte):
+    // only the whole range says where the text ends.
+    text.resize(at);
+    text += DecodeWholeRange(bytes, count, encoding == TextUtf8 ? CP_UTF8 : CP_ACP);
+}
+
 std::wstring MemReadText(const void* address, int32_t length, int encoding) {
     if (!address) return std::wstring();
     if (length < -1) length = 0;
@@ -124,11 +161,8 @@ std::wstring MemReadText(const void* address, int32_t length, int encoding) {
         while ((length == -1 || count < length) && units[count] != 0) count++;
         return std::wstring(units, static_cast<size_t>(count));
     }
-    const char* bytes = static_cast<const char*>(address);
-    // The text ends at the first NUL of the range: converting only the bytes before it gives the
-    // same text, and a huge range that holds an early NUL costs only those bytes.
-    size_t usable = length == -1 ? strlen(bytes) : BytesBeforeZero(bytes, static_cast<size_t>(length));
     std::wstring text;
-    AppendDecodedBytes(text, bytes, usable, encoding);
+    if (length == -1) AppendDecodedBytes(text, address, strlen(static_cast<const char*>(address)), encoding);
+    else AppendDecodedRange(text, address, static_cast<size_t>(length), encoding);
     return text;
 }

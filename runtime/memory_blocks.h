@@ -23,9 +23,13 @@ int MemReadByte(const void* address);        // unsigned byte 0..255
 int32_t MemReadInt32(const void* address);   // little-endian, no alignment required
 
 // Decodes length bytes (UTF-16 units for TextUtf16) at address; -1 reads up to the terminating NUL,
-// below -1 counts as 0. The text ends at the first NUL inside the range. Null address: empty text.
+// below -1 counts as 0. The text is that of the whole range converted at once, ended at its first
+// NUL (the NUL takes part in the conversion). Null address: empty text.
 std::wstring MemReadText(const void* address, int32_t length, int encoding);
 // Appends count bytes, decoded from UTF-8 (TextUtf8) or the ANSI code page (any other value), to
-// text, which grows at most once. For callers that know where their text ends: no byte of the range
-// may be 0. Throws std::bad_alloc when memory runs out.
+// text, which grows at most once. For callers that know where their text ends: a byte of 0 in the
+// range becomes a NUL unit. Throws std::bad_alloc when memory runs out.
 void AppendDecodedBytes(std::wstring& text, const void* address, size_t count, int encoding);
+// Appends the text MemReadText gives for count bytes at address (TextUtf8 or ANSI): ended at the
+// first NUL of the range, which takes part in the conversion. Throws std::bad_alloc like the above.
+void AppendDecodedRange(std::wstring& text, const void* address, size_t count, int encoding);

@@ -2,6 +2,7 @@
 #include "runtime/object_registry.h"
 #include "runtime/main_heap.h"
 #include <cstring>
+#include <cstdint>
 
 // A record whose first 32-bit field is 0 holds no object (the field is the platform handle).
 static bool IsLive(const void* record) {
@@ -12,6 +13,13 @@ static bool IsLive(const void* record) {
 
 static bool IsSlotNumber(const ObjectRegistry* registry, ObjectNumber number) {
     return number >= 0 && number < registry->capacity;
+}
+
+// The record of a live static object, or null.
+static void* LiveSlotRecord(const ObjectRegistry* registry, ObjectNumber number) {
+    if (!IsSlotNumber(registry, number)) return nullptr;
+    void* record = registry->slots[number];
+    return record && IsLive(record) ? record : nullptr;
 }
 
 // The node of the dynamic object whose record address is number, or null when the list holds none.
@@ -40,9 +48,11 @@ ObjectRegistry* CreateObjectRegistry(int32_t elementSize, int32_t growStep, Obje
 }
 
 // Grows the slot array to number + growth step slots (never doubling); the new slots are null.
+// A count whose array size does not fit in a size_t is refused: from 2^30 slots on, the byte count
+// wraps on 32 bits and the array would shrink under numbers still in use.
 static bool GrowSlots(ObjectRegistry* registry, ObjectNumber number) {
     int64_t wanted = static_cast<int64_t>(number) + registry->growStep;
-    if (wanted > INT32_MAX) return false;
+    if (wanted > INT32_MAX || static_cast<uint64_t>(wanted) > SIZE_MAX / sizeof(void*)) return false;
     void** slots = static_cast<void**>(MainHeapReAlloc(registry->slots, sizeof(void*) * static_cast<size_t>(wanted)));
     if (!slots) return false;
     registry->slots = slots;
@@ -72,26 +82,24 @@ void* ClaimObject(ObjectRegistry* registry, ObjectNumber number) {
     return record;
 }
 
+// A live static object wins; otherwise the number may be a dynamic object's address, even when the
+// slot array has since grown past that address (a large static number was claimed later).
 void* LookupObject(ObjectRegistry* registry, ObjectNumber number) {
     if (!registry) return nullptr;
-    void* record;
-    if (IsSlotNumber(registry, number)) {
-        record = registry->slots[number];
-    } else {
-        ListNode* node = FindDynamicNode(registry, number);
-        record = node ? PayloadOfNode(node) : nullptr;
-    }
+    if (void* record = LiveSlotRecord(registry, number)) return record;
+    ListNode* node = FindDynamicNode(registry, number);
+    void* record = node ? PayloadOfNode(node) : nullptr;
     return record && IsLive(record) ? record : nullptr;
 }
 
 void ReleaseObject(ObjectRegistry* registry, ObjectNumber number) {
     if (!registry) return;
-    if (IsSlotNumber(registry, number)) {
-        if (registry->slots[number]) memset(registry->slots[number], 0, static_cast<size_t>(registry->elementSize));
+    ListNode* node = LiveSlotRecord(registry, number) ? nullptr : FindDynamicNode(registry, number);
+    if (!node) {
+        if (IsSlotNumber(registry, number) && registry->slots[number])
+            memset(registry->slots[number], 0, static_cast<size_t>(registry->elementSize));
         return;
     }
-    ListNode* node = FindDynamicNode(registry, number);
-    if (!node) return;
     // A walk that is about to hand out this node goes on with the next newer one instead.
     if (registry->walkNode == node) registry->walkNode = node->prev;
     RemoveListNode(&registry->dynamicList, PayloadOfNode(node));

@@ -403,9 +403,16 @@ std::wstring DroppedFilesOfRecord(const DropRecord* record) {
     size_t total = count - 1; // one LF between names
     for (UINT i = 0; i < count; ++i) total += DragQueryFileW(drop, i, nullptr, 0);
 
-    // One unit more than the text: DragQueryFileW always writes a terminating NUL, and the LF after the
-    // last name lands there before it becomes the end of the text.
-    std::wstring names(total + 1, L'\0');
+    // Out of memory for the text gives no names, like every other problem; the block goes either way.
+    std::wstring names;
+    try {
+        // One unit more than the text: DragQueryFileW always writes a terminating NUL, and the LF after
+        // the last name lands there before it becomes the end of the text.
+        names.assign(total + 1, L'\0');
+    } catch (...) {
+        GlobalFree(block);
+        return std::wstring();
+    }
     size_t used = 0;
     for (UINT i = 0; i < count && used < names.size(); ++i) {
         const size_t room = names.size() - used;

@@ -7,6 +7,7 @@
 #include "runtime/block_pool.h"
 #include "runtime/hash_map.h"
 #include "runtime/main_heap.h"
+#include "toolkit/exception_barrier.h"
 #include "toolkit/keyboard.h"
 #include <cstdio>
 
@@ -28,6 +29,7 @@ static EventState* eventState;
 static HashMap* callbackMap;
 static HWND postEventWindow;
 static UINT postEventMessage;
+static bool lastWaitReturnedEvent;
 
 static const char PostEventClassName[] = "PostEventClass";
 
@@ -103,7 +105,9 @@ void RunBoundCallbacks(int32_t code, ObjectNumber window, ObjectNumber object, i
         CallbackNode* node = bound->callbacks;
         for (int i = 0; node && i < index; ++i) node = node->next;
         if (!node) return;
-        if (node->routine) node->routine();
+        // A routine that throws ends itself only: the others still run, the post completes and
+        // restores the current event, and nothing reaches the window procedure that posted.
+        if (node->routine) RunStoppingExceptions(node->routine);
     }
 }
 
@@ -270,6 +274,7 @@ void PurgeWindowEvents(ObjectNumber window) {
 
 int32_t WaitEventTimeout(int32_t milliseconds) {
     int32_t code = TakeNextEvent();
+    lastWaitReturnedEvent = code != 0;
     if (code) return code;
 
     const UINT removeNoYield = PM_REMOVE | PM_NOYIELD;
@@ -297,6 +302,8 @@ int32_t WaitEventTimeout(int32_t milliseconds) {
 }
 
 int32_t WaitEvent() { return WaitEventTimeout(-1); }
+
+bool LastWaitReturnedEvent() { return lastWaitReturnedEvent; }
 
 LRESULT CALLBACK EventWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (postEventMessage && message == postEventMessage && lParam) {

@@ -81,6 +81,10 @@ HWND PostEventWindow();
 // number; 0 when nothing arrived in time. -1 waits without limit.
 int32_t WaitEventTimeout(int32_t milliseconds);
 int32_t WaitEvent();
+// Whether the last WaitEventTimeout returned a queued event's code. Event codes and message numbers
+// share one number space: a message numbered like an event (anyone may post one) returns that
+// number too, and only this tells the two apart.
+bool LastWaitReturnedEvent();
 
 // Posting: queued unless suspended (and not forced); merged into the tail when code < 65536 and
 // code, object, window and subtype equal the tail's. Data of an event that is not queued is handed

@@ -252,6 +252,38 @@ LRESULT CALLBACK GadgetListWindowProc(HWND hwnd, UINT message, WPARAM wParam, LP
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
+// The search for one open numbered window that owner owns.
+struct OwnedWindowSearch {
+    HWND owner;
+    ObjectNumber found;
+};
+
+static BOOL CALLBACK FindOwnedNumberedWindow(HWND hwnd, LPARAM context) {
+    OwnedWindowSearch* search = reinterpret_cast<OwnedWindowSearch*>(context);
+    if (GetWindow(hwnd, GW_OWNER) != search->owner) return TRUE;
+    HANDLE id = GetPropW(hwnd, PropWindowId);
+    if (!id) return TRUE;
+    ObjectNumber number = reinterpret_cast<ObjectNumber>(id) - 1;
+    const WindowRecord* record = static_cast<const WindowRecord*>(LookupObject(WindowRegistry(), number));
+    if (!record || record->hwnd != hwnd) return TRUE;
+    search->found = number;
+    return FALSE;
+}
+
+// The platform destroys owned windows with their owner, which would leave their records with dead
+// handles, their classes registered and their events queued. So they are released first, one at a
+// time: a release changes the list being searched. No registry walk is used, since this runs inside
+// the one that FreeWindowLibrary makes.
+static void ReleaseOwnedWindows(HWND owner) {
+    const DWORD thread = GetWindowThreadProcessId(owner, nullptr);
+    for (;;) {
+        OwnedWindowSearch search = {owner, -1};
+        EnumThreadWindows(thread, FindOwnedNumberedWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found == -1) return;
+        ReleaseWindow(search.found);
+    }
+}
+
 void ReleaseWindow(ObjectNumber number) {
     ObjectRegistry* registry = WindowRegistry();
     if (number == -1) {
@@ -261,6 +293,7 @@ void ReleaseWindow(ObjectNumber number) {
     WindowRecord* record = static_cast<WindowRecord*>(LookupObject(registry, number));
     if (!record) return;
     HWND hwnd = record->hwnd;
+    ReleaseOwnedWindows(hwnd);
 
     HWND owner = GetWindow(hwnd, GW_OWNER);
     if (owner && !record->mdiClient) SetActiveWindow(owner);

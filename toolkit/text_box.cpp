@@ -6,6 +6,7 @@
 #include "runtime/main_heap.h"
 #include "toolkit/brush_cache.h"
 #include "toolkit/events.h"
+#include "toolkit/exception_barrier.h"
 #include "toolkit/gadget_record.h"
 #include "toolkit/window_record.h"
 
@@ -148,12 +149,14 @@ LRESULT CALLBACK GadgetWindowProc(HWND control, UINT message, WPARAM wParam, LPA
                          : DefWindowProcW(control, message, wParam, lParam);
 
     if (message == WM_NCDESTROY) {
-        if (record->kind && record->kind->release) record->kind->release(record);
+        // The kind's release handler and the release routines of purged events are the program's
+        // code: whatever they throw, the clean-up runs to its end and nothing leaves this procedure.
+        if (record->kind && record->kind->release) RunStoppingExceptions([&] { record->kind->release(record); });
         RemovePropW(control, PropGadgetId);
         // The property holds no reference; revoking the registration frees the drop target.
         if (RemovePropW(control, PropDropAccept)) RevokeDragDrop(control);
         SetWindowLongW(control, GWL_ID, -1);
-        PurgeEvents(GadgetNotifyEvent, number, -1, -1);
+        RunStoppingExceptions([&] { PurgeEvents(GadgetNotifyEvent, number, -1, -1); });
         ReleaseObject(GadgetRegistry(), number);
     }
     return result;

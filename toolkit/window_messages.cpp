@@ -2,6 +2,7 @@
 #include "toolkit/window_messages.h"
 #include <cwchar>
 #include "toolkit/events.h"
+#include "toolkit/exception_barrier.h"
 #include "toolkit/gadget_record.h"
 #include "toolkit/keyboard.h"
 #include "toolkit/window_record.h"
@@ -9,24 +10,46 @@
 static const LONG MenuControlId = -10000;
 
 LRESULT CALLBACK TopLevelWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    LRESULT result = HandleWindowMessage(hwnd, message, wParam, lParam);
-    if (message != WM_SIZE) {
-        HWND mdiClient = static_cast<HWND>(GetPropW(hwnd, PropMdiGadget));
-        if (mdiClient && (result == NotHandled || message == WM_SETFOCUS || message == WM_MENUCHAR ||
-                          (message == WM_COMMAND && lParam == 0))) {
-            result = DefFrameProcW(hwnd, mdiClient, message, wParam, lParam);
+    return ResultOrOnException<LRESULT>(0, [&] {
+        LRESULT result = HandleWindowMessage(hwnd, message, wParam, lParam);
+        if (message != WM_SIZE) {
+            HWND mdiClient = static_cast<HWND>(GetPropW(hwnd, PropMdiGadget));
+            if (mdiClient && (result == NotHandled || message == WM_SETFOCUS || message == WM_MENUCHAR ||
+                              (message == WM_COMMAND && lParam == 0))) {
+                result = DefFrameProcW(hwnd, mdiClient, message, wParam, lParam);
+            }
         }
-    }
-    SetLastError(ERROR_SUCCESS);
-    if (result == NotHandled) return DefWindowProcW(hwnd, message, wParam, lParam);
-    return result;
+        SetLastError(ERROR_SUCCESS);
+        if (result == NotHandled) return DefWindowProcW(hwnd, message, wParam, lParam);
+        return result;
+    });
+}
+
+static BOOL CALLBACK MatchGadgetIdProperty(HWND, LPWSTR name, HANDLE, ULONG_PTR found) {
+    if (IS_INTRESOURCE(name) || wcscmp(name, PropGadgetId) != 0) return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+// The gadget number a control carries in "Zorv_ID"; false when it has no such property. Gadget 0
+// stores the value 0, which GetPropW cannot tell from a missing property: only then are the
+// properties listed.
+static bool GadgetIdOf(HWND control, LONG* id) {
+    HANDLE value = GetPropW(control, PropGadgetId);
+    *id = static_cast<LONG>(reinterpret_cast<intptr_t>(value));
+    if (value) return true;
+    bool found = false;
+    EnumPropsExW(control, MatchGadgetIdProperty, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 LRESULT ForwardToGadget(HWND control, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!control) return NotHandled;
     LONG id = GetWindowLongW(control, GWL_ID);
-    // Only a control that carries its gadget number both ways belongs to a gadget.
-    if (static_cast<LONG>(reinterpret_cast<intptr_t>(GetPropW(control, PropGadgetId))) != id) return NotHandled;
+    // Only a control that carries its gadget number both ways belongs to a gadget; a control without
+    // the property never does, whatever its identifier (0 is what CreateWindowExW gives by default).
+    LONG gadgetId;
+    if (!GadgetIdOf(control, &gadgetId) || gadgetId != id) return NotHandled;
     GadgetRecord* gadget = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), id));
     if (!gadget || !gadget->kind || !gadget->kind->parentMessage) return NotHandled;
     return gadget->kind->parentMessage(gadget, parent, message, wParam, lParam);

@@ -60,6 +60,32 @@ bool BringToFront(HWND window) {
     return false;
 }
 
+// A small visible window of this process, in the top-left corner, clear of the program's centred window.
+class ForeignWindow {
+public:
+    ForeignWindow()
+        : window_(CreateWindowExW(WS_EX_TOPMOST, L"Static", L"another program", WS_POPUP | WS_VISIBLE | WS_BORDER, 0,
+                                  0, 120, 60, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr)) {}
+    ~ForeignWindow() {
+        if (window_) DestroyWindow(window_);
+    }
+    ForeignWindow(const ForeignWindow&) = delete;
+    ForeignWindow& operator=(const ForeignWindow&) = delete;
+    HWND Handle() const { return window_; }
+    // Dispatches this thread's messages for the given time, as a running program would.
+    void TakeMessages(DWORD milliseconds) const {
+        const DWORD start = GetTickCount();
+        do {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+            Sleep(10);
+        } while (GetTickCount() - start < milliseconds);
+    }
+
+private:
+    HWND window_;
+};
+
 class ProgramTest : public testing::Test {
 protected:
     static void SetUpTestSuite() { OleInitialize(nullptr); }
@@ -76,6 +102,13 @@ protected:
         ASSERT_TRUE(program_.Start(PROGRAM_PATH, parameters)) << "cannot start " << Utf8(PROGRAM_PATH);
         ASSERT_NE(program_.WaitForWindow(StartTimeout), nullptr) << "no window \"PNG text chunks\"";
         ASSERT_NE(program_.WaitForTextBox(StartTimeout), nullptr) << "no text box";
+    }
+
+    // Starts the program on a file and waits until it waits for input; the report it then shows.
+    void StartIdleOn(const std::wstring& file, std::wstring* report) {
+        Start(Quoted(file));
+        ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+        *report = program_.ReadReport();
     }
 
     // Closes the window as the close box does (WM_CLOSE) and expects a clean end.
@@ -204,6 +237,51 @@ TEST_F(ProgramTest, HoldingEscapeEndsTheProgram) {
     EXPECT_EQ(code, 0u);
 }
 
+TEST_F(ProgramTest, EscapeHeldInAnotherProgramDoesNotEndOurs) {
+    const Samples& s = TheSamples();
+    std::wstring before;
+    ASSERT_NO_FATAL_FAILURE(StartIdleOn(s.second, &before));
+    ForeignWindow other;
+    ASSERT_NE(other.Handle(), nullptr);
+    ASSERT_TRUE(BringToFront(other.Handle()));
+    // The activation's own messages first: the display's focus change resets the key states.
+    other.TakeMessages(300);
+    PressKey(VK_ESCAPE, true);
+    other.TakeMessages(50);
+    ASSERT_TRUE(GetAsyncKeyState(VK_ESCAPE) & 0x8000);
+    // Escape stays held in the other window while input reaches ours: the mouse moves over it.
+    const POINT centre = TextBoxCentre();
+    for (int step = 0; step < 10; ++step) {
+        MoveMouseTo(POINT{centre.x + 10 * step, centre.y + 5 * step});
+        other.TakeMessages(30);
+    }
+    PostMessageW(program_.Window(), WM_NULL, 0, 0);
+    EXPECT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    EXPECT_EQ(GetForegroundWindow(), other.Handle());
+    EXPECT_TRUE(program_.Running());
+    PressKey(VK_ESCAPE, false);
+    EXPECT_EQ(program_.ReadReport(), before);
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(ProgramTest, MessagesNumberedLikeEventsLeaveTheProgramAndItsReportAlone) {
+    const Samples& s = TheSamples();
+    std::wstring before;
+    ASSERT_NO_FATAL_FAILURE(StartIdleOn(s.second, &before));
+    // Any process may post these: the numbers of the close and drop events, sent as plain messages.
+    for (HWND target : {program_.Window(), program_.TextBox()}) {
+        for (UINT number : {13116u, 13106u}) EXPECT_TRUE(PostMessageW(target, number, 0, 0));
+    }
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    Sleep(200);
+    EXPECT_TRUE(program_.Running());
+    EXPECT_EQ(Utf8(program_.ReadReport()), Utf8(before));
+    EXPECT_EQ(FindProcessWindow(program_.ProcessId(), NoticeTitle), nullptr);
+    // The real events still work: a drop is scanned, the close box ends the program.
+    ExpectFileDropStillWorks();
+    CloseAndExpectExitCodeZero();
+}
+
 TEST_F(ProgramTest, ATextChunkOfLengthZeroNoLongerEndsTheProgram) {
     const Samples& s = TheSamples();
     Start(Quoted(s.emptyText));
@@ -245,9 +323,8 @@ TEST_F(ProgramTest, SeveralDroppedFilesAreScannedInTurn) {
 
 TEST_F(ProgramTest, PlainTextIsRefused) {
     const Samples& s = TheSamples();
-    Start(Quoted(s.second));
-    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
-    const std::wstring before = program_.ReadReport();
+    std::wstring before;
+    ASSERT_NO_FATAL_FAILURE(StartIdleOn(s.second, &before));
     DragOutcome drag = DragTextTo(s.allKinds, TextBoxCentre());
     EXPECT_EQ(drag.effect, (DWORD)DROPEFFECT_NONE);
     for (DWORD effect : drag.feedback) EXPECT_EQ(effect, (DWORD)DROPEFFECT_NONE);
@@ -260,9 +337,8 @@ TEST_F(ProgramTest, PlainTextIsRefused) {
 
 TEST_F(ProgramTest, TheStripBelowTheTextBoxRefusesFiles) {
     const Samples& s = TheSamples();
-    Start(Quoted(s.second));
-    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
-    const std::wstring before = program_.ReadReport();
+    std::wstring before;
+    ASSERT_NO_FATAL_FAILURE(StartIdleOn(s.second, &before));
     DragOutcome drag = DragFilesTo({s.allKinds}, ClientPointOnScreen(program_.Window(), 320, 470));
     EXPECT_EQ(drag.effect, (DWORD)DROPEFFECT_NONE);
     ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));

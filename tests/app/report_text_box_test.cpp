@@ -10,6 +10,7 @@
 #include "tests/app/driver/program_driver.h"
 #include "tests/app/test_files.h"
 #include "toolkit/events.h"
+#include "toolkit/gadget_record.h"
 #include "toolkit/numbered_windows.h"
 #include "toolkit/text_box.h"
 
@@ -39,6 +40,28 @@ protected:
     }
     HWND box_ = nullptr;
 };
+
+// A text handler that fails the way a write of a very large report can.
+void FailingSetText(GadgetRecord*, const wchar_t*) { throw std::bad_alloc(); }
+
+TEST_F(TextBoxReportTest, AWriteThatThrowsLeavesTheBoxAsItWasAndNothingEscapes) {
+    GadgetKind* kind = const_cast<GadgetKind*>(TextBoxKind());
+    ASSERT_NE(kind, nullptr);
+    kind->setText = FailingSetText;
+    {
+        TextBoxReport report(0);
+        report.StartReport(L"file:a.png", true);
+        report.AppendLine(L"tEXt : Title Hello");
+        EXPECT_NO_THROW(report.Flush());
+        EXPECT_EQ(report.Writes(), 0);
+    } // the destructor writes once more, and must not throw either
+    kind->setText = nullptr;
+    EXPECT_EQ(ReadGadgetText(0), L"");
+    TextBoxReport report(0);
+    report.StartReport(L"file:b.png", true);
+    report.Flush();
+    EXPECT_EQ(ReadGadgetText(0), L"file:b.png") << "the next write goes through";
+}
 
 TEST_F(TextBoxReportTest, LinesReachTheBoxOnlyWhenFlushedAndThenAllAtOnce) {
     TextBoxReport report(0);

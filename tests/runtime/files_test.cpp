@@ -245,6 +245,33 @@ TEST_F(Files, SecondOpenUnderTheSameNumberClosesTheFirstEvenWhenItFails) {
     EXPECT_EQ(nullptr, Record(0));
 }
 
+TEST_F(Files, NumbersTooLargeForTheSlotArrayOpenNothingAndLeaveFileZeroOpen) {
+    ASSERT_NE(0, OpenFileForReading(0, Path(L"small.bin").c_str()));
+    const ObjectNumber wrapping = (ObjectNumber(1) << 30) - 16; // number + 16 slots of 4 bytes wrap
+    for (ObjectNumber number : {wrapping - 1, wrapping, wrapping + 1, ObjectNumber(1) << 30}) {
+        EXPECT_EQ(0, OpenFileForReading(number, Path(L"big.bin").c_str())) << number;
+        EXPECT_FALSE(HeldOpen(L"big.bin")) << number;
+    }
+    EXPECT_TRUE(HeldOpen(L"small.bin"));
+    uint8_t byte = 0;
+    EXPECT_EQ(1, ReadFileBlock(0, &byte, 1));
+    EXPECT_EQ(pattern[0], byte);
+}
+
+TEST_F(Files, AnAutoNumberedFileIsStillFoundAfterTheSlotsGrowPastItsNumber) {
+    intptr_t number = OpenFileForReading(AutoNumber, Path(L"small.bin").c_str());
+    ASSERT_NE(0, number);
+    ASSERT_NE(0, OpenFileForReading(number + 1, Path(L"big.bin").c_str()));
+    uint8_t byte = 0;
+    EXPECT_EQ(1, ReadFileBlock(number, &byte, 1));
+    EXPECT_EQ(pattern[0], byte);
+    // Shut-down closes it too.
+    CloseFileObject(-1);
+    EXPECT_FALSE(HeldOpen(L"small.bin"));
+    EXPECT_FALSE(HeldOpen(L"big.bin"));
+    EXPECT_EQ(nullptr, FileRegistry()->dynamicList);
+}
+
 TEST_F(Files, AutoNumberedFiles) {
     ASSERT_EQ(nullptr, FileRegistry()->dynamicList);
     EXPECT_EQ(0, OpenFileForReading(AutoNumber, Path(L"missing.bin").c_str()));

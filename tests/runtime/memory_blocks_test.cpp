@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <cstdint>
 #include <string>
+#include <vector>
 #include "runtime/memory_blocks.h"
 
 TEST(MemAlloc, RefusesSizesBelowOneAndZeroFills) {
@@ -39,15 +40,30 @@ TEST(MemReadText, AnsiIsCodePage1252AndUtf8IsDecoded) {
     EXPECT_EQ(std::wstring(L"\u00CE\u00B1x"), MemReadText(utf8, 3, TextAnsi));
 }
 
-// The system converter on the bytes before the first NUL: what every decoded text must equal.
+// The literal reading: the whole range through the system converter in one call, the text read as a
+// NUL-terminated string. What every decoded text must equal.
 static std::wstring SystemDecoded(const std::string& bytes, UINT codePage) {
-    size_t usable = bytes.find('\0');
-    if (usable == std::string::npos) usable = bytes.size();
-    if (usable == 0) return std::wstring();
-    int units = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(usable), nullptr, 0);
-    std::wstring text(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(usable), &text[0], units);
-    return text;
+    if (bytes.empty()) return std::wstring();
+    const int length = static_cast<int>(bytes.size());
+    int units = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+    if (units <= 0) return std::wstring();
+    std::vector<wchar_t> result(static_cast<size_t>(units) + 1, L'\x5A5A');
+    MultiByteToWideChar(codePage, 0, bytes.data(), length, result.data(), units + 1);
+    result[static_cast<size_t>(units)] = L'\0';
+    return std::wstring(result.data());
+}
+
+// A small deterministic generator, so a failure can be replayed.
+static uint32_t NextRandom(uint32_t& state) {
+    state = state * 1103515245u + 12345u;
+    return state >> 16;
+}
+
+// Up to maxLength - 1 bytes, each made by byteOf.
+static std::string RandomBytes(uint32_t& state, uint32_t maxLength, char (*byteOf)(uint32_t& state)) {
+    std::string bytes(NextRandom(state) % maxLength, ' ');
+    for (char& byte : bytes) byte = byteOf(state);
+    return bytes;
 }
 
 static void ExpectSameAsSystem(const std::string& bytes) {
@@ -109,16 +125,38 @@ TEST(MemReadText, LongRangesAndMixedTextAgreeWithTheSystem) {
     ExpectSameAsSystem("\xE2\x82\xAC" + megabyte);
     // Deterministic mixtures: mostly ASCII, some high bytes, now and then a NUL.
     uint32_t state = 12345;
-    auto next = [&state] {
-        state = state * 1103515245u + 12345u;
-        return state >> 16;
-    };
     for (int round = 0; round < 500; round++) {
-        std::string bytes(next() % 300, ' ');
-        for (char& byte : bytes) {
-            uint32_t pick = next() % 100;
-            byte = static_cast<char>(pick < 85 ? 1 + next() % 127 : pick < 99 ? 0x80 + next() % 128 : 0);
-        }
-        ExpectSameAsSystem(bytes);
+        ExpectSameAsSystem(RandomBytes(state, 300, [](uint32_t& s) {
+            uint32_t pick = NextRandom(s) % 100;
+            return static_cast<char>(pick < 85 ? 1 + NextRandom(s) % 127 : pick < 99 ? 0x80 + NextRandom(s) % 128 : 0);
+        }));
+    }
+}
+
+TEST(MemReadText, ASequenceCutShortByANulIsDecodedAsTheWholeRangeDecodesIt) {
+    // An invalid byte, then an incomplete sequence right before the NUL: the end of a range and a NUL
+    // cut such a sequence differently, so converting only the bytes before the NUL loses a U+FFFD.
+    const std::string cut("\x85\xF3\xA0\xF2\0tail", 9);
+    EXPECT_EQ(std::wstring(L"\uFFFD\uFFFD\uFFFD"), MemReadText(cut.data(), 9, TextUtf8));
+    ExpectSameAsSystem(cut);
+    EXPECT_EQ(std::wstring(L"\uFFFD\uFFFD"), MemReadText(cut.data(), 4, TextUtf8)) << "the end of the range";
+    EXPECT_EQ(SystemDecoded(cut.substr(0, 4), CP_UTF8), MemReadText(cut.data(), -1, TextUtf8));
+    // Appended after text already there, as a report line is built.
+    std::wstring line = L"iTXt : ";
+    AppendDecodedRange(line, cut.data(), cut.size(), TextUtf8);
+    EXPECT_EQ(std::wstring(L"iTXt : \uFFFD\uFFFD\uFFFD"), line);
+}
+
+TEST(MemReadText, RandomBytesWithNulsAgreeWithTheLiteralReadingInBothEncodings) {
+    // Any byte value, NULs frequent, high bytes and broken sequences everywhere; lengths that stop
+    // before, at and after a NUL.
+    uint32_t state = 20261209;
+    for (int round = 0; round < 20000; round++) {
+        ExpectSameAsSystem(RandomBytes(state, 24, [](uint32_t& s) {
+            uint32_t pick = NextRandom(s) % 8;
+            uint32_t value = NextRandom(s);
+            return static_cast<char>(pick == 0 ? 0 : pick < 3 ? 0x80 + value % 64 : pick < 5 ? 0xC0 + value % 64 : value);
+        }));
+        if (::testing::Test::HasFailure()) break;
     }
 }

@@ -123,8 +123,43 @@ TEST_F(Registry, NumbersBelowAutoNumberCannotBeClaimed) {
 }
 
 TEST_F(Registry, NumberTooLargeForTheSlotArrayIsRefused) {
-    EXPECT_EQ(nullptr, ClaimObject(registry, INT32_MAX));
-    EXPECT_EQ(16, registry->capacity);
+    TestRecord* zero = Open(registry, 0, 0x10);
+    // From 2^30 - 16 on, number + step slots of 4 bytes no longer fit in 32 bits; just below, the
+    // heap cannot supply 4 GiB. Either way: refused, and nothing already open is touched.
+    const ObjectNumber wrapping = (ObjectNumber(1) << 30) - 16;
+    for (ObjectNumber number : {wrapping - 1, wrapping, wrapping + 1, wrapping + 16, ObjectNumber(INT32_MAX) - 16,
+                                ObjectNumber(INT32_MAX)}) {
+        EXPECT_EQ(nullptr, ClaimObject(registry, number)) << number;
+        EXPECT_EQ(16, registry->capacity) << number;
+        EXPECT_EQ(zero, LookupObject(registry, 0)) << number;
+        EXPECT_EQ(0x10u, zero->handle) << number;
+    }
+    EXPECT_TRUE(released.empty());
+}
+
+TEST_F(Registry, DynamicObjectsStayFoundWhenTheSlotsGrowPastTheirAddress) {
+    TestRecord* dynamic = Open(registry, AutoNumber, 0x22);
+    ASSERT_NE(nullptr, dynamic);
+    const ObjectNumber address = reinterpret_cast<ObjectNumber>(dynamic);
+    // A static number just above the address: the slot array now covers it, its slot stays empty.
+    ASSERT_NE(nullptr, Open(registry, address + 1, 0x33)) << "the heap could not give slots up to the address";
+    ASSERT_GT(registry->capacity, address);
+    EXPECT_EQ(dynamic, LookupObject(registry, address));
+    EXPECT_EQ(nullptr, LookupObject(registry, address + 2)) << "only a live dynamic object's address counts";
+    // Found at shut-down too: the walk releases it by its address.
+    ReleaseAllObjects(registry);
+    EXPECT_EQ((std::vector<ObjectNumber>{address + 1, address}), released);
+    EXPECT_EQ(nullptr, registry->dynamicList);
+}
+
+TEST_F(Registry, ReleasingAShadowedDynamicNumberFreesItsNode) {
+    TestRecord* dynamic = Open(registry, AutoNumber, 0x22);
+    const ObjectNumber address = reinterpret_cast<ObjectNumber>(dynamic);
+    ASSERT_NE(nullptr, ClaimObject(registry, address + 1));
+    ASSERT_GT(registry->capacity, address);
+    ReleaseObject(registry, address);
+    EXPECT_EQ(nullptr, registry->dynamicList);
+    EXPECT_EQ(nullptr, LookupObject(registry, address));
 }
 
 TEST_F(Registry, ReleaseAllWalksStaticAscendingThenDynamicOldestFirst) {

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
+#include "tests/failing_allocator.h"
 #include "tests/toolkit/toolkit_test_support.h"
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
@@ -494,6 +496,32 @@ TEST_F(DropTargetOnWindow, DropOnAWindowTargetQueuesTheCopiedFileList) {
     EXPECT_EQ(GetDroppedFiles(), L"");
 }
 
+int routinesAfterTheThrow;
+void ThrowingRoutine() { throw std::runtime_error("a bound routine failed"); }
+void RoutineAfterTheThrow() { ++routinesAfterTheThrow; }
+
+TEST_F(DropTargetOnWindow, ARoutineThatThrowsWhileTheDropIsPostedStaysInsideTheSlot) {
+    SetDropEntry(4, 0, window_, CF_HDROP, DROPEFFECT_COPY, 0);
+    IDropTarget* self = &Target()->iface;
+    POINTL point = {0, 0};
+    DrainEvents();
+    ASSERT_TRUE(BindEventCallback(DropOnWindowEvent, 4, -1, -1, ThrowingRoutine));
+    ASSERT_TRUE(BindEventCallback(DropOnWindowEvent, 4, -1, -1, RoutineAfterTheThrow));
+    routinesAfterTheThrow = 0;
+    DataOffer files({CF_HDROP}, WideFileList({L"C:\\one.png"}));
+    DWORD effect = DROPEFFECT_COPY;
+    DropTargetDragEnter(self, files.Get(), MK_LBUTTON, point, &effect);
+    effect = DROPEFFECT_COPY;
+    HRESULT result = E_FAIL;
+    EXPECT_NO_THROW(result = DropTargetDrop(self, files.Get(), 0, point, &effect));
+    UnbindWindowCallbacks(4);
+    EXPECT_EQ(result, S_OK);
+    EXPECT_EQ(routinesAfterTheThrow, 1) << "the other routines still run";
+    ASSERT_EQ(TakeNextEvent(), DropOnWindowEvent) << "the drop is queued all the same";
+    EXPECT_EQ(GetDroppedFiles(), L"C:\\one.png");
+    EXPECT_EQ(TakeNextEvent(), 0);
+}
+
 TEST_F(DropTargetOnWindow, DropOfPrivateDataCarriesTheTypeButNoCopy) {
     SetDropEntry(4, 0, window_, PrivateDropFormat, DROPEFFECT_MOVE, 77);
     DropTarget* target = Target();
@@ -626,6 +654,18 @@ TEST(DroppedFiles, NothingUsableGivesTheEmptyText) {
     DropRecord noData = {CF_HDROP, 0, DROPEFFECT_COPY, 0, 0, nullptr, 0};
     EXPECT_EQ(DroppedFilesOfRecord(&noData), L"");
     EXPECT_EQ(NamesOf(WideFileList({})), L"") << "an empty list";
+}
+
+TEST(DroppedFiles, OutOfMemoryForTheNamesGivesTheEmptyText) {
+    GuardedRecord record(WideFileList({L"C:\\a.png", L"C:\\b c\\d.png"}));
+    std::wstring names;
+    int failures = 0;
+    FailEachAllocationOf([&] { names = DroppedFilesOfRecord(record.Get()); },
+                         [&](bool failed) {
+                             failures += failed;
+                             EXPECT_EQ(names, failed ? L"" : L"C:\\a.png\nC:\\b c\\d.png");
+                         });
+    EXPECT_GE(failures, 1) << "the names took no allocation that could fail";
 }
 
 TEST(DroppedFiles, MalformedBlocksAreNotReadPastTheirEnd) {

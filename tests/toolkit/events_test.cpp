@@ -340,6 +340,21 @@ TEST_F(Events, QueuedEventsComeBeforeMessagesAndWaitReturnsTheDispatchedMessage)
     PumpMessages();
 }
 
+TEST_F(Events, AMessageNumberedLikeAnEventIsToldApartFromTheEvent) {
+    HWND window = CreateRecordingWindow();
+    ASSERT_NE(nullptr, window);
+    PostMessageW(window, WindowClosedEvent, 0, 0);
+    RaiseEvent(WindowClosedEvent, 0, 0, 0);
+    EXPECT_EQ(WindowClosedEvent, WaitEventTimeout(0));
+    EXPECT_TRUE(LastWaitReturnedEvent());
+    EXPECT_EQ(WindowClosedEvent, WaitEventTimeout(100)) << "the message, dispatched";
+    EXPECT_FALSE(LastWaitReturnedEvent());
+    EXPECT_EQ(0, WaitEventTimeout(0));
+    EXPECT_FALSE(LastWaitReturnedEvent());
+    DestroyWindow(window);
+    PumpMessages();
+}
+
 TEST_F(Events, PostEventWindowIsAHiddenOneByOneCaptionWindow) {
     HWND post = PostEventWindow();
     ASSERT_NE(nullptr, post);

@@ -1,5 +1,6 @@
 // window_messages_test.cpp: window messages become events; close, size, activation, commands and Tab keys.
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <string>
 #include "tests/toolkit/toolkit_test_support.h"
 #include "toolkit/gadget_record.h"
@@ -293,11 +294,53 @@ TEST_F(WindowMessagesTest, ControlNotificationsReachTheirGadgetOnlyWhileTheNumbe
         << "a notification the gadget does not handle goes to the default procedure";
 }
 
+TEST_F(WindowMessagesTest, AControlWithoutTheGadgetPropertyNeverReachesGadgetZero) {
+    HWND main = OpenWindow(0);
+    HWND box = reinterpret_cast<HWND>(CreateTextBox(0, 0, 0, 100, 20, L"", 0));
+    // Another child control, made without a menu: its identifier is 0, like gadget 0's.
+    HWND stranger = CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE, 0, 30, 100, 20, main, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(main && box && stranger);
+    ASSERT_EQ(GetWindowLongW(stranger, GWL_ID), 0);
+    GadgetRecord* gadget = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), 0));
+    ASSERT_NE(gadget, nullptr);
+    SetTextBoxColor(gadget, GadgetBackgroundColor, RGB(10, 20, 30));
+    HDC dc = GetDC(stranger);
+    const WPARAM dcParam = reinterpret_cast<WPARAM>(dc);
+    EXPECT_EQ(ForwardToGadget(stranger, main, WM_CTLCOLOREDIT, dcParam, reinterpret_cast<LPARAM>(stranger)),
+              NotHandled);
+    EXPECT_NE(SendMessageW(main, WM_CTLCOLOREDIT, dcParam, reinterpret_cast<LPARAM>(stranger)),
+              reinterpret_cast<LRESULT>(gadget->backgroundBrush));
+    EXPECT_NE(GetBkColor(dc), RGB(10, 20, 30));
+    // Gadget 0 itself, whose property holds the value 0, still gets its colours.
+    EXPECT_EQ(ForwardToGadget(box, main, WM_CTLCOLOREDIT, dcParam, reinterpret_cast<LPARAM>(box)),
+              reinterpret_cast<LRESULT>(gadget->backgroundBrush));
+    ReleaseDC(stranger, dc);
+    DestroyWindow(stranger);
+}
+
 LRESULT ThreadHook(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_USER + 5 ? 1234 : HookNotHandled;
 }
 LRESULT WindowHook(HWND, UINT message, WPARAM, LPARAM) {
     return message == WM_USER + 5 ? 5678 : HookNotHandled;
+}
+
+LRESULT ThrowingHook(HWND, UINT message, WPARAM, LPARAM) {
+    if (message == WM_USER + 5) throw std::runtime_error("a hook failed");
+    return HookNotHandled;
+}
+
+TEST_F(WindowMessagesTest, AnExceptionInsideTheWindowProcedureDoesNotLeaveIt) {
+    HWND main = OpenWindow(0);
+    ASSERT_NE(main, nullptr);
+    WindowLibrary()->messageHook = ThrowingHook;
+    // Through the platform's message dispatch, which an exception cannot cross.
+    EXPECT_EQ(SendMessageW(main, WM_USER + 5, 0, 0), 0);
+    PostMessageW(main, WM_USER + 5, 0, 0);
+    PumpEvents();
+    SendMessageW(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(CountOf(PumpEvents(), WindowClosedEvent), 1u) << "the window goes on working";
 }
 
 TEST_F(WindowMessagesTest, MessageHooksAnswerFirstUnlessTheyPassTheMessageOn) {

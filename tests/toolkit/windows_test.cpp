@@ -96,6 +96,36 @@ TEST_F(WindowsTest, ReleaseFreesAcceleratorsAndPurgesTheWindowsEvents) {
     EXPECT_EQ(CountOf(events, WindowClosedEvent), 0u);
 }
 
+TEST_F(WindowsTest, ReleasingAnOwnerReleasesTheNumberedWindowsItOwnsFirst) {
+    HWND owner = reinterpret_cast<HWND>(OpenNumberedWindow(1, 0, 0, 100, 100, L"owner", HiddenWindowFlag));
+    ASSERT_NE(owner, nullptr);
+    HWND owned = reinterpret_cast<HWND>(OpenNumberedOwnedWindow(2, 0, 0, 80, 80, L"owned", HiddenWindowFlag, owner));
+    intptr_t dynamic = OpenNumberedOwnedWindow(AutoNumber, 0, 0, 60, 60, L"", HiddenWindowFlag, owned);
+    ASSERT_TRUE(owned && dynamic);
+    HWND dynamicWindow = RecordOf(dynamic)->hwnd;
+    HWND stranger = reinterpret_cast<HWND>(OpenNumberedWindow(3, 0, 0, 50, 50, L"", HiddenWindowFlag));
+    PumpEvents();
+    HACCEL table = RecordOf(2)->acceleratorTable;
+    wchar_t dynamicClass[64];
+    FormatText(dynamicClass, L"WindowClass_%d", static_cast<int>(dynamic));
+    RaiseEvent(WindowClosedEvent, 2, 2, 0);
+    RaiseEvent(WindowClosedEvent, dynamic, dynamic, 0);
+
+    ReleaseWindow(1);
+    EXPECT_FALSE(IsWindow(owner));
+    EXPECT_FALSE(IsWindow(owned));
+    EXPECT_FALSE(IsWindow(dynamicWindow));
+    EXPECT_EQ(RecordOf(2), nullptr) << "no record left with a dead handle";
+    EXPECT_EQ(RecordOf(dynamic), nullptr);
+    EXPECT_FALSE(ClassExists(L"WindowClass_2"));
+    EXPECT_FALSE(ClassExists(dynamicClass));
+    EXPECT_EQ(CopyAcceleratorTableW(table, nullptr, 0), 0) << "the owned window's accelerators are destroyed";
+    EXPECT_EQ(CountOf(PumpEvents(), WindowClosedEvent), 0u) << "its queued events are purged";
+    // An unrelated window is left alone.
+    EXPECT_TRUE(IsWindow(stranger));
+    EXPECT_NE(RecordOf(3), nullptr);
+}
+
 TEST_F(WindowsTest, TheMainWindowsFlagsGiveItsStyleSizeAndPlace) {
     HWND hwnd = reinterpret_cast<HWND>(OpenNumberedWindow(0, 0, 0, 640, 480, L"PNG text chunks", MainWindowFlags));
     ASSERT_NE(hwnd, nullptr);
@@ -237,6 +267,22 @@ TEST_F(WindowsTest, AutoNumberWindowsAreNamedByTheirRecordAddress) {
     EXPECT_FALSE(IsWindow(hwnd));
     EXPECT_EQ(RecordOf(number), nullptr);
     EXPECT_FALSE(ClassExists(expected));
+}
+
+TEST_F(WindowsTest, NumbersTooLargeForTheSlotArrayOpenNothingAndLeaveWindowZeroOpen) {
+    HWND zero = reinterpret_cast<HWND>(OpenNumberedWindow(0, 0, 0, 100, 100, L"zero", HiddenWindowFlag));
+    ASSERT_NE(zero, nullptr);
+    const ObjectNumber wrapping = (ObjectNumber(1) << 30) - 16; // number + 16 slots of 4 bytes wrap
+    for (ObjectNumber number : {wrapping - 1, wrapping, wrapping + 1, ObjectNumber(1) << 30}) {
+        EXPECT_EQ(OpenNumberedWindow(number, 0, 0, 100, 100, L"", HiddenWindowFlag), 0) << number;
+        wchar_t name[64];
+        FormatText(name, L"WindowClass_%d", static_cast<int>(number));
+        EXPECT_FALSE(ClassExists(name)) << number;
+    }
+    EXPECT_TRUE(IsWindow(zero));
+    ASSERT_NE(RecordOf(0), nullptr);
+    EXPECT_EQ(RecordOf(0)->hwnd, zero);
+    EXPECT_TRUE(ClassExists(L"WindowClass_0"));
 }
 
 TEST_F(WindowsTest, GadgetListsFollowTheWindowsAndForgetDestroyedOnes) {
