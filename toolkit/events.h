@@ -46,9 +46,8 @@ struct EventRecord {
 
 struct BlockPool;
 
-// The event library's global record. The current event is the one last fetched; its data stays
-// valid until the next fetch, which hands it to its release routine.
-// The event last returned by WaitEvent; its data stays valid until the next fetch.
+// The event last returned by WaitEvent; its data stays valid until the next fetch, which hands it
+// to its release routine.
 struct CurrentEvent {
     int32_t code;             // 0 when the last fetch found nothing
     ObjectNumber window;
@@ -58,6 +57,7 @@ struct CurrentEvent {
     EventDataRelease release;
 };
 
+// The event library's global record: the pool, the queue and the current event.
 struct EventState {
     BlockPool* pool;
     EventRecord* head;
