@@ -10,7 +10,7 @@
 #include "toolkit/drop_target.h"
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
-#include "toolkit/text_box.h"
+#include "toolkit/gadget_library.h"
 
 static uint8_t* workBuffer;
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include "runtime/main_heap.h"
 #include "toolkit/events.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/gadget_record.h"
-#include "toolkit/text_box.h"
 #include "toolkit/window_record.h"
 
 static_assert(offsetof(DropAcceptEntry, key) == sizeof(ListNode), "the payload of a list node is key, actions");

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include "runtime/main_heap.h"
 #include "toolkit/events.h"
-#include "toolkit/gadget_record.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/window_messages.h"
 #include "toolkit/window_record.h"
 
@@ -15,6 +15,17 @@ static const int AcceleratorCount = 2;
 
 static HICON classIcon;
 static HCURSOR classCursor;
+
+static ObjectRegistry* windowRegistry;
+static WindowLibraryState* windowLibraryState;
+
+ObjectRegistry* WindowRegistry() { return windowRegistry; }
+WindowLibraryState* WindowLibrary() { return windowLibraryState; }
+
+void SetWindowLibraryGlobals(ObjectRegistry* registry, WindowLibraryState* state) {
+    windowRegistry = registry;
+    windowLibraryState = state;
+}
 
 int FormatText(wchar_t* buffer, const wchar_t* format, ...) {
     va_list arguments;

@@ -2,6 +2,7 @@
 #include "toolkit/window_messages.h"
 #include <cwchar>
 #include "toolkit/events.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/gadget_record.h"
 #include "toolkit/keyboard.h"
 #include "toolkit/window_record.h"

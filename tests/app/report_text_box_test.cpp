@@ -11,6 +11,7 @@
 #include "tests/app/test_files.h"
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/text_box.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <vector>
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/text_box.h"
 #include "toolkit/window_record.h"
 
