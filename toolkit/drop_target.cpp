@@ -103,10 +103,7 @@ void SetDropEntry(ObjectNumber number, int32_t kind, HWND control, UINT format, 
         if (!target) return;
         ListNode** list = isPrivate ? &target->privateTypes : &target->formats;
         if (DropAcceptEntry* entry = FindDropEntry(*list, key)) RemoveListNode(list, PayloadOfNode(&entry->links));
-        if (!target->formats && !target->privateTypes) {
-            RemovePropW(control, PropDropAccept);
-            RevokeDragDrop(control); // drops the registration's reference: the target is freed
-        }
+        if (!target->formats && !target->privateTypes) WithdrawDropTarget(control);
         return;
     }
 
@@ -138,6 +135,11 @@ void SetDropEntry(ObjectNumber number, int32_t kind, HWND control, UINT format, 
     DropAcceptEntry* entry = EntryOfNode(NodeOfPayload(payload));
     entry->key = key;
     entry->actions = actions;
+}
+
+void WithdrawDropTarget(HWND control) {
+    // The property holds no reference: revoking drops the registration's, which frees the target.
+    if (RemovePropW(control, PropDropAccept)) RevokeDragDrop(control);
 }
 
 struct LowerButtonsContext {

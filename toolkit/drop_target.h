@@ -63,6 +63,10 @@ void SetDropFormats(ObjectNumber number, int32_t kind, HWND control, UINT format
 void SetDropEntry(ObjectNumber number, int32_t kind, HWND control, UINT format, DWORD actions,
                   uint32_t privateType);
 
+// Withdraws the drop target of a control on its way out: removes "Zorv_DropAccept" and, when the
+// property was there, revokes the registration, which frees the target. Nothing happens without one.
+void WithdrawDropTarget(HWND control);
+
 // Moves check boxes, radio buttons and group boxes that overlap control and lie above it in the
 // Z order to just below it, so they do not swallow the drop.
 void LowerOverlappingButtons(HWND control);

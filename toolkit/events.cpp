@@ -8,6 +8,7 @@
 #include "runtime/hash_map.h"
 #include "runtime/main_heap.h"
 #include "toolkit/keyboard.h"
+#include "toolkit/toolkit_test_seams.h"
 #include <cstdio>
 
 static_assert(sizeof(EventRecord) == 28, "event records are 28-byte pool blocks");
@@ -31,6 +32,7 @@ static UINT postEventMessage;
 
 static const char PostEventClassName[] = "PostEventClass";
 
+// Test seams (toolkit_test_seams.h).
 EventState* EventLibrary() { return eventState; }
 HWND PostEventWindow() { return postEventWindow; }
 
@@ -107,6 +109,7 @@ void RunBoundCallbacks(int32_t code, ObjectNumber window, ObjectNumber object, i
     }
 }
 
+// Test seam (toolkit_test_seams.h): nothing in the program binds a callback.
 bool BindEventCallback(int32_t code, ObjectNumber window, ObjectNumber object, int32_t subtype,
                        BoundCallback routine) {
     if (!callbackMap || !routine) return false;

@@ -1,10 +1,10 @@
 // gadget_library.cpp: the gadget library: its registry and state, attaching controls, clean-up, text.
 #include "toolkit/gadget_library.h"
 #include <commctrl.h>
-#include <ole2.h>
 #include <cwchar>
 #include "runtime/main_heap.h"
 #include "toolkit/brush_cache.h"
+#include "toolkit/drop_target.h"
 #include "toolkit/events.h"
 #include "toolkit/gadget_record.h"
 #include "toolkit/window_record.h"
@@ -19,15 +19,15 @@ static GadgetLibraryState* gadgetLibraryState;
 ObjectRegistry* GadgetRegistry() { return gadgetRegistry; }
 GadgetLibraryState* GadgetLibrary() { return gadgetLibraryState; }
 
-void SetGadgetLibraryGlobals(ObjectRegistry* registry, GadgetLibraryState* state) {
-    gadgetRegistry = registry;
-    gadgetLibraryState = state;
+// A new zero-filled container stack for the live state (none when memory is out).
+static void GiveContainerStack(GadgetLibraryState* state) {
+    state->containerStack = static_cast<HWND*>(MainHeapAlloc(sizeof(HWND) * InitialStackCapacity));
+    state->stackCapacity = state->containerStack ? InitialStackCapacity : 0;
 }
 
 static void InitGadgetLibraryState(void* record) {
     GadgetLibraryState* state = static_cast<GadgetLibraryState*>(record);
-    state->containerStack = static_cast<HWND*>(MainHeapAlloc(sizeof(HWND) * InitialStackCapacity));
-    state->stackCapacity = state->containerStack ? InitialStackCapacity : 0;
+    GiveContainerStack(state);
     state->stackDepth = 0;
     state->defaultFont = defaultGuiFont;
 }
@@ -40,7 +40,8 @@ BOOL InitGadgetLibrary() {
     });
     GadgetLibraryState* state = static_cast<GadgetLibraryState*>(
         CreateLibraryState(sizeof(GadgetLibraryState), InitGadgetLibraryState));
-    SetGadgetLibraryGlobals(registry, state);
+    gadgetRegistry = registry;
+    gadgetLibraryState = state;
     INITCOMMONCONTROLSEX controls = {};
     controls.dwSize = 8;
     controls.dwICC = 0x0B48; // tab, hot-key, date, extended combo box and IP address classes
@@ -83,8 +84,7 @@ LRESULT CALLBACK GadgetWindowProc(HWND control, UINT message, WPARAM wParam, LPA
     if (message == WM_NCDESTROY) {
         if (record->kind && record->kind->release) record->kind->release(record);
         RemovePropW(control, PropGadgetId);
-        // The property holds no reference; revoking the registration frees the drop target.
-        if (RemovePropW(control, PropDropAccept)) RevokeDragDrop(control);
+        WithdrawDropTarget(control);
         SetWindowLongW(control, GWL_ID, -1);
         PurgeEvents(GadgetNotifyEvent, number, -1, -1);
         ReleaseObject(GadgetRegistry(), number);
@@ -138,15 +138,52 @@ std::wstring ReadGadgetText(ObjectNumber number) {
     }
 }
 
-HWND FindOwnerWindow(HWND w) {
-    while (w) {
-        HWND parent = GetParent(w);
-        if (!parent || GetPropW(w, PropWindowId)) return w;
-        w = parent;
-    }
-    return w;
+HWND CurrentGadgetTarget() {
+    const GadgetLibraryState* state = gadgetLibraryState;
+    if (!state) return nullptr;
+    if (state->stackDepth != 0 && state->containerStack) return state->containerStack[0];
+    return state->currentGadgetList;
 }
 
-ObjectNumber WindowNumberOf(HWND w) {
-    return reinterpret_cast<ObjectNumber>(GetPropW(w, PropWindowId)) - 1;
+void SaveGadgetList(GadgetListState* saved) {
+    GadgetLibraryState* state = gadgetLibraryState;
+    if (!state || !saved) return;
+    saved->currentGadgetList = state->currentGadgetList;
+    saved->containerStack = state->containerStack;
+    saved->stackDepth = state->stackDepth;
+    saved->stackCapacity = state->stackCapacity;
+    state->containerStack = nullptr;
+    state->stackDepth = 0;
+    state->stackCapacity = 0;
+}
+
+void EnterGadgetList(HWND window, GadgetListState* saved) {
+    GadgetLibraryState* state = gadgetLibraryState;
+    if (!state) return;
+    if (saved) {
+        if (state->containerStack) MainHeapFree(state->containerStack);
+        state->currentGadgetList = saved->currentGadgetList;
+        state->containerStack = saved->containerStack;
+        state->stackDepth = saved->stackDepth;
+        state->stackCapacity = saved->stackCapacity;
+        saved->containerStack = nullptr;
+    } else {
+        if (!state->containerStack) GiveContainerStack(state);
+        state->stackDepth = 0;
+        state->currentGadgetList = window;
+    }
+    state->perListFlag = 0;
+}
+
+void ForgetGadgetList(HWND window, GadgetListState* saved) {
+    GadgetLibraryState* state = gadgetLibraryState;
+    // A destroyed window must not stay the place where new gadgets go.
+    if (state && CurrentGadgetTarget() == window) {
+        state->currentGadgetList = nullptr;
+        state->stackDepth = 0;
+    }
+    if (saved && saved->containerStack) {
+        MainHeapFree(saved->containerStack);
+        saved->containerStack = nullptr;
+    }
 }

@@ -19,10 +19,7 @@ std::wstring ReadGadgetText(ObjectNumber number);
 // DestroyWindow of the gadget's control (clean-up runs at WM_NCDESTROY); -1 releases all; 0 if none.
 BOOL ReleaseGadget(ObjectNumber number);
 
-// The nearest ancestor (or w itself) that carries the toolkit window number, else the top ancestor.
-HWND FindOwnerWindow(HWND w);
-// The toolkit window number of w; -1 when w has none.
-ObjectNumber WindowNumberOf(HWND w);
+// Raises GadgetNotifyEvent with the subtype for the control's gadget, in the window that owns it.
 void PostGadgetFocusEvent(HWND control, int32_t subtype);
 
 // Ties a created control to its record: number, kind, GadgetWindowProc subclass, control ID,
@@ -45,4 +42,26 @@ struct GadgetLibraryState {
 // Set by InitGadgetLibrary; null before.
 ObjectRegistry* GadgetRegistry();
 GadgetLibraryState* GadgetLibrary();
-void SetGadgetLibraryGlobals(ObjectRegistry* registry, GadgetLibraryState* state);
+
+// The list state a window keeps while another window is the current gadget list: the saved copies of
+// the live GadgetLibraryState fields of the same names.
+struct GadgetListState {
+    HWND currentGadgetList;
+    HWND* containerStack; // main-heap array, or null while the live state holds it
+    int32_t stackDepth;
+    int32_t stackCapacity;
+};
+
+// The operations on the live list state, for the window library's SetCurrentGadgetList and its
+// clean-up of destroyed windows; each does nothing before InitGadgetLibrary.
+// The window new gadgets go into: the first container stack entry while the stack is not empty, else
+// the current gadget-list window; null before InitGadgetLibrary.
+HWND CurrentGadgetTarget();
+// Moves the live list state into saved: the live state is left without a stack.
+void SaveGadgetList(GadgetListState* saved);
+// Makes saved the live list state (the live stack freed), and saved gives up its stack. Without saved:
+// a fresh list in window, with the live stack (a new one of 10 entries when there is none) emptied.
+// Either way the per-list flag is cleared.
+void EnterGadgetList(HWND window, GadgetListState* saved);
+// For a window being destroyed: it stops being where new gadgets go, and its saved stack is freed.
+void ForgetGadgetList(HWND window, GadgetListState* saved);

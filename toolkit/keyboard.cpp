@@ -20,13 +20,13 @@ HACCEL AcceleratorsForWindow(HWND hwnd) {
     if (hwnd && (KeyDown(VK_CONTROL) || KeyDown(VK_SHIFT) || KeyDown(VK_MENU))) UpdateKeyboardCues(hwnd, 1);
     if (focus && GetPropW(focus, PropHotkey)) return nullptr;
 
-    intptr_t id = reinterpret_cast<intptr_t>(GetPropW(hwnd, PropWindowId));
-    if (!id) return nullptr;
+    ObjectNumber number = WindowNumberOf(hwnd);
+    if (number == -1) return nullptr;
     DWORD process = 0;
     if (!GetWindowThreadProcessId(hwnd, &process) || process != GetCurrentProcessId()) return nullptr;
     ObjectRegistry* registry = WindowRegistry();
     if (!registry) return nullptr;
-    WindowRecord* record = static_cast<WindowRecord*>(LookupObject(registry, id - 1));
+    WindowRecord* record = static_cast<WindowRecord*>(LookupObject(registry, number));
     return record ? record->acceleratorTable : nullptr;
 }
 

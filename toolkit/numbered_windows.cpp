@@ -3,8 +3,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include "runtime/main_heap.h"
+#include "toolkit/drop_target.h"
 #include "toolkit/events.h"
 #include "toolkit/gadget_library.h"
+#include "toolkit/toolkit_test_seams.h"
 #include "toolkit/window_messages.h"
 #include "toolkit/window_record.h"
 
@@ -22,6 +24,7 @@ static WindowLibraryState* windowLibraryState;
 ObjectRegistry* WindowRegistry() { return windowRegistry; }
 WindowLibraryState* WindowLibrary() { return windowLibraryState; }
 
+// Test seam (toolkit_test_seams.h).
 void SetWindowLibraryGlobals(ObjectRegistry* registry, WindowLibraryState* state) {
     windowRegistry = registry;
     windowLibraryState = state;
@@ -47,7 +50,8 @@ void InitWindowLibrary() {
     ObjectRegistry* registry = CreateObjectRegistry(sizeof(WindowRecord), 16, ReleaseWindow);
     WindowLibraryState* state =
         static_cast<WindowLibraryState*>(CreateLibraryState(sizeof(WindowLibraryState), nullptr));
-    SetWindowLibraryGlobals(registry, state);
+    windowRegistry = registry;
+    windowLibraryState = state;
     // Either may be missing (a test executable has no icon): the class then has none.
     classIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     classCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -150,7 +154,7 @@ intptr_t OpenNumberedOwnedWindow(ObjectNumber number, int32_t x, int32_t y, int3
 
     if (!(flags & KeepGadgetListFlag)) SetCurrentGadgetList(hwnd);
     // Last: until now the window's messages find no number of their own.
-    SetPropW(hwnd, PropWindowId, reinterpret_cast<HANDLE>(number + 1));
+    MarkWindowNumber(hwnd, number);
 
     return autoNumber ? number : reinterpret_cast<intptr_t>(hwnd);
 }
@@ -189,74 +193,40 @@ SavedGadgetList* SavedGadgetListOf(HWND hwnd) {
     return static_cast<SavedGadgetList*>(GetPropW(hwnd, name));
 }
 
-// The window new gadgets go into: the bottom of the container stack, else the current list window.
-static HWND CurrentTarget(const GadgetLibraryState* state) {
-    if (state->stackDepth != 0 && state->containerStack) return state->containerStack[0];
-    return state->currentGadgetList;
-}
-
 HWND SetCurrentGadgetList(HWND hwnd) {
-    GadgetLibraryState* state = GadgetLibrary();
-    if (!state) return nullptr;
-    HWND previous = CurrentTarget(state);
+    if (!GadgetLibrary()) return nullptr;
+    HWND previous = CurrentGadgetTarget();
     if (!hwnd) return previous;
 
-    wchar_t name[NameBufferLength];
-    FormatGadgetStackName(name);
+    if (SavedGadgetList* left = SavedGadgetListOf(previous)) SaveGadgetList(&left->list);
 
-    SavedGadgetList* left = previous ? static_cast<SavedGadgetList*>(GetPropW(previous, name)) : nullptr;
-    if (left) {
-        left->currentGadgetList = state->currentGadgetList;
-        left->containerStack = state->containerStack;
-        left->stackDepth = state->stackDepth;
-        left->stackCapacity = state->stackCapacity;
-        state->containerStack = nullptr;
-        state->stackDepth = 0;
-        state->stackCapacity = 0;
-    }
-
-    SavedGadgetList* saved = static_cast<SavedGadgetList*>(GetPropW(hwnd, name));
+    SavedGadgetList* saved = SavedGadgetListOf(hwnd);
     if (saved) {
-        if (state->containerStack) MainHeapFree(state->containerStack);
-        state->currentGadgetList = saved->currentGadgetList;
-        state->containerStack = saved->containerStack;
-        state->stackDepth = saved->stackDepth;
-        state->stackCapacity = saved->stackCapacity;
-        saved->containerStack = nullptr;
+        EnterGadgetList(hwnd, &saved->list);
     } else {
-        if (!state->containerStack) {
-            state->containerStack = static_cast<HWND*>(MainHeapAlloc(sizeof(HWND) * 10));
-            state->stackCapacity = state->containerStack ? 10 : 0;
-        }
-        state->stackDepth = 0;
-        state->currentGadgetList = hwnd;
+        EnterGadgetList(hwnd, nullptr);
         saved = static_cast<SavedGadgetList*>(MainHeapAlloc(sizeof(SavedGadgetList)));
         if (saved) {
             saved->window = hwnd;
+            wchar_t name[NameBufferLength];
+            FormatGadgetStackName(name);
             SetPropW(hwnd, name, saved);
             saved->previousProc = reinterpret_cast<WNDPROC>(
                 SetWindowLongW(hwnd, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetListWindowProc)));
         }
     }
-    state->perListFlag = 0;
     return previous;
 }
 
 LRESULT CALLBACK GadgetListWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    wchar_t name[NameBufferLength];
-    FormatGadgetStackName(name);
-    SavedGadgetList* saved = static_cast<SavedGadgetList*>(GetPropW(hwnd, name));
+    SavedGadgetList* saved = SavedGadgetListOf(hwnd);
     if (!saved) return DefWindowProcW(hwnd, message, wParam, lParam);
     WNDPROC previousProc = saved->previousProc;
     if (message == WM_NCDESTROY) {
-        // A destroyed window must not stay the place where new gadgets go.
-        GadgetLibraryState* state = GadgetLibrary();
-        if (state && CurrentTarget(state) == hwnd) {
-            state->currentGadgetList = nullptr;
-            state->stackDepth = 0;
-        }
-        if (saved->containerStack) MainHeapFree(saved->containerStack);
+        ForgetGadgetList(hwnd, &saved->list);
         MainHeapFree(saved);
+        wchar_t name[NameBufferLength];
+        FormatGadgetStackName(name);
         RemovePropW(hwnd, name);
     }
     if (previousProc) return CallWindowProcW(previousProc, hwnd, message, wParam, lParam);
@@ -278,7 +248,7 @@ void ReleaseWindow(ObjectNumber number) {
 
     // The identity goes first: the destruction messages below belong to no numbered window.
     RemovePropW(hwnd, PropWindowId);
-    if (RemovePropW(hwnd, PropDropAccept)) RevokeDragDrop(hwnd);
+    WithdrawDropTarget(hwnd);
 
     if (record->mdiClient) {
         SendMessageW(record->mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(hwnd), 0);

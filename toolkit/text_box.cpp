@@ -4,6 +4,7 @@
 #include "toolkit/events.h"
 #include "toolkit/gadget_library.h"
 #include "toolkit/gadget_record.h"
+#include "toolkit/toolkit_test_seams.h"
 #include "toolkit/window_record.h"
 
 static const COLORREF DefaultColor = static_cast<COLORREF>(-1);
@@ -56,6 +57,7 @@ static void FillTextBoxKind() {
     textBoxKindFilled = true;
 }
 
+// Test seam (toolkit_test_seams.h).
 const GadgetKind* TextBoxKind() { return textBoxKindFilled ? &textBoxKind : nullptr; }
 
 intptr_t CreateTextBox(ObjectNumber number, int32_t x, int32_t y, int32_t width, int32_t height,

@@ -21,9 +21,6 @@ const uint32_t TextBoxBaseStyle = 0x50030080;
 // A flag bit that drops the sunken client edge (it still passes into the style, as every flag does).
 const uint32_t TextBoxNoEdgeFlag = 0x20000;
 
-// The text box's kind table: empty until the first CreateTextBox, then fixed.
-const GadgetKind* TextBoxKind();
-
 // Between GadgetWindowProc and the stock Edit procedure: turns focus changes into gadget events.
 LRESULT CALLBACK TextBoxWindowProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -35,16 +35,9 @@ LRESULT ForwardToGadget(HWND control, HWND parent, UINT message, WPARAM wParam, 
 
 // The number and record of the numbered window that hwnd is or belongs to; -1 and null when none.
 static ObjectNumber IdentifyWindow(HWND hwnd, WindowRecord** record) {
-    *record = nullptr;
-    for (HWND w = hwnd; w; w = GetParent(w)) {
-        HANDLE id = GetPropW(w, PropWindowId);
-        if (id) {
-            ObjectNumber number = reinterpret_cast<ObjectNumber>(id) - 1;
-            *record = static_cast<WindowRecord*>(LookupObject(WindowRegistry(), number));
-            return number;
-        }
-    }
-    return -1;
+    ObjectNumber number = WindowNumberOf(FindOwnerWindow(hwnd));
+    *record = number == -1 ? nullptr : static_cast<WindowRecord*>(LookupObject(WindowRegistry(), number));
+    return number;
 }
 
 static void RouteCommand(HWND hwnd, ObjectNumber window, WPARAM wParam, LPARAM lParam) {
