@@ -9,8 +9,8 @@
 #include "runtime/parameters.h"
 #include "toolkit/drop_target.h"
 #include "toolkit/events.h"
-#include "toolkit/numbered_windows.h"
 #include "toolkit/gadget_library.h"
+#include "toolkit/numbered_windows.h"
 
 static uint8_t* workBuffer;
 
@@ -28,8 +28,7 @@ void ToolkitStartUp() {
     InitDragDrop();
     InitFileLibrary();
     InitParameterLibrary();
-    INITCOMMONCONTROLSEX controls = {8, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES |
-                                            ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES}; // 0x0B48
+    INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), GadgetControlClasses};
     InitCommonControlsEx(&controls);
     // No matching CoUninitialize: OleInitialize has already started COM on this thread, and
     // OleUninitialize at shut-down ends it.

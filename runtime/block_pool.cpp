@@ -2,6 +2,7 @@
 #include "runtime/block_pool.h"
 #include "runtime/intrusive_list.h"
 #include "runtime/main_heap.h"
+#include "runtime/runtime_test_seams.h"
 
 static_assert(sizeof(PoolChunk) % 4 == 0, "slots after the header must stay 4-byte aligned");
 
@@ -56,7 +57,7 @@ static BlockPool* CreatePrivatePool(int32_t slotSize, int32_t minPerChunk, int32
     pool->slotSize = slotSize;
     pool->minPerChunk = minPerChunk;
     pool->maxPerChunk = maxPerChunk;
-    pool->serialized = (flags & 3) == PoolSerialized ? 1 : 0;
+    pool->serialized = (flags & PoolLockingMask) == PoolSerialized ? 1 : 0;
     if (pool->serialized) InitializeCriticalSection(&pool->lock);
     return pool;
 }
@@ -197,6 +198,7 @@ void DestroyBlockPool(BlockPool* pool) {
     LeaveCriticalSection(&sharedListLock);
 }
 
+// Test seam (runtime_test_seams.h): the fallback of RunOnce on its own.
 void RunOnceInterlocked(volatile LONG* flagWord, RunOnceFunction init) {
     LONG old = InterlockedCompareExchange(flagWord, 1, 0);
     if (old == 0) {

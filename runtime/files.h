@@ -17,7 +17,6 @@ struct FileRecord {
 
 void InitFileLibrary();
 void FreeFileLibrary();        // closes every file still open
-ObjectRegistry* FileRegistry();
 
 // Size in bytes; -1 for a null/empty path or nothing found; -2 for a directory or drive root.
 int64_t QueryFileSize(const wchar_t* path);

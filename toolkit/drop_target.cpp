@@ -14,7 +14,11 @@
 
 static_assert(offsetof(DropAcceptEntry, key) == sizeof(ListNode), "the payload of a list node is key, actions");
 
-static const DWORD KeyModifierMask = MK_SHIFT | MK_CONTROL | MK_ALT; // 0x2C
+static const DWORD KeyModifierMask = MK_SHIFT | MK_CONTROL | MK_ALT;
+static_assert(KeyModifierMask == 0x2C, "the keys that steer the effect");
+// Button styles with any of the low three bits: every kind but BS_PUSHBUTTON (check and radio boxes,
+// group boxes, default push buttons).
+static const LONG NonPushButtonStyles = 7;
 
 static IDropTargetVtbl dropTargetSlots = {
     DropTargetQueryInterface,
@@ -155,7 +159,7 @@ static BOOL CALLBACK LowerButtonIfOverlapping(HWND child, LPARAM param) {
     wchar_t className[51] = {};
     GetClassNameW(child, className, 51);
     if (lstrcmpiW(className, L"Button") != 0) return TRUE;
-    if ((GetWindowLongW(child, GWL_STYLE) & 7) == 0) return TRUE; // plain push buttons stay
+    if ((GetWindowLongW(child, GWL_STYLE) & NonPushButtonStyles) == 0) return TRUE; // plain push buttons stay
     RECT childRect, overlap;
     if (!GetWindowRect(child, &childRect) || !IntersectRect(&overlap, &childRect, &context->controlRect))
         return TRUE;

@@ -9,9 +9,11 @@
 
 // Clipboard format that selects the private-type list (CF_PRIVATEFIRST). Data offered in this format is
 // matched by the 32-bit private type in its first four bytes.
-const UINT PrivateDropFormat = 512;
+const UINT PrivateDropFormat = CF_PRIVATEFIRST;
+static_assert(PrivateDropFormat == 512, "the private drop format");
 // The clipboard format of a file list.
-const UINT FileListDropFormat = 15; // CF_HDROP
+const UINT FileListDropFormat = CF_HDROP;
+static_assert(FileListDropFormat == 15, "the file list format");
 
 enum DropMatchState : int32_t {
     DropMatchNone = 0,

@@ -42,9 +42,8 @@ BOOL InitGadgetLibrary() {
         CreateLibraryState(sizeof(GadgetLibraryState), InitGadgetLibraryState));
     gadgetRegistry = registry;
     gadgetLibraryState = state;
-    INITCOMMONCONTROLSEX controls = {};
-    controls.dwSize = 8;
-    controls.dwICC = 0x0B48; // tab, hot-key, date, extended combo box and IP address classes
+    INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), GadgetControlClasses};
+    static_assert(sizeof(INITCOMMONCONTROLSEX) == 8, "the record size InitCommonControlsEx is given");
     return InitCommonControlsEx(&controls);
 }
 

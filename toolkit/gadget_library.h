@@ -1,12 +1,18 @@
 // gadget_library.h: the gadget library: numbered child controls tied to records, their text and clean-up.
 #pragma once
 #include <windows.h>
+#include <commctrl.h>
 #include <cstdint>
 #include <string>
 #include "runtime/object_registry.h"
 
 struct GadgetKind;
 struct GadgetRecord;
+
+// The common control classes the gadget library starts (and the program once more at its start-up).
+const DWORD GadgetControlClasses =
+    ICC_TAB_CLASSES | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES | ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES;
+static_assert(GadgetControlClasses == 0x0B48, "the common control classes started");
 
 // Returns InitCommonControlsEx's result (callers ignore it).
 BOOL InitGadgetLibrary();

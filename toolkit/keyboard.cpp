@@ -3,7 +3,13 @@
 #include "toolkit/window_record.h"
 #include <richedit.h>
 
-static bool KeyDown(int key) { return (GetKeyState(key) & 0x80) != 0; }
+// GetKeyState's bit for a key that is down.
+static const SHORT KeyDownBit = 0x80;
+static_assert(MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL) == 0x30002 &&
+                  MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL) == 0x30001,
+              "showing and hiding both keyboard cues");
+
+static bool KeyDown(int key) { return (GetKeyState(key) & KeyDownBit) != 0; }
 
 // A writable rich edit control takes Tab itself (plain Tab only).
 static bool RichEditWantsTab(HWND focus) {

@@ -14,6 +14,20 @@
 static const int NameBufferLength = 40;
 static const int32_t DefaultPosition = -65535;
 static const int AcceleratorCount = 2;
+static_assert((FVIRTKEY | FNOINVERT) == 3 && (FVIRTKEY | FNOINVERT | FSHIFT) == 7, "the Tab accelerators' keys");
+// _vsnwprintf's count: no effective limit; callers size their buffers for the longest result.
+static const size_t FormatTextLimit = 0x1FFFFFFF;
+
+// The toolkit's own bits that stay in a translated style until the window is created.
+static const DWORD PlacementFlags = CenterOnScreenFlag | CenterOnOwnerFlag | ToolWindowFlag;
+// Two masks for one purpose: ShowInactiveFlag (the WS_CLIPCHILDREN bit) changes no frame, so the outer
+// size is reckoned with it still in and only creation takes it out.
+static const DWORD FrameStyleMask = ~PlacementFlags;
+static const DWORD CreationStyleMask = ~(PlacementFlags | ShowInactiveFlag);
+static_assert(FrameStyleMask == 0xFFFFFFF8 && CreationStyleMask == 0xFDFFFFF8, "the style masks");
+// What a tool window cannot be.
+static const DWORD ToolWindowRemovedStyles = WS_MINIMIZE | WS_MAXIMIZE | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+static_assert(~ToolWindowRemovedStyles == 0xDEFCFFFF, "the tool window's style mask");
 
 static HICON classIcon;
 static HCURSOR classCursor;
@@ -33,7 +47,7 @@ void SetWindowLibraryGlobals(ObjectRegistry* registry, WindowLibraryState* state
 int FormatText(wchar_t* buffer, const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int written = _vsnwprintf(buffer, 0x1FFFFFFF, format, arguments);
+    int written = _vsnwprintf(buffer, FormatTextLimit, format, arguments);
     va_end(arguments);
     return written;
 }
@@ -74,7 +88,7 @@ static void TranslateWindowFlags(uint32_t flags, DWORD* style, DWORD* exStyle) {
     DWORD e = 0;
     if (s & ToolWindowFlag) {
         e = WS_EX_TOOLWINDOW;
-        s &= 0xDEFCFFFF; // no WS_MINIMIZE, WS_MAXIMIZE, WS_MINIMIZEBOX, WS_MAXIMIZEBOX
+        s &= ~ToolWindowRemovedStyles;
         s |= WS_CAPTION;
     }
     *style = s;
@@ -117,7 +131,7 @@ intptr_t OpenNumberedOwnedWindow(ObjectNumber number, int32_t x, int32_t y, int3
 
     // width and height are the client size; the window gets the outer size around it.
     RECT outer = {0, 0, width, height};
-    AdjustWindowRectEx(&outer, style & ~7u, FALSE, exStyle);
+    AdjustWindowRectEx(&outer, style & FrameStyleMask, FALSE, exStyle);
 
     bool centred = (flags & (CenterOnScreenFlag | CenterOnOwnerFlag)) != 0;
     if (x == DefaultPosition || (y == DefaultPosition && !centred)) {
@@ -126,7 +140,7 @@ intptr_t OpenNumberedOwnedWindow(ObjectNumber number, int32_t x, int32_t y, int3
         y = CW_USEDEFAULT;
     }
 
-    HWND hwnd = CreateWindowExW(exStyle, className, title ? title : L"", style & 0xFDFFFFF8, x, y,
+    HWND hwnd = CreateWindowExW(exStyle, className, title ? title : L"", style & CreationStyleMask, x, y,
                                 outer.right - outer.left, outer.bottom - outer.top, owner, nullptr,
                                 instance, nullptr);
     if (!hwnd) {

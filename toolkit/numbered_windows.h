@@ -12,6 +12,8 @@ const uint32_t ToolWindowFlag = 0x00000004;
 const uint32_t KeepGadgetListFlag = 0x00000008;
 const uint32_t ShowInactiveFlag = 0x02000000;
 const uint32_t HiddenWindowFlag = 0x10000000;
+// Both take the bit of a Win32 style, which a window of this toolkit therefore cannot ask for.
+static_assert(ShowInactiveFlag == WS_CLIPCHILDREN && HiddenWindowFlag == WS_VISIBLE, "flags over style bits");
 
 void InitWindowLibrary();
 void FreeWindowLibrary();

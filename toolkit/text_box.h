@@ -16,10 +16,13 @@ const int32_t TextBoxKindNumber = 2;
 const int32_t TextBoxMaxLengthAttribute = 1; // EM_GETLIMITTEXT / EM_LIMITTEXT
 const int32_t GadgetTextColor = 1;           // "which" of the colour handlers
 const int32_t GadgetBackgroundColor = 2;
-// Control style bits every text box gets: WS_CHILD, WS_VISIBLE, WS_GROUP, WS_TABSTOP, ES_AUTOHSCROLL.
-const uint32_t TextBoxBaseStyle = 0x50030080;
-// A flag bit that drops the sunken client edge (it still passes into the style, as every flag does).
+// Control style bits every text box gets.
+const uint32_t TextBoxBaseStyle = WS_CHILD | WS_VISIBLE | WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL;
+static_assert(TextBoxBaseStyle == 0x50030080, "the text box's base style");
+// A flag bit that drops the sunken client edge. It still passes into the style, as every flag does:
+// it is the bit of WS_GROUP, which every text box has anyway.
 const uint32_t TextBoxNoEdgeFlag = 0x20000;
+static_assert(TextBoxNoEdgeFlag == WS_GROUP, "the no-edge flag costs no style bit of its own");
 
 // Between GadgetWindowProc and the stock Edit procedure: turns focus changes into gadget events.
 LRESULT CALLBACK TextBoxWindowProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam);

@@ -258,7 +258,7 @@ void MoveFocus(int backward) {
         wchar_t name[50];
         for (HWND w = focus; w && w != top; w = GetParent(w)) {
             ClassNameOf(w, name, 50);
-            if ((wcscmp(name, L"ComboBoxEx32") == 0 && (GetWindowLongW(w, GWL_STYLE) & 1)) ||
+            if ((wcscmp(name, L"ComboBoxEx32") == 0 && (GetWindowLongW(w, GWL_STYLE) & CBS_SIMPLE)) ||
                 wcscmp(name, L"SysIPAddress32") == 0) {
                 start = w;
             } else if (wcscmp(name, L"MDI_ChildClass") == 0) {
