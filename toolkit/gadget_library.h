@@ -38,10 +38,10 @@ LRESULT CALLBACK GadgetWindowProc(HWND control, UINT message, WPARAM wParam, LPA
 struct GadgetLibraryState {
     HWND currentGadgetList;   // parent of new gadgets
     HFONT defaultFont;
-    HWND* containerStack;
+    HWND* containerStack;     // nothing in this program pushes onto it; each gadget list keeps its own
     int32_t stackDepth;
     int32_t stackCapacity;
-    HWND auxiliaryWindow;
+    HWND auxiliaryWindow;     // nothing in this program creates it
     int32_t perListFlag;
 };
 
