@@ -58,8 +58,9 @@ struct GadgetListState {
     int32_t stackCapacity;
 };
 
-// The operations on the live list state, for the window library's SetCurrentGadgetList and its
+// The operations on the live list state below serve the window library's SetCurrentGadgetList and its
 // clean-up of destroyed windows; each does nothing before InitGadgetLibrary.
+
 // The window new gadgets go into: the first container stack entry while the stack is not empty, else
 // the current gadget-list window; null before InitGadgetLibrary.
 HWND CurrentGadgetTarget();
