@@ -9,6 +9,7 @@
 #include "runtime/files.h"
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
+#include "runtime/processor_features.h"
 
 // Length of the leading run of units below U+0080, eight at a time where the processor can.
 static size_t AsciiRunScalar(const wchar_t* units, size_t count) {
@@ -28,8 +29,7 @@ __attribute__((target("sse2"))) static size_t AsciiRunSse2(const wchar_t* units,
 }
 
 static size_t AsciiRun(const wchar_t* units, size_t count) {
-    static const bool haveSse2 = __builtin_cpu_supports("sse2");
-    return haveSse2 ? AsciiRunSse2(units, count) : AsciiRunScalar(units, count);
+    return HaveSse2() ? AsciiRunSse2(units, count) : AsciiRunScalar(units, count);
 }
 
 // Appends text as UTF-8. Runs below U+0080 are copied unit by unit; the other runs go through the

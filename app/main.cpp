@@ -11,12 +11,15 @@
 static const ObjectNumber MainWindow = 0;
 static const ObjectNumber ReportBox = 0;
 // A captioned window with system menu and minimise box, centred, client area exactly as given.
-static const uint32_t MainWindowFlags = 0xCA0001;
+static const uint32_t MainWindowFlags = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | CenterOnScreenFlag;
+static_assert(MainWindowFlags == 0xCA0001, "the main window's flags");
 // A multi-line edit with a vertical scroll bar and no line wrapping, its lines left-aligned. The two
 // alignment bits ES_CENTER | ES_RIGHT are left out on purpose: with them the Edit control measures a
 // long line over and over (a 64 KB line took 16.5 s to set instead of 0.06 s; bench/long_line_bench),
 // and prompts and workflows of that size in one line are common in today's images.
-static const uint32_t ReportBoxFlags = 0x200004;
+static const uint32_t ReportBoxFlags = WS_VSCROLL | ES_MULTILINE;
+static_assert(ReportBoxFlags == 0x200004, "the report box's flags");
+static_assert((ReportBoxFlags | ES_CENTER | ES_RIGHT) == 0x200007, "all that is left out: the two alignment bits");
 
 // Whether the foreground window is one of this program's (the main window, a notice).
 static bool OwnWindowInForeground() {

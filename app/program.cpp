@@ -9,8 +9,8 @@
 #include "runtime/parameters.h"
 #include "toolkit/drop_target.h"
 #include "toolkit/events.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/numbered_windows.h"
-#include "toolkit/text_box.h"
 
 static uint8_t* workBuffer;
 
@@ -28,8 +28,7 @@ void ToolkitStartUp() {
     InitDragDrop();
     InitFileLibrary();
     InitParameterLibrary();
-    INITCOMMONCONTROLSEX controls = {8, ICC_TAB_CLASSES | ICC_HOTKEY_CLASS | ICC_DATE_CLASSES |
-                                            ICC_USEREX_CLASSES | ICC_INTERNET_CLASSES}; // 0x0B48
+    INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), GadgetControlClasses};
     InitCommonControlsEx(&controls);
     // COM is already started by OleInitialize, so this returns S_FALSE and only adds a reference to
     // the thread's apartment. Nothing takes it back: OleUninitialize at shut-down ends OLE but leaves

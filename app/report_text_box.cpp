@@ -4,7 +4,7 @@
 #include "app/program.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/message_box.h"
-#include "toolkit/text_box.h"
+#include "toolkit/gadget_library.h"
 
 TextBoxReport::TextBoxReport(ObjectNumber gadget) : gadget_(gadget) {}
 

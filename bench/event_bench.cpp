@@ -4,6 +4,7 @@
 #include <cstdio>
 #include "runtime/main_heap.h"
 #include "toolkit/events.h"
+#include "toolkit/toolkit_test_seams.h"
 #include "bench/bench_support.h"
 
 static int Drain() {

@@ -8,6 +8,7 @@
 #include "runtime/memory_blocks.h"
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/text_box.h"
 #include "bench/bench_support.h"
 

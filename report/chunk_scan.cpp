@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 #include "report/compressed_text.h"
 #include "runtime/memory_blocks.h"
+#include "runtime/processor_features.h"
 #include "runtime/zero_search.h"
 
 // tEXt 74 45 58 74, zTXt 7A 54 58 74, iTXt 69 54 58 74: all end in "Xt".
@@ -55,8 +56,7 @@ __attribute__((target("sse2"))) static size_t FindTypeSse2(const uint8_t* block,
 }
 
 size_t FindTextChunkType(const uint8_t* block, size_t n, size_t from) {
-    static const bool haveSse2 = __builtin_cpu_supports("sse2");
-    return haveSse2 ? FindTypeSse2(block, n, from) : FindTypeScalar(block, n, from);
+    return HaveSse2() ? FindTypeSse2(block, n, from) : FindTypeScalar(block, n, from);
 }
 
 static uint32_t ReadBigEndian32(const uint8_t* at) {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <string>
 #include "report/chunk_scan.h"
+#include "report/report_test_seams.h"
 #include "runtime/files.h"
 #include "runtime/memory_blocks.h"
 
@@ -15,6 +16,7 @@ static void ShowNotice(ReportSink* sink, const wchar_t* message, const std::wstr
 
 static void (*beforeFileOpen)(const wchar_t* name);
 
+// Test seam (report_test_seams.h).
 void SetBeforeFileOpenHook(void (*hook)(const wchar_t* name)) { beforeFileOpen = hook; }
 
 static bool ScanOneFile(const std::wstring& name, bool replace, ReportSink* sink, uint8_t* workBuffer) {

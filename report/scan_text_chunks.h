@@ -14,7 +14,3 @@
 // the lines reported so far. Returns true when every name was loaded and searched.
 bool ScanTextChunks(const wchar_t* names, ReportSink* sink, uint8_t* workBuffer);
 
-// Test seam: called with each name after its size was taken and the block allocated, just before
-// the file is opened: the moment another process may shrink, grow or remove the file. Null (the
-// default) calls nothing.
-void SetBeforeFileOpenHook(void (*hook)(const wchar_t* name));

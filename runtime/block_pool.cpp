@@ -1,6 +1,8 @@
 // block_pool.cpp: fixed-size block pools, the shared-pool list and the one-time initialisation.
 #include "runtime/block_pool.h"
+#include "runtime/intrusive_list.h"
 #include "runtime/main_heap.h"
+#include "runtime/runtime_test_seams.h"
 
 static_assert(sizeof(PoolChunk) % 4 == 0, "slots after the header must stay 4-byte aligned");
 
@@ -20,20 +22,6 @@ static void LockPool(BlockPool* pool) {
 
 static void UnlockPool(BlockPool* pool) {
     if (pool->serialized) LeaveCriticalSection(&pool->lock);
-}
-
-static void PushChunk(PoolChunk** list, PoolChunk* chunk) {
-    chunk->prev = nullptr;
-    chunk->next = *list;
-    if (*list) (*list)->prev = chunk;
-    *list = chunk;
-}
-
-static void UnlinkChunk(PoolChunk** list, PoolChunk* chunk) {
-    if (chunk->prev) chunk->prev->next = chunk->next;
-    else *list = chunk->next;
-    if (chunk->next) chunk->next->prev = chunk->prev;
-    chunk->next = chunk->prev = nullptr;
 }
 
 static bool ChunkIsFull(const PoolChunk* chunk) {
@@ -69,7 +57,7 @@ static BlockPool* CreatePrivatePool(int32_t slotSize, int32_t minPerChunk, int32
     pool->slotSize = slotSize;
     pool->minPerChunk = minPerChunk;
     pool->maxPerChunk = maxPerChunk;
-    pool->serialized = (flags & 3) == PoolSerialized ? 1 : 0;
+    pool->serialized = (flags & PoolLockingMask) == PoolSerialized ? 1 : 0;
     if (pool->serialized) InitializeCriticalSection(&pool->lock);
     return pool;
 }
@@ -105,10 +93,7 @@ BlockPool* CreateBlockPool(int32_t blockSize, int32_t minPerChunk, int32_t maxPe
             entry->flags = flags;
             entry->references = 1;
             pool->sharedEntry = entry;
-            entry->prev = nullptr;
-            entry->next = sharedList;
-            if (sharedList) sharedList->prev = entry;
-            sharedList = entry;
+            LinkAtHead(&sharedList, entry);
             result = pool;
         } else {
             MainHeapFree(entry);
@@ -133,8 +118,8 @@ void* AllocPoolBlock(BlockPool* pool) {
             chunk->freshCount++;
         }
         if (ChunkIsFull(chunk)) {
-            UnlinkChunk(&pool->availableChunks, chunk);
-            PushChunk(&pool->fullChunks, chunk);
+            UnlinkNode(&pool->availableChunks, chunk);
+            LinkAtHead(&pool->fullChunks, chunk);
         }
     } else {
         // One sixteenth of what the pool holds, in whole multiples of 16, within the limits.
@@ -150,7 +135,7 @@ void* AllocPoolBlock(BlockPool* pool) {
         }
         pool->totalSlots += chunk->slotCount;
         chunk->freshCount = 1;
-        PushChunk(chunk->slotCount > 1 ? &pool->availableChunks : &pool->fullChunks, chunk);
+        LinkAtHead(chunk->slotCount > 1 ? &pool->availableChunks : &pool->fullChunks, chunk);
         slot = SlotAt(chunk, pool->slotSize, 0);
     }
     UnlockPool(pool);
@@ -168,12 +153,12 @@ void FreePoolBlock(BlockPool* pool, void* block) {
     chunk->freeList = slot;
     chunk->freeCount++;
     if (chunk->freeCount == chunk->freshCount) {
-        UnlinkChunk(wasFull ? &pool->fullChunks : &pool->availableChunks, chunk);
+        UnlinkNode(wasFull ? &pool->fullChunks : &pool->availableChunks, chunk);
         pool->totalSlots -= chunk->slotCount;
         MainHeapFree(chunk);
     } else if (wasFull) {
-        UnlinkChunk(&pool->fullChunks, chunk);
-        PushChunk(&pool->availableChunks, chunk);
+        UnlinkNode(&pool->fullChunks, chunk);
+        LinkAtHead(&pool->availableChunks, chunk);
     }
     UnlockPool(pool);
 }
@@ -207,14 +192,13 @@ void DestroyBlockPool(BlockPool* pool) {
     if (--entry->references <= 0) {
         pool->sharedEntry = nullptr;
         DestroyPrivatePool(pool);
-        if (entry->prev) entry->prev->next = entry->next;
-        else sharedList = entry->next;
-        if (entry->next) entry->next->prev = entry->prev;
+        UnlinkNode(&sharedList, entry);
         MainHeapFree(entry);
     }
     LeaveCriticalSection(&sharedListLock);
 }
 
+// Test seam (runtime_test_seams.h): the fallback of RunOnce on its own.
 void RunOnceInterlocked(volatile LONG* flagWord, RunOnceFunction init) {
     LONG old = InterlockedCompareExchange(flagWord, 1, 0);
     if (old == 0) {

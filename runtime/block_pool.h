@@ -7,6 +7,7 @@
 enum BlockPoolFlags : int32_t {
     PoolSerialized = 1,
     PoolShared = 4,
+    PoolLockingMask = 3, // the two locking bits; 0 and 2 mean no lock
 };
 
 // Format notes: a chunk is one main-heap allocation of this header followed by slotCount slots of
@@ -61,9 +62,6 @@ void DestroyBlockPool(BlockPool* pool);
 
 // Runs init exactly once per flag word (a 32-bit word that starts at 0), also when several threads
 // call at the same time; every caller returns only after init has finished. Uses the platform's
-// one-time initialisation when Kernel32 exports it, else RunOnceInterlocked.
+// one-time initialisation when Kernel32 exports it, else an interlocked three-state flag word.
 typedef void (*RunOnceFunction)();
 void RunOnce(volatile LONG* flagWord, RunOnceFunction init);
-// The fallback on its own: the flag word as 0 = not run, 1 = running, 2 = done. Exposed so that it
-// can be exercised where the platform routine exists.
-void RunOnceInterlocked(volatile LONG* flagWord, RunOnceFunction init);

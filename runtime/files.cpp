@@ -1,6 +1,7 @@
 // files.cpp: the file registry, file sizes by path, and buffered reading of numbered files.
 #include "runtime/files.h"
 #include "runtime/main_heap.h"
+#include "runtime/runtime_test_seams.h"
 #include <cstring>
 
 static ObjectRegistry* fileRegistry;
@@ -13,6 +14,7 @@ void FreeFileLibrary() {
     ReleaseAllObjects(fileRegistry);
 }
 
+// Test seam (runtime_test_seams.h).
 ObjectRegistry* FileRegistry() { return fileRegistry; }
 
 // GetDriveTypeW answers DRIVE_UNKNOWN (0) or DRIVE_NO_ROOT_DIR (1) when the root does not exist.

@@ -17,7 +17,6 @@ struct FileRecord {
 
 void InitFileLibrary();
 void FreeFileLibrary();        // closes every file still open
-ObjectRegistry* FileRegistry();
 
 // Size in bytes; -1 for a null/empty path or nothing found; -2 for a directory or drive root.
 int64_t QueryFileSize(const wchar_t* path);
@@ -27,4 +26,6 @@ intptr_t OpenFileForReading(ObjectNumber number, const wchar_t* path);
 int32_t ReadFileBlock(ObjectNumber number, void* destination, int32_t count);
 // Flushes, frees the buffer, closes the handle and releases the number; -1 closes every file.
 void CloseFileObject(ObjectNumber number);
+// Writes the output pending in the buffer (buffer state 0) and returns the bytes written. Nothing in
+// this program puts output there, so reading files never writes.
 int32_t FlushFileBuffer(FileRecord* record);

@@ -1,5 +1,6 @@
 // memory_blocks.cpp: application blocks in the memory heap, and decoding text out of them.
 #include "runtime/memory_blocks.h"
+#include "runtime/processor_features.h"
 #include "runtime/zero_search.h"
 #include <cstring>
 #include <cwchar>
@@ -91,8 +92,7 @@ __attribute__((target("sse2"))) static size_t AppendAsciiRunSse2(const unsigned 
 }
 
 static size_t AppendAsciiRun(const unsigned char* bytes, size_t count, std::wstring& text) {
-    static const bool haveSse2 = __builtin_cpu_supports("sse2");
-    return haveSse2 ? AppendAsciiRunSse2(bytes, count, text) : AppendAsciiRunScalar(bytes, count, text);
+    return HaveSse2() ? AppendAsciiRunSse2(bytes, count, text) : AppendAsciiRunScalar(bytes, count, text);
 }
 
 void AppendDecodedBytes(std::wstring& text, const void* address, size_t count, int encoding) {

@@ -2,6 +2,7 @@
 #include "runtime/zero_search.h"
 #include <cstdint>
 #include <emmintrin.h>
+#include "runtime/processor_features.h"
 
 static size_t BytesBeforeZeroScalar(const uint8_t* bytes, size_t count) {
     size_t i = 0;
@@ -22,7 +23,6 @@ __attribute__((target("sse2"))) static size_t BytesBeforeZeroSse2(const uint8_t*
 }
 
 size_t BytesBeforeZero(const void* bytes, size_t count) {
-    static const bool haveSse2 = __builtin_cpu_supports("sse2");
     const uint8_t* at = static_cast<const uint8_t*>(bytes);
-    return haveSse2 ? BytesBeforeZeroSse2(at, count) : BytesBeforeZeroScalar(at, count);
+    return HaveSse2() ? BytesBeforeZeroSse2(at, count) : BytesBeforeZeroScalar(at, count);
 }

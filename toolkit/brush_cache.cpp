@@ -1,6 +1,7 @@
 // brush_cache.cpp: the colour-keyed brush list behind the text box background colours.
 #include "toolkit/brush_cache.h"
 #include "runtime/intrusive_list.h"
+#include "toolkit/toolkit_test_seams.h"
 
 struct BrushCacheEntry {
     COLORREF color;
@@ -73,6 +74,7 @@ void ReleaseColorBrush(HBRUSH brush) {
     LeaveCriticalSection(&brushLock);
 }
 
+// Test seam (toolkit_test_seams.h).
 LONG ColorBrushReferences(HBRUSH brush) {
     if (!brushCacheReady || !brush) return 0;
     EnterCriticalSection(&brushLock);

@@ -10,5 +10,3 @@ void InitBrushCache();
 HBRUSH AcquireColorBrush(COLORREF color);
 // Gives one reference back; the last one deletes the brush. A brush the cache does not hold changes nothing.
 void ReleaseColorBrush(HBRUSH brush);
-// References held on the entry of that brush; 0 when the cache does not hold it.
-LONG ColorBrushReferences(HBRUSH brush);

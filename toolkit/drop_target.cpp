@@ -8,13 +8,17 @@
 #include <cstring>
 #include "runtime/main_heap.h"
 #include "toolkit/events.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/gadget_record.h"
-#include "toolkit/text_box.h"
 #include "toolkit/window_record.h"
 
 static_assert(offsetof(DropAcceptEntry, key) == sizeof(ListNode), "the payload of a list node is key, actions");
 
-static const DWORD KeyModifierMask = MK_SHIFT | MK_CONTROL | MK_ALT; // 0x2C
+static const DWORD KeyModifierMask = MK_SHIFT | MK_CONTROL | MK_ALT;
+static_assert(KeyModifierMask == 0x2C, "the keys that steer the effect");
+// Button styles with any of the low three bits: every kind but BS_PUSHBUTTON (check and radio boxes,
+// group boxes, default push buttons).
+static const LONG NonPushButtonStyles = 7;
 
 static IDropTargetVtbl dropTargetSlots = {
     DropTargetQueryInterface,
@@ -103,10 +107,7 @@ void SetDropEntry(ObjectNumber number, int32_t kind, HWND control, UINT format, 
         if (!target) return;
         ListNode** list = isPrivate ? &target->privateTypes : &target->formats;
         if (DropAcceptEntry* entry = FindDropEntry(*list, key)) RemoveListNode(list, PayloadOfNode(&entry->links));
-        if (!target->formats && !target->privateTypes) {
-            RemovePropW(control, PropDropAccept);
-            RevokeDragDrop(control); // drops the registration's reference: the target is freed
-        }
+        if (!target->formats && !target->privateTypes) WithdrawDropTarget(control);
         return;
     }
 
@@ -140,6 +141,11 @@ void SetDropEntry(ObjectNumber number, int32_t kind, HWND control, UINT format, 
     entry->actions = actions;
 }
 
+void WithdrawDropTarget(HWND control) {
+    // The property holds no reference: revoking drops the registration's, which frees the target.
+    if (RemovePropW(control, PropDropAccept)) RevokeDragDrop(control);
+}
+
 struct LowerButtonsContext {
     HWND control;
     HWND parent;
@@ -153,7 +159,7 @@ static BOOL CALLBACK LowerButtonIfOverlapping(HWND child, LPARAM param) {
     wchar_t className[51] = {};
     GetClassNameW(child, className, 51);
     if (lstrcmpiW(className, L"Button") != 0) return TRUE;
-    if ((GetWindowLongW(child, GWL_STYLE) & 7) == 0) return TRUE; // plain push buttons stay
+    if ((GetWindowLongW(child, GWL_STYLE) & NonPushButtonStyles) == 0) return TRUE; // plain push buttons stay
     RECT childRect, overlap;
     if (!GetWindowRect(child, &childRect) || !IntersectRect(&overlap, &childRect, &context->controlRect))
         return TRUE;

@@ -9,9 +9,11 @@
 
 // Clipboard format that selects the private-type list (CF_PRIVATEFIRST). Data offered in this format is
 // matched by the 32-bit private type in its first four bytes.
-const UINT PrivateDropFormat = 512;
+const UINT PrivateDropFormat = CF_PRIVATEFIRST;
+static_assert(PrivateDropFormat == 512, "the private drop format");
 // The clipboard format of a file list.
-const UINT FileListDropFormat = 15; // CF_HDROP
+const UINT FileListDropFormat = CF_HDROP;
+static_assert(FileListDropFormat == 15, "the file list format");
 
 enum DropMatchState : int32_t {
     DropMatchNone = 0,
@@ -62,6 +64,10 @@ void SetDropFormats(ObjectNumber number, int32_t kind, HWND control, UINT format
 // "Zorv_DropAccept" names it but holds no reference); removing the last one revokes it, which frees it.
 void SetDropEntry(ObjectNumber number, int32_t kind, HWND control, UINT format, DWORD actions,
                   uint32_t privateType);
+
+// Withdraws the drop target of a control on its way out: removes "Zorv_DropAccept" and, when the
+// property was there, revokes the registration, which frees the target. Nothing happens without one.
+void WithdrawDropTarget(HWND control);
 
 // Moves check boxes, radio buttons and group boxes that overlap control and lie above it in the
 // Z order to just below it, so they do not swallow the drop.

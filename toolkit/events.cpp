@@ -9,9 +9,26 @@
 #include "runtime/main_heap.h"
 #include "toolkit/exception_barrier.h"
 #include "toolkit/keyboard.h"
+#include "toolkit/toolkit_test_seams.h"
 #include <cstdio>
 
 static_assert(sizeof(EventRecord) == 28, "event records are 28-byte pool blocks");
+
+// The event pool: private and without a lock (the low two flag bits 2 select no locking).
+static const int32_t EventPoolFlags = 2;
+static_assert((EventPoolFlags & PoolLockingMask) != PoolSerialized && !(EventPoolFlags & PoolShared),
+              "the event pool is private and unlocked");
+// The callback map's key kind (stored, never read), its buckets and flags (case-sensitive text keys).
+static const int32_t CallbackMapKeyKind = 7;
+static const int32_t CallbackMapBuckets = 1024;
+static const int32_t CallbackMapFlags = 0;
+// Events with codes from here on are never merged into the tail.
+static const int32_t FirstUnmergedCode = 0x10000;
+// The wait for a message: QS_ALLINPUT | QS_ALLPOSTMESSAGE as the Windows 7 headers have them. Later
+// headers widen QS_ALLINPUT (touch and pointer input), so the bits are spelled out and pinned.
+static const DWORD MessageWakeMask = QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_POSTMESSAGE | QS_TIMER |
+                                     QS_PAINT | QS_SENDMESSAGE | QS_HOTKEY | QS_ALLPOSTMESSAGE | QS_RAWINPUT;
+static_assert(MessageWakeMask == 0x5FF, "the wake mask of the wait for a message");
 
 // A bound callback; the nodes of one key form a list in the main heap, owned by its map entry.
 struct CallbackNode {
@@ -33,12 +50,13 @@ static bool lastWaitReturnedEvent;
 
 static const char PostEventClassName[] = "PostEventClass";
 
+// Test seams (toolkit_test_seams.h).
 EventState* EventLibrary() { return eventState; }
 HWND PostEventWindow() { return postEventWindow; }
 
 static void InitEventState(void* record) {
     EventState* state = static_cast<EventState*>(record);
-    state->pool = CreateBlockPool(sizeof(EventRecord), 16, 256, 2);
+    state->pool = CreateBlockPool(sizeof(EventRecord), 16, 256, EventPoolFlags);
     // One block taken for good keeps the pool's first chunk alive, so a queue that keeps emptying
     // does not return its chunk to the heap and fetch it again each time.
     AllocPoolBlock(state->pool);
@@ -79,7 +97,8 @@ void InitEventLibrary() {
     postEventMessage = RegisterWindowMessageA("Zorv_PostEventMessage");
     if (!eventState) eventState = static_cast<EventState*>(CreateLibraryState(sizeof(EventState), InitEventState));
     FreeCallbackMap();
-    CreateHashMap(&callbackMap, sizeof(BoundCallbacks), 7, nullptr, 1024, 0);
+    CreateHashMap(&callbackMap, sizeof(BoundCallbacks), CallbackMapKeyKind, nullptr, CallbackMapBuckets,
+                  CallbackMapFlags);
 }
 
 void FreeEventLibrary() {
@@ -111,6 +130,7 @@ void RunBoundCallbacks(int32_t code, ObjectNumber window, ObjectNumber object, i
     }
 }
 
+// Test seam (toolkit_test_seams.h): nothing in the program binds a callback.
 bool BindEventCallback(int32_t code, ObjectNumber window, ObjectNumber object, int32_t subtype,
                        BoundCallback routine) {
     if (!callbackMap || !routine) return false;
@@ -158,7 +178,7 @@ void EnqueueEvent(int32_t code, ObjectNumber object, ObjectNumber window, int32_
     bool queued = false;
     void* tailData = nullptr;
     EventRecord* tail = s->tail;
-    if (tail && code < 0x10000 && tail->code == code && tail->object == object && tail->window == window &&
+    if (tail && code < FirstUnmergedCode && tail->code == code && tail->object == object && tail->window == window &&
         tail->subtype == subtype) {
         tailData = tail->data; // merged: the tail keeps its own data and release routine
     } else if (EventRecord* record = static_cast<EventRecord*>(AllocPoolBlock(s->pool))) {
@@ -285,7 +305,7 @@ int32_t WaitEventTimeout(int32_t milliseconds) {
         if (milliseconds == 0) return 0;
         // One wait only: input that wakes it but that the peek does not remove ends the call with 0.
         DWORD woke = MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(milliseconds),
-                                               QS_ALLINPUT | QS_ALLPOSTMESSAGE);
+                                               MessageWakeMask);
         if (woke == WAIT_TIMEOUT) return 0;
         if (!PeekMessageW(&msg, nullptr, 0, 0, removeNoYield)) return 0;
     }

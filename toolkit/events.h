@@ -46,9 +46,8 @@ struct EventRecord {
 
 struct BlockPool;
 
-// The event library's global record. The current event is the one last fetched; its data stays
-// valid until the next fetch, which hands it to its release routine.
-// The event last returned by WaitEvent; its data stays valid until the next fetch.
+// The event last returned by WaitEvent; its data stays valid until the next fetch, which hands it
+// to its release routine.
 struct CurrentEvent {
     int32_t code;             // 0 when the last fetch found nothing
     ObjectNumber window;
@@ -58,6 +57,7 @@ struct CurrentEvent {
     EventDataRelease release;
 };
 
+// The event library's global record: the pool, the queue and the current event.
 struct EventState {
     BlockPool* pool;
     EventRecord* head;
@@ -72,10 +72,6 @@ struct EventState {
 void InitEventLibrary();
 // Destroys the post-event window.
 void FreeEventLibrary();
-// Null before InitEventLibrary.
-EventState* EventLibrary();
-// The hidden "PostEventClass" window that receives "Zorv_PostEventMessage"; null when none.
-HWND PostEventWindow();
 
 // The oldest queued event's code; otherwise fetches and dispatches one message and returns its
 // number; 0 when nothing arrived in time. -1 waits without limit.
@@ -108,13 +104,6 @@ void PurgeEvents(int32_t code, ObjectNumber object, ObjectNumber window, int32_t
 void PurgeWindowEvents(ObjectNumber window);
 void UnbindWindowCallbacks(ObjectNumber window);
 void RunBoundCallbacks(int32_t code, ObjectNumber window, ObjectNumber object, int32_t subtype);
-
-// Binds routine to the key "code:window:object:subtype" (-1 = any) in the callback map; the binding
-// belongs to window (UnbindWindowCallbacks removes it). Runs while that pattern is posted, seeing the
-// posted event as current. False when memory is short or the library is not started.
-typedef void (*BoundCallback)();
-bool BindEventCallback(int32_t code, ObjectNumber window, ObjectNumber object, int32_t subtype,
-                       BoundCallback routine);
 
 // Window procedure of "PostEventClass". For the registered post-event message, lParam is a block of
 // the main heap whose 32-bit words 1 to 5 hold code, object, window, subtype and data (word 0 is not

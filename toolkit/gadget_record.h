@@ -1,4 +1,4 @@
-// gadget_record.h: gadget records, gadget kinds and the gadget registry.
+// gadget_record.h: the record of a gadget and the table of handlers of its kind.
 #pragma once
 #include <windows.h>
 #include <cstdint>
@@ -31,18 +31,3 @@ struct GadgetRecord {
     HBRUSH backgroundBrush;   // from the brush cache, or null
 };
 static_assert(offsetof(GadgetRecord, control) == 0, "the registry tests liveness on the first field");
-
-struct GadgetLibraryState {
-    HWND currentGadgetList;   // parent of new gadgets
-    HFONT defaultFont;
-    HWND* containerStack;
-    int32_t stackDepth;
-    int32_t stackCapacity;
-    HWND auxiliaryWindow;
-    int32_t perListFlag;
-};
-
-// Set by InitGadgetLibrary; null before.
-ObjectRegistry* GadgetRegistry();
-GadgetLibraryState* GadgetLibrary();
-void SetGadgetLibraryGlobals(ObjectRegistry* registry, GadgetLibraryState* state);

@@ -3,7 +3,13 @@
 #include "toolkit/window_record.h"
 #include <richedit.h>
 
-static bool KeyDown(int key) { return (GetKeyState(key) & 0x80) != 0; }
+// GetKeyState's bit for a key that is down.
+static const SHORT KeyDownBit = 0x80;
+static_assert(MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL) == 0x30002 &&
+                  MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL) == 0x30001,
+              "showing and hiding both keyboard cues");
+
+static bool KeyDown(int key) { return (GetKeyState(key) & KeyDownBit) != 0; }
 
 // A writable rich edit control takes Tab itself (plain Tab only).
 static bool RichEditWantsTab(HWND focus) {
@@ -20,13 +26,13 @@ HACCEL AcceleratorsForWindow(HWND hwnd) {
     if (hwnd && (KeyDown(VK_CONTROL) || KeyDown(VK_SHIFT) || KeyDown(VK_MENU))) UpdateKeyboardCues(hwnd, 1);
     if (focus && GetPropW(focus, PropHotkey)) return nullptr;
 
-    intptr_t id = reinterpret_cast<intptr_t>(GetPropW(hwnd, PropWindowId));
-    if (!id) return nullptr;
+    ObjectNumber number = WindowNumberOf(hwnd);
+    if (number == -1) return nullptr;
     DWORD process = 0;
     if (!GetWindowThreadProcessId(hwnd, &process) || process != GetCurrentProcessId()) return nullptr;
     ObjectRegistry* registry = WindowRegistry();
     if (!registry) return nullptr;
-    WindowRecord* record = static_cast<WindowRecord*>(LookupObject(registry, id - 1));
+    WindowRecord* record = static_cast<WindowRecord*>(LookupObject(registry, number));
     return record ? record->acceleratorTable : nullptr;
 }
 

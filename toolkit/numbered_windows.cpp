@@ -3,8 +3,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include "runtime/main_heap.h"
+#include "toolkit/drop_target.h"
 #include "toolkit/events.h"
-#include "toolkit/gadget_record.h"
+#include "toolkit/gadget_library.h"
+#include "toolkit/toolkit_test_seams.h"
 #include "toolkit/window_messages.h"
 #include "toolkit/window_record.h"
 
@@ -12,14 +14,40 @@
 static const int NameBufferLength = 40;
 static const int32_t DefaultPosition = -65535;
 static const int AcceleratorCount = 2;
+static_assert((FVIRTKEY | FNOINVERT) == 3 && (FVIRTKEY | FNOINVERT | FSHIFT) == 7, "the Tab accelerators' keys");
+// _vsnwprintf's count: no effective limit; callers size their buffers for the longest result.
+static const size_t FormatTextLimit = 0x1FFFFFFF;
+
+// The toolkit's own bits that stay in a translated style until the window is created.
+static const DWORD PlacementFlags = CenterOnScreenFlag | CenterOnOwnerFlag | ToolWindowFlag;
+// Two masks for one purpose: ShowInactiveFlag (the WS_CLIPCHILDREN bit) changes no frame, so the outer
+// size is reckoned with it still in and only creation takes it out.
+static const DWORD FrameStyleMask = ~PlacementFlags;
+static const DWORD CreationStyleMask = ~(PlacementFlags | ShowInactiveFlag);
+static_assert(FrameStyleMask == 0xFFFFFFF8 && CreationStyleMask == 0xFDFFFFF8, "the style masks");
+// What a tool window cannot be.
+static const DWORD ToolWindowRemovedStyles = WS_MINIMIZE | WS_MAXIMIZE | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+static_assert(~ToolWindowRemovedStyles == 0xDEFCFFFF, "the tool window's style mask");
 
 static HICON classIcon;
 static HCURSOR classCursor;
 
+static ObjectRegistry* windowRegistry;
+static WindowLibraryState* windowLibraryState;
+
+ObjectRegistry* WindowRegistry() { return windowRegistry; }
+WindowLibraryState* WindowLibrary() { return windowLibraryState; }
+
+// Test seam (toolkit_test_seams.h).
+void SetWindowLibraryGlobals(ObjectRegistry* registry, WindowLibraryState* state) {
+    windowRegistry = registry;
+    windowLibraryState = state;
+}
+
 int FormatText(wchar_t* buffer, const wchar_t* format, ...) {
     va_list arguments;
     va_start(arguments, format);
-    int written = _vsnwprintf(buffer, 0x1FFFFFFF, format, arguments);
+    int written = _vsnwprintf(buffer, FormatTextLimit, format, arguments);
     va_end(arguments);
     return written;
 }
@@ -36,7 +64,8 @@ void InitWindowLibrary() {
     ObjectRegistry* registry = CreateObjectRegistry(sizeof(WindowRecord), 16, ReleaseWindow);
     WindowLibraryState* state =
         static_cast<WindowLibraryState*>(CreateLibraryState(sizeof(WindowLibraryState), nullptr));
-    SetWindowLibraryGlobals(registry, state);
+    windowRegistry = registry;
+    windowLibraryState = state;
     // Either may be missing (a test executable has no icon): the class then has none.
     classIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1));
     classCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -59,7 +88,7 @@ static void TranslateWindowFlags(uint32_t flags, DWORD* style, DWORD* exStyle) {
     DWORD e = 0;
     if (s & ToolWindowFlag) {
         e = WS_EX_TOOLWINDOW;
-        s &= 0xDEFCFFFF; // no WS_MINIMIZE, WS_MAXIMIZE, WS_MINIMIZEBOX, WS_MAXIMIZEBOX
+        s &= ~ToolWindowRemovedStyles;
         s |= WS_CAPTION;
     }
     *style = s;
@@ -102,7 +131,7 @@ intptr_t OpenNumberedOwnedWindow(ObjectNumber number, int32_t x, int32_t y, int3
 
     // width and height are the client size; the window gets the outer size around it.
     RECT outer = {0, 0, width, height};
-    AdjustWindowRectEx(&outer, style & ~7u, FALSE, exStyle);
+    AdjustWindowRectEx(&outer, style & FrameStyleMask, FALSE, exStyle);
 
     bool centred = (flags & (CenterOnScreenFlag | CenterOnOwnerFlag)) != 0;
     if (x == DefaultPosition || (y == DefaultPosition && !centred)) {
@@ -111,7 +140,7 @@ intptr_t OpenNumberedOwnedWindow(ObjectNumber number, int32_t x, int32_t y, int3
         y = CW_USEDEFAULT;
     }
 
-    HWND hwnd = CreateWindowExW(exStyle, className, title ? title : L"", style & 0xFDFFFFF8, x, y,
+    HWND hwnd = CreateWindowExW(exStyle, className, title ? title : L"", style & CreationStyleMask, x, y,
                                 outer.right - outer.left, outer.bottom - outer.top, owner, nullptr,
                                 instance, nullptr);
     if (!hwnd) {
@@ -139,7 +168,7 @@ intptr_t OpenNumberedOwnedWindow(ObjectNumber number, int32_t x, int32_t y, int3
 
     if (!(flags & KeepGadgetListFlag)) SetCurrentGadgetList(hwnd);
     // Last: until now the window's messages find no number of their own.
-    SetPropW(hwnd, PropWindowId, reinterpret_cast<HANDLE>(number + 1));
+    MarkWindowNumber(hwnd, number);
 
     return autoNumber ? number : reinterpret_cast<intptr_t>(hwnd);
 }
@@ -178,74 +207,40 @@ SavedGadgetList* SavedGadgetListOf(HWND hwnd) {
     return static_cast<SavedGadgetList*>(GetPropW(hwnd, name));
 }
 
-// The window new gadgets go into: the bottom of the container stack, else the current list window.
-static HWND CurrentTarget(const GadgetLibraryState* state) {
-    if (state->stackDepth != 0 && state->containerStack) return state->containerStack[0];
-    return state->currentGadgetList;
-}
-
 HWND SetCurrentGadgetList(HWND hwnd) {
-    GadgetLibraryState* state = GadgetLibrary();
-    if (!state) return nullptr;
-    HWND previous = CurrentTarget(state);
+    if (!GadgetLibrary()) return nullptr;
+    HWND previous = CurrentGadgetTarget();
     if (!hwnd) return previous;
 
-    wchar_t name[NameBufferLength];
-    FormatGadgetStackName(name);
+    if (SavedGadgetList* left = SavedGadgetListOf(previous)) SaveGadgetList(&left->list);
 
-    SavedGadgetList* left = previous ? static_cast<SavedGadgetList*>(GetPropW(previous, name)) : nullptr;
-    if (left) {
-        left->currentGadgetList = state->currentGadgetList;
-        left->containerStack = state->containerStack;
-        left->stackDepth = state->stackDepth;
-        left->stackCapacity = state->stackCapacity;
-        state->containerStack = nullptr;
-        state->stackDepth = 0;
-        state->stackCapacity = 0;
-    }
-
-    SavedGadgetList* saved = static_cast<SavedGadgetList*>(GetPropW(hwnd, name));
+    SavedGadgetList* saved = SavedGadgetListOf(hwnd);
     if (saved) {
-        if (state->containerStack) MainHeapFree(state->containerStack);
-        state->currentGadgetList = saved->currentGadgetList;
-        state->containerStack = saved->containerStack;
-        state->stackDepth = saved->stackDepth;
-        state->stackCapacity = saved->stackCapacity;
-        saved->containerStack = nullptr;
+        EnterGadgetList(hwnd, &saved->list);
     } else {
-        if (!state->containerStack) {
-            state->containerStack = static_cast<HWND*>(MainHeapAlloc(sizeof(HWND) * 10));
-            state->stackCapacity = state->containerStack ? 10 : 0;
-        }
-        state->stackDepth = 0;
-        state->currentGadgetList = hwnd;
+        EnterGadgetList(hwnd, nullptr);
         saved = static_cast<SavedGadgetList*>(MainHeapAlloc(sizeof(SavedGadgetList)));
         if (saved) {
             saved->window = hwnd;
+            wchar_t name[NameBufferLength];
+            FormatGadgetStackName(name);
             SetPropW(hwnd, name, saved);
             saved->previousProc = reinterpret_cast<WNDPROC>(
                 SetWindowLongW(hwnd, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetListWindowProc)));
         }
     }
-    state->perListFlag = 0;
     return previous;
 }
 
 LRESULT CALLBACK GadgetListWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    wchar_t name[NameBufferLength];
-    FormatGadgetStackName(name);
-    SavedGadgetList* saved = static_cast<SavedGadgetList*>(GetPropW(hwnd, name));
+    SavedGadgetList* saved = SavedGadgetListOf(hwnd);
     if (!saved) return DefWindowProcW(hwnd, message, wParam, lParam);
     WNDPROC previousProc = saved->previousProc;
     if (message == WM_NCDESTROY) {
-        // A destroyed window must not stay the place where new gadgets go.
-        GadgetLibraryState* state = GadgetLibrary();
-        if (state && CurrentTarget(state) == hwnd) {
-            state->currentGadgetList = nullptr;
-            state->stackDepth = 0;
-        }
-        if (saved->containerStack) MainHeapFree(saved->containerStack);
+        ForgetGadgetList(hwnd, &saved->list);
         MainHeapFree(saved);
+        wchar_t name[NameBufferLength];
+        FormatGadgetStackName(name);
         RemovePropW(hwnd, name);
     }
     if (previousProc) return CallWindowProcW(previousProc, hwnd, message, wParam, lParam);
@@ -300,7 +295,7 @@ void ReleaseWindow(ObjectNumber number) {
 
     // The identity goes first: the destruction messages below belong to no numbered window.
     RemovePropW(hwnd, PropWindowId);
-    if (RemovePropW(hwnd, PropDropAccept)) RevokeDragDrop(hwnd);
+    WithdrawDropTarget(hwnd);
 
     if (record->mdiClient) {
         SendMessageW(record->mdiClient, WM_MDIDESTROY, reinterpret_cast<WPARAM>(hwnd), 0);

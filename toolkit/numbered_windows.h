@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <cstdint>
 #include "runtime/object_registry.h"
+#include "toolkit/gadget_library.h"
 
 // Toolkit window flags (every other bit is a Win32 window style and passes through).
 const uint32_t CenterOnScreenFlag = 0x00000001;
@@ -11,6 +12,8 @@ const uint32_t ToolWindowFlag = 0x00000004;
 const uint32_t KeepGadgetListFlag = 0x00000008;
 const uint32_t ShowInactiveFlag = 0x02000000;
 const uint32_t HiddenWindowFlag = 0x10000000;
+// Both take the bit of a Win32 style, which a window of this toolkit therefore cannot ask for.
+static_assert(ShowInactiveFlag == WS_CLIPCHILDREN && HiddenWindowFlag == WS_VISIBLE, "flags over style bits");
 
 void InitWindowLibrary();
 void FreeWindowLibrary();
@@ -28,14 +31,11 @@ HWND SetCurrentGadgetList(HWND hwnd);
 LRESULT CALLBACK GadgetListWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The gadget list a window had when another window became the current one; attached to the window
-// through its "Zorv_GadgetStack_%i" property (zero-filled, main heap). The middle four fields are
-// the saved copies of the GadgetLibraryState's live fields.
+// through its "Zorv_GadgetStack_%i" property (zero-filled, main heap). The gadget library owns the
+// list state in the middle.
 struct SavedGadgetList {
     HWND window;
-    HWND currentGadgetList;
-    HWND* containerStack; // main-heap array, or null while the live state holds it
-    int32_t stackDepth;
-    int32_t stackCapacity;
+    GadgetListState list;
     WNDPROC previousProc; // the procedure GadgetListWindowProc replaced
 };
 

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include "toolkit/events.h"
 #include "toolkit/exception_barrier.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/gadget_record.h"
 #include "toolkit/keyboard.h"
 #include "toolkit/window_record.h"
@@ -57,16 +58,9 @@ LRESULT ForwardToGadget(HWND control, HWND parent, UINT message, WPARAM wParam, 
 
 // The number and record of the numbered window that hwnd is or belongs to; -1 and null when none.
 static ObjectNumber IdentifyWindow(HWND hwnd, WindowRecord** record) {
-    *record = nullptr;
-    for (HWND w = hwnd; w; w = GetParent(w)) {
-        HANDLE id = GetPropW(w, PropWindowId);
-        if (id) {
-            ObjectNumber number = reinterpret_cast<ObjectNumber>(id) - 1;
-            *record = static_cast<WindowRecord*>(LookupObject(WindowRegistry(), number));
-            return number;
-        }
-    }
-    return -1;
+    ObjectNumber number = WindowNumberOf(FindOwnerWindow(hwnd));
+    *record = number == -1 ? nullptr : static_cast<WindowRecord*>(LookupObject(WindowRegistry(), number));
+    return number;
 }
 
 static void RouteCommand(HWND hwnd, ObjectNumber window, WPARAM wParam, LPARAM lParam) {
@@ -287,7 +281,7 @@ void MoveFocus(int backward) {
         wchar_t name[50];
         for (HWND w = focus; w && w != top; w = GetParent(w)) {
             ClassNameOf(w, name, 50);
-            if ((wcscmp(name, L"ComboBoxEx32") == 0 && (GetWindowLongW(w, GWL_STYLE) & 1)) ||
+            if ((wcscmp(name, L"ComboBoxEx32") == 0 && (GetWindowLongW(w, GWL_STYLE) & CBS_SIMPLE)) ||
                 wcscmp(name, L"SysIPAddress32") == 0) {
                 start = w;
             } else if (wcscmp(name, L"MDI_ChildClass") == 0) {

@@ -19,6 +19,25 @@ const wchar_t PropHotkey[] = L"Zorv_Hotkey";          // non-null: no accelerato
 const wchar_t PropMdiGadget[] = L"Zorv_MDI_Gadget";   // MDI client of an MDI frame window
 const wchar_t PropDropAccept[] = L"Zorv_DropAccept";  // the registered drop target
 
+// The window number an open window carries in PropWindowId, stored as number + 1 so that window 0 is
+// told apart from a window without the property.
+inline BOOL MarkWindowNumber(HWND w, ObjectNumber number) {
+    return SetPropW(w, PropWindowId, reinterpret_cast<HANDLE>(number + 1));
+}
+// The toolkit window number of w; -1 when w has none.
+inline ObjectNumber WindowNumberOf(HWND w) {
+    return reinterpret_cast<ObjectNumber>(GetPropW(w, PropWindowId)) - 1;
+}
+// The nearest ancestor (or w itself) that carries a window number, else the top ancestor.
+inline HWND FindOwnerWindow(HWND w) {
+    while (w) {
+        HWND parent = GetParent(w);
+        if (!parent || GetPropW(w, PropWindowId)) return w;
+        w = parent;
+    }
+    return w;
+}
+
 // Tab accelerator command identifiers.
 const WORD NextTabStopID = 64001;
 const WORD PreviousTabStopID = 64002;
@@ -44,4 +63,3 @@ struct WindowLibraryState {
 // Set by InitWindowLibrary; null before.
 ObjectRegistry* WindowRegistry();
 WindowLibraryState* WindowLibrary();
-void SetWindowLibraryGlobals(ObjectRegistry* registry, WindowLibraryState* state);

@@ -12,7 +12,9 @@
 #include "toolkit/events.h"
 #include "toolkit/gadget_record.h"
 #include "toolkit/numbered_windows.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/text_box.h"
+#include "toolkit/toolkit_test_seams.h"
 
 namespace {
 

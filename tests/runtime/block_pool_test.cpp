@@ -3,6 +3,7 @@
 #include <set>
 #include <vector>
 #include "runtime/block_pool.h"
+#include "runtime/runtime_test_seams.h"
 
 static PoolChunk* ChunkOf(void* block) { return *(reinterpret_cast<PoolChunk**>(block) - 1); }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 #include "runtime/files.h"
+#include "runtime/runtime_test_seams.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "tests/toolkit/toolkit_test_support.h"
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/text_box.h"
 #include "toolkit/window_record.h"
 

@@ -5,6 +5,7 @@
 #include "runtime/block_pool.h"
 #include "runtime/main_heap.h"
 #include "toolkit/events.h"
+#include "toolkit/toolkit_test_seams.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <richedit.h>
 #include "runtime/object_registry.h"
 #include "toolkit/events.h"
+#include "toolkit/toolkit_test_seams.h"
 #include "toolkit/keyboard.h"
 #include "toolkit/window_record.h"
 

@@ -3,6 +3,7 @@
 #include <string>
 #include "tests/toolkit/toolkit_test_support.h"
 #include "toolkit/brush_cache.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/gadget_record.h"
 #include "toolkit/window_messages.h"
 #include "toolkit/window_record.h"

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <vector>
 #include "toolkit/events.h"
+#include "toolkit/toolkit_test_seams.h"
 #include "toolkit/numbered_windows.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/text_box.h"
 #include "toolkit/window_record.h"
 

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <string>
 #include "tests/toolkit/toolkit_test_support.h"
+#include "toolkit/gadget_library.h"
 #include "toolkit/gadget_record.h"
 #include "toolkit/window_messages.h"
 #include "toolkit/window_record.h"

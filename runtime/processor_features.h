@@ -1,0 +1,9 @@
+// processor_features.h: which instruction sets this processor runs, for routines with a faster version.
+#pragma once
+
+// True when the processor runs SSE2 code. Asked once per process, then remembered: the routines that
+// have an SSE2 version and a plain one choose with this on every call.
+inline bool HaveSse2() {
+    static const bool have = __builtin_cpu_supports("sse2");
+    return have;
+}

@@ -1,0 +1,13 @@
+// runtime_test_seams.h: TEST SEAMS of the runtime library. Nothing in the program calls these; they let
+// the tests reach state and paths that the program keeps to itself.
+#pragma once
+#include <windows.h>
+#include "runtime/block_pool.h"
+#include "runtime/object_registry.h"
+
+// The file library's registry; null before InitFileLibrary.
+ObjectRegistry* FileRegistry();
+
+// RunOnce's fallback on its own, so that it can be exercised where the platform routine exists: the
+// flag word as 0 = not run, 1 = running, 2 = done.
+void RunOnceInterlocked(volatile LONG* flagWord, RunOnceFunction init);
