@@ -83,8 +83,9 @@ static void WriteAll(HANDLE handle, const std::string& bytes) {
 // only a report beyond FlushSize is written in parts, keeping memory bounded.
 class ConsoleReport : public ReportSink {
 public:
-    void StartReport(const std::wstring& firstLine, bool) override { AppendLine(firstLine); }
-    void AppendLine(const std::wstring& line) override {
+    void StartReport(const std::wstring& fileName, bool) override { AppendLine(FileLine(fileName)); }
+    void AppendReportLine(const TextChunkRecord& record) override { AppendLine(ReportLine(record)); }
+    void AppendLine(const std::wstring& line) {
         AppendUtf8(pending_, line);
         pending_ += '\n';
         if (pending_.size() >= FlushSize) Flush();
@@ -125,7 +126,9 @@ int wmain(int argc, wchar_t** argv) {
             allLoaded = false;
             continue;
         }
-        if (!ScanTextChunks(argv[i], &report, workBuffer)) allLoaded = false;
+        // An argument is one name, line feeds and all.
+        if (!ScanTextChunks(argv[i], true, &report, workBuffer)) allLoaded = false;
+        report.Flush();
     }
     if (!workBuffer) report.Notice(L"File", L"Cannot allocate memory", L"pngtext-cli");
     report.Flush();
