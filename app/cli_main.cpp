@@ -1,6 +1,9 @@
 // cli_main.cpp: pngtext-cli, the console front end: the report of each named file on stdout.
 #include <windows.h>
 #include <cstdint>
+#include <vector>
+#include "app/cli_names.h"
+#include "app/cli_options.h"
 #include "app/console_output.h"
 #include "app/console_report.h"
 #include "report/compressed_text.h"
@@ -12,25 +15,36 @@
 int wmain(int argc, wchar_t** argv) {
     ConsoleStream out(STD_OUTPUT_HANDLE);
     ConsoleStream err(STD_ERROR_HANDLE);
-    if (argc < 2) {
-        err.Write(L"usage: pngtext-cli FILE...\n"
-                  L"Prints the tEXt, zTXt and iTXt chunks of each file; exit code 1 when a file cannot be loaded.\n");
-        return 1;
+    CliOptions options = ParseCommandLine(argc, argv);
+    if (!options.error.empty()) {
+        err.Write(L"pngtext-cli: " + options.error + L"\nusage: pngtext-cli [OPTION]... FILE|FOLDER|PATTERN...  (see --help)\n");
+        return ExitUsageError;
     }
+    if (options.help) {
+        out.Write(UsageText());
+        return ExitAllLoaded;
+    }
+    if (options.version) {
+        out.Write(std::wstring(L"pngtext-cli ") + PNGTEXT_VERSION + L"\n");
+        return ExitAllLoaded;
+    }
+    std::vector<CliItem> items;
+    for (const std::wstring& name : options.names) ExpandName(name, options.recursive, &items);
+
     CreateMainHeap();
     InitMemoryLibrary();
     InitFileLibrary();
     uint8_t* workBuffer = static_cast<uint8_t*>(MemAlloc(WorkBufferSize));
     ConsoleReport report(&out, &err);
     bool allLoaded = workBuffer != nullptr;
-    for (int i = 1; i < argc && workBuffer; i++) {
-        if (!argv[i][0]) {
-            // The window ignores an empty name; a script that passes one has lost a file name.
-            report.Notice(L"File", L"empty file name", L"\"\"");
+    for (size_t i = 0; i < items.size() && workBuffer; i++) {
+        if (items[i].notice) {
+            report.Flush();
+            report.Notice(L"File", items[i].notice, items[i].name);
             allLoaded = false;
             continue;
         }
-        if (!ScanTextChunks(argv[i], &report, workBuffer)) allLoaded = false;
+        if (!ScanTextChunks(items[i].name.c_str(), &report, workBuffer)) allLoaded = false;
     }
     if (!workBuffer) report.Notice(L"File", L"Cannot allocate memory", L"pngtext-cli");
     report.Flush();
@@ -38,5 +52,5 @@ int wmain(int argc, wchar_t** argv) {
     FreeFileLibrary();
     FreeMemoryLibrary();
     DestroyMainHeap();
-    return allLoaded ? 0 : 1;
+    return allLoaded ? ExitAllLoaded : ExitSomeNotLoaded;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "report/compressed_text.h"
@@ -178,9 +179,87 @@ TEST(ConsoleFrontEnd, ReportsEveryFileInTurnAndNoticesOnStderr) {
     EXPECT_EQ(lastLine, run.out.substr(run.out.size() - lastLine.size()));
 }
 
-TEST(ConsoleFrontEnd, WithoutFilesPrintsUsageAndFails) {
-    ProgramRun run = RunConsoleProgram(L"");
-    EXPECT_EQ(1u, run.exitCode);
-    EXPECT_EQ("", run.out);
-    EXPECT_NE(std::string::npos, run.err.find("usage: pngtext-cli FILE..."));
+TEST(ConsoleFrontEnd, UsageErrorsHelpAndVersionHaveTheirExitCodes) {
+    const std::wstring greek = Quoted(SuiteFile(L"ctgn0g04.png"));
+    struct Case {
+        std::wstring arguments;
+        DWORD exitCode;
+        const char* outStart;  // null: nothing on stdout
+        const char* errPart;   // null: nothing on stderr
+    } cases[] = {
+        {L"", 2, nullptr, "usage: pngtext-cli"},
+        {L"--bogus " + greek, 2, nullptr, "unknown option: --bogus"},
+        {greek + L" -x", 2, nullptr, "unknown option: -x"},
+        {L"--help", 0, "usage: pngtext-cli", nullptr},
+        {L"-h " + greek, 0, "usage: pngtext-cli", nullptr},
+        {L"--version", 0, "pngtext-cli " PNGTEXT_VERSION_TEXT "\n", nullptr},
+        // After "--" a name that starts with a dash is a name: this one does not exist.
+        {L"-- --help", 1, "file:--help\n", "--help: Cannot allocate memory\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        ProgramRun run = RunConsoleProgram(c.arguments);
+        EXPECT_EQ(c.exitCode, run.exitCode);
+        if (c.outStart) {
+            EXPECT_EQ(c.outStart, run.out.substr(0, strlen(c.outStart)));
+        } else {
+            EXPECT_EQ("", run.out);
+        }
+        if (c.errPart) {
+            EXPECT_NE(std::string::npos, run.err.find(c.errPart)) << run.err;
+        } else {
+            EXPECT_EQ("", run.err);
+        }
+    }
+}
+
+// A folder tree of small PNGs whose names test the order and the case of names: returns its path.
+static std::wstring WriteNameTree() {
+    const std::wstring root = ScratchFolder() + L"\\names";
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW((root + L"\\sub").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\sub\\deeper").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\Empty").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\folder.png").c_str(), nullptr);
+    for (const wchar_t* name : {L"b.png", L"A.png", L"c.PNG", L"note.txt", L"sub\\d.png", L"sub\\deeper\\e.png"}) {
+        WriteScratchFile(L"names\\" + std::wstring(name), PngWith({TextChunk("Name", "x")}));
+    }
+    return root;
+}
+
+// The "file:" lines of a text report, without the folder prefix given.
+static std::string FileLines(const std::string& out, const std::wstring& prefix) {
+    const std::string start = "file:" + Utf8(prefix);
+    std::string names;
+    for (size_t at = out.find(start); at != std::string::npos; at = out.find(start, at + 1)) {
+        size_t end = out.find('\n', at);
+        names += out.substr(at + start.size(), end - at - start.size()) + " ";
+    }
+    return names;
+}
+
+TEST(ConsoleFrontEnd, WildcardsAndFoldersStandForTheirFilesInNameOrder) {
+    const std::wstring root = WriteNameTree();
+    struct Case {
+        std::wstring arguments;
+        const char* names;   // the files reported, relative to root
+        DWORD exitCode;
+        const char* err;
+    } cases[] = {
+        {Quoted(root), "\\A.png \\b.png \\c.PNG ", 0, ""},
+        {Quoted(root + L"/"), "/A.png /b.png /c.PNG ", 0, ""},
+        {L"-r " + Quoted(root), "\\A.png \\b.png \\c.PNG \\sub\\d.png \\sub\\deeper\\e.png ", 0, ""},
+        {Quoted(root + L"\\*.png"), "\\A.png \\b.png \\c.PNG ", 0, ""},
+        {Quoted(root + L"\\?.p*") + L" " + Quoted(root + L"\\n*.txt"), "\\A.png \\b.png \\c.PNG \\note.txt ", 0, ""},
+        {L"--recursive " + Quoted(root + L"\\s*"), "\\sub\\d.png \\sub\\deeper\\e.png ", 0, ""},
+        {Quoted(root + L"\\zz*.png") + L" " + Quoted(root + L"\\b.png"), "\\b.png ", 1, "\\zz*.png: No file matches\n"},
+        {Quoted(root + L"\\Empty"), "", 1, "\\Empty: No .png file in the folder\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        ProgramRun run = RunConsoleProgram(c.arguments);
+        EXPECT_EQ(c.exitCode, run.exitCode);
+        EXPECT_EQ(c.names, FileLines(run.out, root));
+        EXPECT_EQ(*c.err ? Utf8(root) + c.err : std::string(), run.err);
+    }
 }
