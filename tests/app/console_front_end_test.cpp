@@ -263,3 +263,55 @@ TEST(ConsoleFrontEnd, WildcardsAndFoldersStandForTheirFilesInNameOrder) {
         EXPECT_EQ(*c.err ? Utf8(root) + c.err : std::string(), run.err);
     }
 }
+
+// Reads what a console screen buffer shows, row by row, trailing blanks removed, rows ended by LF.
+static std::wstring ScreenText(HANDLE screen) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(screen, &info)) return L"";
+    std::wstring text;
+    std::vector<wchar_t> row(static_cast<size_t>(info.dwSize.X));
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; y++) {
+        DWORD read = 0;
+        ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), COORD{0, y}, &read);
+        std::wstring line(row.data(), read);
+        line.erase(line.find_last_not_of(L' ') + 1);
+        text += line + L"\n";
+    }
+    return text;
+}
+
+TEST(ConsoleFrontEnd, ShowsUnicodeOnAConsoleAndLeavesItsCodePage) {
+    // A console of the test's own: under CTest the test may have none, or one without a screen buffer.
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole()) << GetLastError();
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE screen = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                              CONSOLE_TEXTMODE_BUFFER, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, screen);
+    COORD size = {200, 300};
+    SetConsoleScreenBufferSize(screen, size);
+    const UINT codePage = GetConsoleOutputCP();
+    ASSERT_NE(static_cast<UINT>(CP_UTF8), codePage);
+
+    const std::wstring greek = SuiteFile(L"ctgn0g04.png");
+    std::wstring commandLine = Quoted(CLI_PATH) + L" " + Quoted(greek);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = screen;
+    startup.hStdError = screen;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD exitCode = 99;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(codePage, GetConsoleOutputCP()) << "the console's code page is the user's";
+    std::wstring shown = ScreenText(screen);
+    EXPECT_NE(std::wstring::npos, shown.find(L"iTXt : (el)Title(\u03A4\u03AF\u03C4\u03BB\u03BF\u03C2) PngSuite\n")) << shown;
+    CloseHandle(screen);
+    FreeConsole();
+}
