@@ -44,7 +44,8 @@ int wmain(int argc, wchar_t** argv) {
             allLoaded = false;
             continue;
         }
-        if (!ScanTextChunks(items[i].name.c_str(), &report, workBuffer)) allLoaded = false;
+        if (!ScanTextChunks(items[i].name, i == 0, &report, workBuffer)) allLoaded = false;
+        report.Flush();
     }
     if (!workBuffer) report.Notice(L"File", L"Cannot allocate memory", L"pngtext-cli");
     report.Flush();

@@ -11,8 +11,9 @@
 class ConsoleReport : public ReportSink {
 public:
     ConsoleReport(ConsoleStream* out, ConsoleStream* err) : out_(out), err_(err) {}
-    void StartReport(const std::wstring& firstLine, bool) override { AppendLine(firstLine); }
-    void AppendLine(const std::wstring& line) override;
+    void StartReport(const std::wstring& fileName, bool) override { AppendLine(FileLine(fileName)); }
+    void AppendReportLine(const TextChunkRecord& record) override { AppendLine(ReportLine(record)); }
+    void AppendLine(const std::wstring& line);
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
     void Flush() override;
 

@@ -1,5 +1,7 @@
 // report_text_box.cpp: the text-box report sink and the scan of the window's report.
 #include "app/report_text_box.h"
+#include <new>
+#include <vector>
 #include "app/busy_cursor.h"
 #include "app/program.h"
 #include "report/scan_text_chunks.h"
@@ -16,16 +18,16 @@ void TextBoxReport::LoadOnce() {
     loaded_ = true;
 }
 
-void TextBoxReport::StartReport(const std::wstring& firstLine, bool replace) {
-    if (!replace) LoadOnce();
-    text_.Start(firstLine, replace);
+void TextBoxReport::StartReport(const std::wstring& fileName, bool startsReport) {
+    if (!startsReport) LoadOnce();
+    text_.Start(fileName, startsReport);
     loaded_ = true;
     changed_ = true;
 }
 
-void TextBoxReport::AppendLine(const std::wstring& line) {
+void TextBoxReport::AppendReportLine(const TextChunkRecord& record) {
     LoadOnce();
-    text_.Append(line);
+    text_.Append(record);
     changed_ = true;
 }
 
@@ -42,9 +44,40 @@ void TextBoxReport::Flush() {
     ++writes_;
 }
 
-void ScanIntoReport(const std::wstring& names) {
-    // A scan takes no messages while it runs: the wait cursor is the sign of work meanwhile.
+// The names of a drop, in order; the drop target ends none with a line feed, but an empty one is skipped.
+static std::vector<std::wstring> SplitDroppedNames(const std::wstring& joined) {
+    std::vector<std::wstring> names;
+    size_t start = 0;
+    for (;;) {
+        size_t end = joined.find(L'\n', start);
+        size_t stop = end == std::wstring::npos ? joined.size() : end;
+        if (stop > start) names.push_back(joined.substr(start, stop - start));
+        if (end == std::wstring::npos) return names;
+        start = end + 1;
+    }
+}
+
+// A scan takes no messages while it runs: the wait cursor is the sign of work meanwhile.
+void ScanIntoReport(const std::wstring& name) {
+    if (name.empty()) return;
     BusyCursor busy;
     TextBoxReport report(0);
-    ScanTextChunks(names.c_str(), &report, WorkBuffer());
+    ScanTextChunks(name, true, &report, WorkBuffer());
+}
+
+void ScanDropIntoReport(const std::wstring& droppedNames) {
+    std::vector<std::wstring> names;
+    try {
+        names = SplitDroppedNames(droppedNames);
+    } catch (const std::bad_alloc&) {
+        return;  // no memory even for the list of names: the drop is not scanned, the program goes on
+    }
+    BusyCursor busy;
+    TextBoxReport report(0);
+    bool first = true;
+    for (const std::wstring& name : names) {
+        ScanTextChunks(name, first, &report, WorkBuffer());
+        first = false;
+    }
+    // The text box is written once for all names (and before each notice), when the report goes.
 }

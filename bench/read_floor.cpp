@@ -36,8 +36,8 @@ static DWORD SizeOf(const wchar_t* path) {
 namespace {
 class LineSink : public ReportSink {
 public:
-    void StartReport(const std::wstring& line, bool) override { AppendLine(line); }
-    void AppendLine(const std::wstring& line) override { lines.push_back(line); }
+    void StartReport(const std::wstring& name, bool) override { lines.push_back(FileLine(name)); }
+    void AppendReportLine(const TextChunkRecord& record) override { lines.push_back(ReportLine(record)); }
     void Notice(const wchar_t*, const wchar_t*, const std::wstring&) override {}
     void Flush() override {}
     std::vector<std::wstring> lines;

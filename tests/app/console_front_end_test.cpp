@@ -83,8 +83,9 @@ std::wstring SuiteFile(const wchar_t* name) { return std::wstring(TESTDATA_DIR) 
 // The bytes the console must show for a scan: every line converted whole by the system, then LF.
 class ExpectedBytes : public ReportSink {
 public:
-    void StartReport(const std::wstring& firstLine, bool) override { AppendLine(firstLine); }
-    void AppendLine(const std::wstring& line) override {
+    void StartReport(const std::wstring& fileName, bool) override { AppendLine(FileLine(fileName)); }
+    void AppendReportLine(const TextChunkRecord& record) override { AppendLine(ReportLine(record)); }
+    void AppendLine(const std::wstring& line) {
         text += Utf8(line);
         text += '\n';
         lines++;
@@ -100,7 +101,7 @@ ExpectedBytes ScanInProcess(const std::wstring& name) {
     InitFileLibrary();
     std::vector<uint8_t> work(WorkBufferSize);
     ExpectedBytes expected;
-    ScanTextChunks(name.c_str(), &expected, work.data());
+    ScanTextChunks(name, true, &expected, work.data());
     return expected;
 }
 

@@ -9,6 +9,7 @@
 #include "runtime/files.h"
 #include "tests/app/driver/program_driver.h"
 #include "tests/app/test_files.h"
+#include "tests/report/recording_sink.h"
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
 #include "toolkit/text_box.h"
@@ -42,12 +43,11 @@ protected:
 
 TEST_F(TextBoxReportTest, LinesReachTheBoxOnlyWhenFlushedAndThenAllAtOnce) {
     TextBoxReport report(0);
-    report.StartReport(L"file:a.png", true);
+    report.StartReport(L"a.png", true);
     std::wstring expected = L"file:a.png";
     for (int i = 0; i < 2000; ++i) {
-        std::wstring line = L"tEXt : Key" + std::to_wstring(i) + L" value";
-        report.AppendLine(line);
-        expected += L"\r\n" + line;
+        report.AppendReportLine(TextRecord(L"Key" + std::to_wstring(i), L"value"));
+        expected += L"\r\ntEXt : Key" + std::to_wstring(i) + L" value";
     }
     EXPECT_EQ(ReadGadgetText(0), L"") << "nothing is shown before the scan lets the user look";
     EXPECT_EQ(report.Writes(), 0);
@@ -62,10 +62,10 @@ TEST_F(TextBoxReportTest, ALaterNameFollowsTheLinesBeforeIt) {
     ReplaceGadgetText(0, L"an older report");
     {
         TextBoxReport report(0);
-        report.StartReport(L"file:a", true);
-        report.AppendLine(L"tEXt : A 1");
-        report.StartReport(L"file:b", false);
-        report.AppendLine(L"tEXt : B 2");
+        report.StartReport(L"a", true);
+        report.AppendReportLine(TextRecord(L"A", L"1"));
+        report.StartReport(L"b", false);
+        report.AppendReportLine(TextRecord(L"B", L"2"));
         // The sink shows what it holds when it goes, also without a last Flush.
     }
     EXPECT_EQ(ReadGadgetText(0), L"file:a\r\ntEXt : A 1\r\nfile:b\r\ntEXt : B 2");
@@ -74,20 +74,20 @@ TEST_F(TextBoxReportTest, ALaterNameFollowsTheLinesBeforeIt) {
 TEST_F(TextBoxReportTest, AReportThatStartsByAppendingContinuesTheBoxText) {
     ReplaceGadgetText(0, L"file:x");
     TextBoxReport report(0);
-    report.AppendLine(L"tEXt : X y");
+    report.AppendReportLine(TextRecord(L"X", L"y"));
     report.Flush();
     EXPECT_EQ(ReadGadgetText(0), L"file:x\r\ntEXt : X y");
 
     ReplaceGadgetText(0, L"");
     TextBoxReport fresh(0);
-    fresh.AppendLine(L"first");
+    fresh.AppendReportLine(TextRecord(L"first", L"line"));
     fresh.Flush();
-    EXPECT_EQ(ReadGadgetText(0), L"first") << "no line break in front of the first line";
+    EXPECT_EQ(ReadGadgetText(0), L"tEXt : first line") << "no line break in front of the first line";
 }
 
 TEST_F(TextBoxReportTest, TheReportIsShownBeforeANoticeComesUp) {
     TextBoxReport report(0);
-    report.StartReport(L"file:missing", true);
+    report.StartReport(L"missing", true);
     std::wstring seenReport = L"<no notice>", seenMessage;
     // A second hand reads the box while the notice is up, then confirms the notice.
     HWND box = box_;
@@ -109,7 +109,7 @@ TEST_F(TextBoxReportTest, TheReportIsShownBeforeANoticeComesUp) {
     EXPECT_EQ(report.Writes(), 1);
 }
 
-// Scans of real files through the program's own path: names joined by line feeds, the work buffer.
+// Scans of real files through the program's own path: a drop's names joined by line feeds, the work buffer.
 class ScanIntoReportTest : public TextBoxReportTest {
 protected:
     void TearDown() override {
@@ -130,7 +130,7 @@ protected:
 TEST_F(ScanIntoReportTest, SeveralNamesAreScannedInTurnIntoOneReport) {
     ASSERT_NE(AllocateWorkBuffer(), nullptr);
     ReplaceGadgetText(0, L"the previous report");
-    ScanIntoReport(Compressed() + L"\n" + Plain());
+    ScanDropIntoReport(Compressed() + L"\n" + Plain());
     EXPECT_EQ(ReadGadgetText(0), L"file:" + Compressed() + L"\r\ntEXt : Title Hello\r\nzTXt: Comment Hi there\r\nfile:" +
                                      Plain() + L"\r\ntEXt : Software paint");
     // The next scan replaces the whole report.
@@ -148,7 +148,32 @@ TEST_F(ScanIntoReportTest, WithoutAWorkBufferCompressedTextIsEmpty) {
 TEST_F(ScanIntoReportTest, AnEmptyNameLeavesTheReportAlone) {
     ReplaceGadgetText(0, L"kept");
     ScanIntoReport(L"");
+    ScanDropIntoReport(L"");
+    ScanDropIntoReport(L"\n\n");
     EXPECT_EQ(ReadGadgetText(0), L"kept");
+}
+
+TEST_F(ScanIntoReportTest, EmptyNamesInADropAreSkippedAndTheFirstRealNameReplaces) {
+    ASSERT_NE(AllocateWorkBuffer(), nullptr);
+    ReplaceGadgetText(0, L"the previous report");
+    ScanDropIntoReport(L"\n" + Plain() + L"\n\n");
+    EXPECT_EQ(ReadGadgetText(0), L"file:" + Plain() + L"\r\ntEXt : Software paint");
+}
+
+TEST_F(ScanIntoReportTest, ACommandLineNameIsUsedWhole) {
+    ASSERT_NE(AllocateWorkBuffer(), nullptr);
+    ReplaceGadgetText(0, L"the previous report");
+    std::thread user([] {
+        HWND notice = nullptr;
+        for (int i = 0; i < 500 && !notice; ++i) {
+            Sleep(20);
+            notice = FindProcessWindow(GetCurrentProcessId(), NoticeTitle);
+        }
+        if (notice) ConfirmNotice(notice);
+    });
+    ScanIntoReport(Plain() + L"\n" + Plain());
+    user.join();
+    EXPECT_EQ(ReadGadgetText(0), L"file:" + Plain() + L"\n" + Plain());
 }
 
 } // namespace

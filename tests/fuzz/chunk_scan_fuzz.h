@@ -87,7 +87,7 @@ private:
     class LineSink : public ReportSink {
     public:
         void StartReport(const std::wstring&, bool) override {}
-        void AppendLine(const std::wstring& line) override { lines.push_back(line); }
+        void AppendReportLine(const TextChunkRecord& record) override { lines.push_back(ReportLine(record)); }
         void Notice(const wchar_t*, const wchar_t*, const std::wstring&) override {}
         void Flush() override {}
         std::vector<std::wstring> lines;

@@ -23,8 +23,8 @@ static std::string AllKinds() {
 }
 
 TEST_F(ScanFiles, EmptyNameDoesNothing) {
-    EXPECT_TRUE(ScanTextChunks(L"", &sink, work.data()));
-    EXPECT_TRUE(ScanTextChunks(nullptr, &sink, work.data()));
+    EXPECT_TRUE(ScanTextChunks(L"", true, &sink, work.data()));
+    EXPECT_TRUE(ScanTextChunks(L"", false, &sink, work.data()));
     EXPECT_TRUE(sink.calls.empty());
     EXPECT_TRUE(sink.lines.empty());
 }
@@ -34,8 +34,7 @@ TEST_F(ScanFiles, ReportOfAFileWithAllThreeKinds) {
     EXPECT_TRUE(Scan(path));
     std::wstring expected = L"file:" + path + L"\r\ntEXt : Title Hello\r\nzTXt: Comment Hi\r\niTXt : (en)Title(Titel) Hallo";
     EXPECT_EQ(sink.report.Text(), expected);
-    EXPECT_EQ(sink.calls, (Lines{L"start file:" + path, L"flush"}));
-    EXPECT_EQ(sink.shown, expected);  // handed over in full when the scan ends
+    EXPECT_EQ(sink.calls, Lines{L"start file:" + path});  // the caller flushes when its names are done
 }
 
 TEST_F(ScanFiles, NonAsciiFileName) {
@@ -61,7 +60,7 @@ TEST_F(ScanFiles, ZeroLengthTextChunkDoesNotStopTheScan) {
 TEST_F(ScanFiles, EmptyFileIsWrongSize) {
     std::wstring path = Write(L"empty.png", std::string());
     EXPECT_FALSE(Scan(path));
-    EXPECT_EQ(sink.calls, (Lines{L"start file:" + path, L"flush", L"notice File|Wrong size!|" + path, L"flush"}));
+    EXPECT_EQ(sink.calls, (Lines{L"start file:" + path, L"flush", L"notice File|Wrong size!|" + path}));
     EXPECT_EQ(sink.shownWithNotice, Lines{L"file:" + path});
 }
 
@@ -89,7 +88,7 @@ TEST_F(ScanFiles, SeveralNamesAreScannedInTurn) {
     std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1"))}));
     std::wstring second = Write(L"second.png", Png({Chunk("zTXt", ZtxtData("Two", "2"))}));
     std::wstring missing = folder + L"\\gone.png";
-    EXPECT_FALSE(Scan(first + L"\n" + missing + L"\n" + second));
+    EXPECT_FALSE(ScanNames({first, missing, second}));
     std::wstring upToMissing = L"file:" + first + L"\r\ntEXt : One 1\r\nfile:" + missing;
     EXPECT_EQ(sink.report.Text(), upToMissing + L"\r\nfile:" + second + L"\r\nzTXt: Two 2");
     EXPECT_EQ(sink.calls, (Lines{L"start file:" + first, L"start+ file:" + missing, L"flush",
@@ -98,11 +97,12 @@ TEST_F(ScanFiles, SeveralNamesAreScannedInTurn) {
     EXPECT_EQ(sink.shownWithNotice, Lines{upToMissing});
 }
 
-TEST_F(ScanFiles, EmptyNamesInAListAreSkippedAndTheFirstRealNameReplaces) {
+TEST_F(ScanFiles, ANameWithALineFeedIsOneName) {
     std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1"))}));
-    EXPECT_TRUE(Scan(L"\n" + first + L"\n\n"));
-    EXPECT_EQ(sink.calls, (Lines{L"start file:" + first, L"flush"}));
-    EXPECT_EQ(sink.report.Text(), L"file:" + first + L"\r\ntEXt : One 1");
+    std::wstring second = Write(L"second.png", Png({Chunk("tEXt", TextData("Two", "2"))}));
+    EXPECT_FALSE(Scan(first + L"\n" + second));
+    EXPECT_EQ(sink.report.Text(), L"file:" + first + L"\n" + second);
+    EXPECT_EQ(sink.notices, Lines{L"Cannot allocate memory"});
 }
 
 TEST_F(ScanFiles, LaterScansReplaceTheReport) {
@@ -185,7 +185,7 @@ TEST_F(ScanFiles, PngSuiteItxtFilesMatchTheirReadings) {
             expected.push_back(L"iTXt : (" + f[1] + L")" + f[0] + L"(" + f[2] + L") " + f[3]);
         }
         RecordingSink fileSink;
-        EXPECT_TRUE(ScanTextChunks(Testdata(name).c_str(), &fileSink, work.data()));
+        EXPECT_TRUE(ScanTextChunks(Testdata(name), true, &fileSink, work.data()));
         EXPECT_EQ(fileSink.lines, expected) << name;
     }
 }
@@ -213,7 +213,7 @@ TEST_F(ScanFiles, PngSuiteTextAndZtxtFilesMatchTheirReadings) {
         }
         ASSERT_EQ(expected.size(), 6u) << name;
         RecordingSink fileSink;
-        EXPECT_TRUE(ScanTextChunks(Testdata(name).c_str(), &fileSink, work.data()));
+        EXPECT_TRUE(ScanTextChunks(Testdata(name), true, &fileSink, work.data()));
         Lines shown = fileSink.lines;
         for (std::wstring& line : shown) {
             for (wchar_t& c : line) if (c == L'\n') c = L'.';
@@ -229,7 +229,7 @@ TEST_F(ScanFiles, PngSuiteFilesWithoutTextGiveTheFileLineOnly) {
                                 L"xs4n0g01.png", L"xs7n0g01.png", L"z00n2c08.png", L"z03n2c08.png", L"z06n2c08.png",
                                 L"z09n2c08.png"}) {
         RecordingSink fileSink;
-        EXPECT_TRUE(ScanTextChunks(Testdata(name).c_str(), &fileSink, work.data())) << name;
+        EXPECT_TRUE(ScanTextChunks(Testdata(name), true, &fileSink, work.data())) << name;
         EXPECT_EQ(fileSink.report.Text(), L"file:" + Testdata(name));
         EXPECT_TRUE(fileSink.notices.empty()) << name;
     }
@@ -253,7 +253,9 @@ struct OutOfMemory : std::bad_alloc {
 template <typename Sink>
 static void ExpectOnlyTheFirstFileCut(Sink& sink, const std::wstring& first, const std::wstring& second,
                                       uint8_t* work) {
-    EXPECT_TRUE(ScanTextChunks((first + L"\n" + second).c_str(), &sink, work));
+    EXPECT_TRUE(ScanTextChunks(first, true, &sink, work));
+    EXPECT_TRUE(ScanTextChunks(second, false, &sink, work));
+    sink.Flush();
     EXPECT_EQ(sink.report.Text(), L"file:" + first + L"\r\ntEXt : One 1\r\nfile:" + second);
     EXPECT_EQ(sink.shown, sink.report.Text());
 }
