@@ -1,14 +1,10 @@
 // cli_main.cpp: pngtext-cli, the console front end: the report of each named file on stdout.
 #include <windows.h>
-#include <cstdint>
 #include <vector>
 #include "app/cli_names.h"
 #include "app/cli_options.h"
+#include "app/cli_scan.h"
 #include "app/console_output.h"
-#include "app/console_report.h"
-#include "report/compressed_text.h"
-#include "report/scan_text_chunks.h"
-#include "runtime/files.h"
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
 
@@ -33,24 +29,7 @@ int wmain(int argc, wchar_t** argv) {
 
     CreateMainHeap();
     InitMemoryLibrary();
-    InitFileLibrary();
-    uint8_t* workBuffer = static_cast<uint8_t*>(MemAlloc(WorkBufferSize));
-    ConsoleReport report(&out, &err);
-    bool allLoaded = workBuffer != nullptr;
-    for (size_t i = 0; i < items.size() && workBuffer; i++) {
-        if (items[i].notice) {
-            report.Flush();
-            report.Notice(L"File", items[i].notice, items[i].name);
-            allLoaded = false;
-            continue;
-        }
-        if (!ScanTextChunks(items[i].name, i == 0, &report, workBuffer)) allLoaded = false;
-        report.Flush();
-    }
-    if (!workBuffer) report.Notice(L"File", L"Cannot allocate memory", L"pngtext-cli");
-    report.Flush();
-    MemFree(workBuffer);
-    FreeFileLibrary();
+    bool allLoaded = ScanItems(items, options.json, ProcessorCount(), &out, &err);
     FreeMemoryLibrary();
     DestroyMainHeap();
     return allLoaded ? ExitAllLoaded : ExitSomeNotLoaded;

@@ -46,11 +46,16 @@ static size_t LastPartStart(const std::wstring& name) {
     return at;
 }
 
+// The separator added after a folder: '/' where the folder is written with '/' alone.
+static const wchar_t* SeparatorOf(const std::wstring& folder) {
+    return folder.find(L'/') != std::wstring::npos && folder.find(L'\\') == std::wstring::npos ? L"/" : L"\\";
+}
+
 // The prefix that names made from a folder start with: the folder as written, plus a separator
 // unless it ends in one (or is a drive's current folder, "D:").
 static std::wstring FolderPrefix(const std::wstring& folder) {
     if (folder.empty() || IsSeparator(folder.back()) || (folder.size() == 2 && folder[1] == L':')) return folder;
-    return folder + L"\\";
+    return folder + SeparatorOf(folder);
 }
 
 struct FolderEntries {
@@ -104,7 +109,7 @@ static bool AddFolder(const std::wstring& prefix, bool recursive, std::vector<Cl
         if (MatchesWildcard(L"*.png", file.c_str())) AddFile(prefix + file, items);
     }
     if (!recursive) return true;
-    for (const std::wstring& folder : entries.folders) AddFolder(prefix + folder + L"\\", true, items);
+    for (const std::wstring& folder : entries.folders) AddFolder(FolderPrefix(prefix + folder), true, items);
     return true;
 }
 
@@ -121,7 +126,7 @@ void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliIte
         FolderEntries entries = ListFolder(prefix, argument.c_str() + lastPart);
         for (const std::wstring& file : entries.files) AddFile(prefix + file, items);
         if (recursive) {
-            for (const std::wstring& folder : entries.folders) AddFolder(prefix + folder + L"\\", true, items);
+            for (const std::wstring& folder : entries.folders) AddFolder(FolderPrefix(prefix + folder), true, items);
         }
         if (items->size() == before) AddNotice(argument, L"No file matches", items);
         return;
