@@ -4,7 +4,8 @@
 #include <cstdint>
 #include "report/report_sink.h"
 
-// The work buffer the shell allocates once and every scan reuses (no lock: scans never overlap).
+// The work buffer the shell allocates once and every scan reuses (no lock: scans that run at the same
+// time, on the console front end's threads, each have their own).
 const int32_t WorkBufferSize = 32768;
 // Inflation writes at most this many bytes into the work buffer; its last 8 bytes are never written.
 const int32_t WorkBufferInflateRoom = 32760;
