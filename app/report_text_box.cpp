@@ -1,5 +1,7 @@
 // report_text_box.cpp: the text-box report sink and the scan of the window's report.
 #include "app/report_text_box.h"
+#include <new>
+#include <vector>
 #include "app/busy_cursor.h"
 #include "app/program.h"
 #include "report/scan_text_chunks.h"
@@ -16,16 +18,16 @@ void TextBoxReport::LoadOnce() {
     loaded_ = true;
 }
 
-void TextBoxReport::StartReport(const std::wstring& firstLine, bool replace) {
-    if (!replace) LoadOnce();
-    text_.Start(firstLine, replace);
+void TextBoxReport::StartReport(const std::wstring& fileName, bool startsReport) {
+    if (!startsReport) LoadOnce();
+    text_.Start(fileName, startsReport);
     loaded_ = true;
     changed_ = true;
 }
 
-void TextBoxReport::AppendLine(const std::wstring& line) {
+void TextBoxReport::AppendReportLine(const TextChunkRecord& record) {
     LoadOnce();
-    text_.Append(line);
+    text_.Append(record);
     changed_ = true;
 }
 
@@ -48,9 +50,30 @@ void TextBoxReport::Flush() {
     ++writes_;
 }
 
+// The names of a drop, in order; the drop target ends none with a line feed, but an empty one is skipped.
+static std::vector<std::wstring> SplitDroppedNames(const std::wstring& joined) {
+    std::vector<std::wstring> names;
+    size_t start = 0;
+    for (;;) {
+        size_t end = joined.find(L'\n', start);
+        size_t stop = end == std::wstring::npos ? joined.size() : end;
+        if (stop > start) names.push_back(joined.substr(start, stop - start));
+        if (end == std::wstring::npos) return names;
+        start = end + 1;
+    }
+}
+
 void ScanIntoReport(const std::wstring& names) {
+    std::vector<std::wstring> split;
+    try {
+        split = SplitDroppedNames(names);
+    } catch (const std::bad_alloc&) {
+        return;  // no memory even for the list of names: nothing is scanned, the program goes on
+    }
+    if (split.empty()) return;
     // A scan takes no messages while it runs: the wait cursor is the sign of work meanwhile.
     BusyCursor busy;
     TextBoxReport report(0);
-    ScanTextChunks(names.c_str(), &report, WorkBuffer());
+    for (size_t i = 0; i < split.size(); i++) ScanTextChunks(split[i], i == 0, &report, WorkBuffer());
+    // The text box is written once for all names (and before each notice), when the report goes.
 }

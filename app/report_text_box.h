@@ -17,8 +17,9 @@ public:
     TextBoxReport(const TextBoxReport&) = delete;
     TextBoxReport& operator=(const TextBoxReport&) = delete;
 
-    void StartReport(const std::wstring& firstLine, bool replace) override;
-    void AppendLine(const std::wstring& line) override;
+    void StartReport(const std::wstring& fileName, bool startsReport) override;
+    // Adds the record's report line (report_line.h) to the report.
+    void AppendReportLine(const TextChunkRecord& record) override;
     // Shows the report so far, then a modal box (title, message) over the thread's windows.
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
     void Flush() override;
@@ -37,6 +38,8 @@ private:
     int32_t writes_ = 0;
 };
 
-// Scans names (one file name, or several joined by line feeds) into the report of text box 0,
-// inflating compressed text through the program's work buffer.
+// Scans names into the report of text box 0, inflating compressed text through the program's work
+// buffer. names: one file name, or a drop's names, which the drop target joins with line feeds; they
+// are split here and handed to the scan one at a time: the first replaces the report, the others
+// follow it. Empty names are skipped; no name at all leaves the report alone.
 void ScanIntoReport(const std::wstring& names);

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-# make_peer_files.py: writes the PNG files the peer benchmark reads (deterministic; skips files already made).
+# make_peer_files.py: writes the PNG files and the folder the peer benchmark reads (deterministic; skips
+# what is already made).
 # Usage: make_peer_files.py FOLDER
 import os
 import random
+import shutil
 import struct
 import sys
 import zlib
@@ -102,10 +104,74 @@ def big_ztxt_png(path, size=1 << 20):
         out.write(b"".join(parts))
 
 
+def image_data_variant(seed, width=1024, height=896):
+    """About 2 MB of real compressed image data: RGB rows of 6-bit noise under the Sub filter, deflated."""
+    generator = random.Random(seed)
+    rows = bytearray()
+    for _ in range(height):
+        rows.append(1)
+        rows += generator.randbytes(width * 3).translate(SIX_BITS)
+    return width, height, zlib.compress(bytes(rows), 6)
+
+
+SIX_BITS = bytes(b & 0x3F for b in range(256))
+WORDS = ["masterpiece", "best quality", "portrait", "lake", "mountains", "sunset", "cinematic lighting", "cat",
+         "hat", "detailed", "8k", "watercolor", "forest", "city", "night", "neon", "bokeh", "soft focus"]
+
+
+def parameters_text(generator, seed):
+    prompt = ", ".join(generator.choice(WORDS) for _ in range(generator.randint(12, 30)))
+    negative = ", ".join(generator.choice(["blurry", "lowres", "bad hands", "watermark", "text"]) for _ in range(6))
+    return ("%s\nNegative prompt: %s\nSteps: %d, Sampler: DPM++ 2M Karras, CFG scale: %.1f, Seed: %d, "
+            "Size: 1024x896, Model hash: %08x, Model: bench_model_v%d" % (
+                prompt, negative, generator.randint(20, 50), generator.uniform(4, 12), seed,
+                generator.getrandbits(32), generator.randint(1, 9)))
+
+
+def workflow_json(generator, size=20000):
+    """A node graph's JSON of about size bytes, as image generators store it."""
+    nodes = []
+    while sum(len(node) for node in nodes) < size:
+        nodes.append('{"id":%d,"type":"Node%d","pos":[%d,%d],"size":[315,%d],"flags":{},"order":%d,'
+                     '"mode":0,"inputs":[{"name":"model","type":"MODEL","link":%d}],"outputs":[{"name":"LATENT",'
+                     '"type":"LATENT","links":[%d]}],"widgets_values":[%d,"randomize",%d,%.1f,"euler","normal",1]}' % (
+                         len(nodes), generator.randint(1, 60), generator.randint(0, 2000), generator.randint(0, 2000),
+                         generator.randint(50, 400), len(nodes), generator.randint(1, 99), generator.randint(1, 99),
+                         generator.getrandbits(48), generator.randint(10, 60), generator.uniform(1, 12)))
+    return '{"last_node_id":%d,"nodes":[%s],"links":[],"version":0.4}' % (len(nodes), ",".join(nodes))
+
+
+def prompt_json(generator):
+    inputs = ",".join('"%d":{"inputs":{"seed":%d,"steps":%d,"text":"%s"},"class_type":"Node%d"}' % (
+        i, generator.getrandbits(48), generator.randint(10, 60), ", ".join(generator.choice(WORDS) for _ in range(10)),
+        generator.randint(1, 60)) for i in range(12))
+    return "{" + inputs + "}"
+
+
+def ai_image_folder(folder, count=1000, variants=8):
+    """count PNGs shaped like generated images: about 2 MB of compressed image data each (one of a few
+    variants, so that making them stays fast), a parameters tEXt; every third also a ~20 KB workflow
+    JSON tEXt and a compressed iTXt prompt. Text chunks come before the image data, as such tools write."""
+    os.makedirs(folder, exist_ok=True)
+    images = [image_data_variant(1000 + v) for v in range(variants)]
+    for i in range(count):
+        generator = random.Random(i)
+        width, height, data = images[i % variants]
+        parts = [SIGNATURE, ihdr(width, height), text("parameters", parameters_text(generator, i))]
+        if i % 3 == 0:
+            parts.append(text("workflow", workflow_json(generator)))
+            parts.append(itxt("prompt", "", "", prompt_json(generator), compressed=True))
+        parts += [chunk(b"IDAT", data[at:at + 65536]) for at in range(0, len(data), 65536)]
+        parts.append(chunk(b"IEND", b""))
+        with open(os.path.join(folder, "image-%04d.png" % i), "wb") as out:
+            out.write(b"".join(parts))
+
+
 FILES = {
     "noise-200mb.png": noise_png,
     "chunks-5000.png": many_chunks_png,
     "ztxt-1mb.png": big_ztxt_png,
+    "ai-images": ai_image_folder,
 }
 
 
@@ -118,6 +184,10 @@ def main():
         if os.path.exists(path) and os.path.exists(marker):
             continue
         print("making", path, flush=True)
+        if os.path.isdir(path + ".part"):
+            shutil.rmtree(path + ".part")
+        if os.path.isdir(path):
+            shutil.rmtree(path)
         make(path + ".part")
         os.replace(path + ".part", path)
         open(marker, "w").close()

@@ -1,5 +1,6 @@
 // read_floor.cpp: the floor of a whole-file scan: one ReadFile of the file into fresh VirtualAlloc memory.
 // Usage: read_floor FILE             does only that (the peer benchmark times the whole process)
+//        read_floor FOLDER           the same for each file in the folder
 //        read_floor --profile FILE   prints, in-process, the time of each step of a console scan:
 //                                    fresh memory + read, the memory heap's zeroed block + read, the
 //                                    search, and the UTF-8 conversion of the report lines
@@ -35,8 +36,8 @@ static DWORD SizeOf(const wchar_t* path) {
 namespace {
 class LineSink : public ReportSink {
 public:
-    void StartReport(const std::wstring& line, bool) override { AppendLine(line); }
-    void AppendLine(const std::wstring& line) override { lines.push_back(line); }
+    void StartReport(const std::wstring& name, bool) override { lines.push_back(FileLine(name)); }
+    void AppendReportLine(const TextChunkRecord& record) override { lines.push_back(ReportLine(record)); }
     void Notice(const wchar_t*, const wchar_t*, const std::wstring&) override {}
     void Flush() override {}
     std::vector<std::wstring> lines;
@@ -82,6 +83,15 @@ static int Profile(const wchar_t* path) {
     return 0;
 }
 
+// One ReadFile of the whole file into fresh memory, released after.
+static bool ReadFresh(const wchar_t* path) {
+    const DWORD size = SizeOf(path);
+    void* block = size ? VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
+    bool ok = block && ReadWhole(path, block, size);
+    if (block) VirtualFree(block, 0, MEM_RELEASE);
+    return ok;
+}
+
 // The C runtime's wide arguments (its _startupinfo holds one int, the new-handler mode).
 extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int wildcards, int* startup);
 
@@ -95,10 +105,19 @@ int main() {
     if (__wgetmainargs(&argc, &argv, &environment, 0, &newMode) != 0) return 2;
     if (argc == 3 && wcscmp(argv[1], L"--profile") == 0) return Profile(argv[2]);
     if (argc != 2) {
-        printf("usage: read_floor [--profile] FILE\n");
+        printf("usage: read_floor [--profile] FILE | read_floor FOLDER\n");
         return 2;
     }
-    const DWORD size = SizeOf(argv[1]);
-    void* block = size ? VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE) : nullptr;
-    return block && ReadWhole(argv[1], block, size) ? 0 : 1;
+    DWORD attributes = GetFileAttributesW(argv[1]);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ReadFresh(argv[1]) ? 0 : 1;
+    const std::wstring folder = std::wstring(argv[1]) + L"\\";
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return 1;
+    bool ok = true;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ok = ReadFresh((folder + found.cFileName).c_str()) && ok;
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+    return ok ? 0 : 1;
 }

@@ -12,7 +12,13 @@
 #include "toolkit/text_box.h"
 #include "bench/bench_support.h"
 
-static std::wstring Line(int i) { return L"tEXt : Keyword" + std::to_wstring(i) + L" some text of a usual length"; }
+static TextChunkRecord Record(int i) {
+    TextChunkRecord r;
+    r.keyword = L"Keyword" + std::to_wstring(i);
+    r.text = L"some text of a usual length";
+    return r;
+}
+static std::wstring Line(int i) { return ReportLine(Record(i)); }
 
 static void Pump() {
     for (int i = 0; i < 100000 && WaitEventTimeout(0) != 0; ++i) {
@@ -40,8 +46,8 @@ static double Gathered(int lines, std::wstring* text) {
     double start = Seconds();
     {
         TextBoxReport report(0);
-        report.StartReport(L"file:bench.png", true);
-        for (int i = 0; i < lines; ++i) report.AppendLine(Line(i));
+        report.StartReport(L"bench.png", true);
+        for (int i = 0; i < lines; ++i) report.AppendReportLine(Record(i));
         report.Flush();
     }
     double seconds = Seconds() - start;

@@ -59,9 +59,9 @@ size_t FindTextChunkType(const uint8_t* block, size_t n, size_t from) {
     return HaveSse2() ? FindTypeSse2(block, n, from) : FindTypeScalar(block, n, from);
 }
 
-static uint32_t ReadBigEndian32(const uint8_t* at) {
-    return (static_cast<uint32_t>(at[0]) << 24) | (static_cast<uint32_t>(at[1]) << 16) |
-           (static_cast<uint32_t>(at[2]) << 8) | static_cast<uint32_t>(at[3]);
+static ChunkType TypeAt(const uint8_t* typeCode) {
+    return typeCode[0] == 't' ? ChunkType::Text : typeCode[0] == 'z' ? ChunkType::CompressedText
+                                                                      : ChunkType::InternationalText;
 }
 
 // The first 0x00 at or after an offset, remembered between chunks: a block full of type codes and
@@ -82,12 +82,14 @@ struct ZeroFinder {
 };
 }  // namespace
 
-// One tEXt line; returns where the search goes on (see chunk_scan.h).
+// One tEXt record; returns where the search goes on (see chunk_scan.h).
 static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                              ZeroFinder* zeros) {
+                              ZeroFinder* zeros, TextChunkRecord& r) {
+    StartChunkRecord(&r, block, n, d - 4, ChunkType::Text, length);
     if (length == 0) {
         // An empty chunk is the file's fault, not a reason to stop: go on after its CRC.
-        sink->AppendLine(L"tEXt : wrong size");
+        r.form = LineForm::WrongSize;
+        sink->AppendReportLine(r);
         return d + 4;
     }
     // d <= n here; a length past the end (top bit set included) is cut at the block's end.
@@ -99,26 +101,23 @@ static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t
         keywordBytes = zero - d;
         textBytes = BytesBeforeZero(block + zero + 1, count - keywordBytes - 1);
     }
-    // Built in one allocation (units never outnumber bytes): the line can be as long as the file.
-    std::wstring line;
-    line.reserve(8 + keywordBytes + textBytes);
-    line.append(L"tEXt : ");
-    AppendDecodedBytes(line, block + d, keywordBytes, TextAnsi);
-    line.append(1, L' ');
-    AppendDecodedBytes(line, block + zero + 1, textBytes, TextAnsi);
-    sink->AppendLine(line);
+    AppendDecodedBytes(r.keyword, block + d, keywordBytes, TextAnsi);
+    AppendDecodedBytes(r.text, block + zero + 1, textBytes, TextAnsi);
+    sink->AppendReportLine(r);
     return pastEnd ? d : d + length + 4;
 }
 
-// Passes lines on and counts their characters, so that the search can stop a runaway report.
+// Passes records on and counts their lines' characters, so that the search can stop a runaway report.
 namespace {
 class CountingSink : public ReportSink {
 public:
     explicit CountingSink(ReportSink* sink) : sink_(sink) {}
-    void StartReport(const std::wstring& firstLine, bool replace) override { sink_->StartReport(firstLine, replace); }
-    void AppendLine(const std::wstring& line) override {
-        characters_ += line.size();
-        sink_->AppendLine(line);
+    void StartReport(const std::wstring& fileName, bool startsReport) override {
+        sink_->StartReport(fileName, startsReport);
+    }
+    void AppendReportLine(const TextChunkRecord& record) override {
+        characters_ += ReportLineLength(record);
+        sink_->AppendReportLine(record);
     }
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override {
         sink_->Notice(title, message, fileName);
@@ -136,24 +135,24 @@ void SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t*
     if (!block) return;
     CountingSink counted(sink);
     ZeroFinder zeros{block, n};
+    TextChunkRecord record;  // reused: its texts keep their capacity from chunk to chunk
     size_t p = 4;
     for (;;) {
         p = FindTextChunkType(block, n, p);
         if (n < 4 || p > n - 4) return;
+        uint32_t length = ReadBigEndian32(block + p - 4);
         if (counted.Characters() > MaxReportCharacters) {
-            sink->AppendLine(ReportCutLine());
+            StartChunkRecord(&record, block, n, p, TypeAt(block + p), length);
+            record.form = LineForm::ReportCut;
+            sink->AppendReportLine(record);
             return;
         }
-        uint32_t length = ReadBigEndian32(block + p - 4);
         size_t d = p + 4;
         switch (block[p]) {
-        case 't': p = ReportTextChunk(block, n, d, length, &counted, &zeros); break;
-        case 'z': p = ReportZtxtChunk(block, n, d, length, &counted, workBuffer); break;
-        default:  p = ReportItxtChunk(block, n, d, length, &counted, workBuffer); break;
+        case 't': p = ReportTextChunk(block, n, d, length, &counted, &zeros, record); break;
+        case 'z': p = ReportZtxtChunk(block, n, d, length, &counted, workBuffer, &record); break;
+        default:  p = ReportItxtChunk(block, n, d, length, &counted, workBuffer, &record); break;
         }
     }
 }
 
-std::wstring ReportCutLine() {
-    return L"report cut: more than " + std::to_wstring(MaxReportCharacters) + L" characters";
-}

@@ -15,13 +15,12 @@
 //         reach past the end of the block (then bytes d to n - 1 are reported).
 //   zTXt, iTXt: the offset their report returns (inside the chunk's data).
 // Reads no byte outside block[0, n). workBuffer as for ReportZtxtChunk (may be null).
-// A file's report stops, with ReportCutLine() as its last line, at the first chunk found after its lines
-// have passed MaxReportCharacters. Real files stay far below it; a crafted one (a truncated tEXt chunk
-// repeated, each one's text running on to the file's end) could otherwise ask for a report that grows
-// with the square of the file's size and freeze the window that shows it.
+// One record per chunk found goes to sink (text_chunk_record.h).
+// A file's report stops, with a ReportCut record as its last, at the first chunk found after its
+// lines have passed MaxReportCharacters (report_line.h). Real files stay far below it; a crafted one
+// (a truncated tEXt chunk repeated, each one's text running on to the file's end) could otherwise ask
+// for a report that grows with the square of the file's size and freeze the window that shows it.
 void SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer);
-const size_t MaxReportCharacters = 16u << 20;
-std::wstring ReportCutLine();
 
 // The smallest offset p >= from with p + 4 <= n whose four bytes spell one of the three type codes;
 // n when there is none. Candidates are found by the bytes "Xt" the three codes share.

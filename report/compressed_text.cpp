@@ -55,13 +55,24 @@ private:
 struct InflatedBytes {
     const uint8_t* bytes = nullptr;
     size_t count = 0;
+    InflateOutcome outcome = InflateOutcome::NotInflated;
     InflateBlock larger;
 };
+
+// What a stopped inflate call means; full: all the room given was written.
+static InflateOutcome OutcomeOf(int result, const z_stream& stream, bool full) {
+    if (result == Z_STREAM_END) return InflateOutcome::Complete;
+    if (result == Z_OK || result == Z_BUF_ERROR) {
+        if (full) return InflateOutcome::Limit;
+        if (stream.avail_in == 0) return InflateOutcome::Truncated;
+    }
+    return InflateOutcome::Damaged;
+}
 
 // The first inflate call (Z_FINISH, 32760 bytes of room in the work buffer) is the whole story for
 // text that fits, damaged or not: the text is what that call wrote. Only when the work buffer fills
 // does inflation go on, into a larger block, until the stream ends, fails, runs out of input or
-// reaches MaxInflatedText.
+// reaches MaxInflatedText (or memory runs out: the text is then what fitted, Limit).
 static void Inflate(const uint8_t* input, size_t inputLength, uint8_t* workBuffer, InflatedBytes* out) {
     if (!workBuffer) return;
     z_stream stream;
@@ -70,61 +81,73 @@ static void Inflate(const uint8_t* input, size_t inputLength, uint8_t* workBuffe
     stream.avail_in = static_cast<uInt>(inputLength);
     stream.next_out = workBuffer;
     stream.avail_out = WorkBufferInflateRoom;
-    if (inflateInit2(&stream, 15) != Z_OK) return;
+    if (inflateInit2(&stream, 15) != Z_OK) {
+        out->outcome = InflateOutcome::Damaged;
+        return;
+    }
     int result = inflate(&stream, Z_FINISH);
     const uint8_t* text = workBuffer;
-    if ((result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0) {
+    bool full = (result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0;
+    if (full) {
         int32_t capacity = 4 * WorkBufferInflateRoom;
         while (out->larger.Grow(capacity, text, stream.total_out)) {
             text = out->larger.Bytes();
             stream.next_out = out->larger.Bytes() + stream.total_out;
             stream.avail_out = static_cast<uInt>(out->larger.Capacity() - static_cast<int32_t>(stream.total_out));
             result = inflate(&stream, Z_FINISH);
-            bool full = (result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0;
+            full = (result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0;
             if (!full || capacity == MaxInflatedText) break;
             capacity = capacity > MaxInflatedText / 2 ? MaxInflatedText : capacity * 2;
         }
     }
+    out->outcome = OutcomeOf(result, stream, full);
     out->bytes = text;
     out->count = BytesBeforeZero(text, stream.total_out);
     inflateEnd(&stream);
 }
 
 size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer) {
+                       uint8_t* workBuffer, TextChunkRecord* scratch) {
+    TextChunkRecord own;
+    TextChunkRecord& r = scratch ? *scratch : own;
+    StartChunkRecord(&r, block, n, d - 4, ChunkType::CompressedText, length);
+    r.compressed = true;
     if (d >= n || block[d] == 0) {
-        sink->AppendLine(L"zTXt: no keyword");
+        r.form = LineForm::NoKeyword;
+        sink->AppendReportLine(r);
         return std::min(d, n);
     }
     size_t k = FieldLength(block, n, d);
     size_t method = d + k + 1;
     if (method >= n || block[method] != 0) {
-        sink->AppendLine(L"zTXt: unkn method:");
+        r.form = LineForm::UnknownMethod;
+        sink->AppendReportLine(r);
         return std::min(method, n);
     }
     size_t compressed = method + 1;  // <= n
     InflatedBytes text;
     Inflate(block + compressed, DataLeft(n, d, length, compressed), workBuffer, &text);
-    // Built in one allocation (units never outnumber bytes): an inflated text can run to megabytes.
-    std::wstring line;
-    line.reserve(7 + k + text.count);
-    line.append(L"zTXt: ");
-    AppendField(line, block, n, d, k, TextAnsi);
-    line.append(1, L' ');
-    AppendDecodedBytes(line, text.bytes, text.count, TextAnsi);
-    sink->AppendLine(line);
+    r.inflate = text.outcome;
+    AppendField(r.keyword, block, n, d, k, TextAnsi);
+    AppendDecodedBytes(r.text, text.bytes, text.count, TextAnsi);
+    sink->AppendReportLine(r);
     return compressed;
 }
 
 size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer) {
+                       uint8_t* workBuffer, TextChunkRecord* scratch) {
+    TextChunkRecord own;
+    TextChunkRecord& r = scratch ? *scratch : own;
+    StartChunkRecord(&r, block, n, d - 4, ChunkType::InternationalText, length);
     if (d >= n || block[d] == 0) {
-        sink->AppendLine(L"iTXt : no keyword");
+        r.form = LineForm::NoKeyword;
+        sink->AppendReportLine(r);
         return std::min(d, n);
     }
     size_t k = FieldLength(block, n, d);
     size_t flagAt = d + k + 1;
-    bool compressed = flagAt + 1 < n && block[flagAt] == 1 && block[flagAt + 1] == 0;
+    r.compressed = flagAt < n && block[flagAt] == 1;
+    bool inflated = r.compressed && flagAt + 1 < n && block[flagAt + 1] == 0;
     size_t tag = d + k + 3;
     size_t tagLength = FieldLength(block, n, tag);
     size_t translated = tag + tagLength + 1;
@@ -132,32 +155,19 @@ size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
     size_t t = translated + translatedLength + 1;
     size_t count = DataLeft(n, d, length, t);
     InflatedBytes text;
-    if (count > 0 && compressed) {
+    if (count > 0 && inflated) {
         Inflate(block + t, count, workBuffer, &text);
     } else if (count > 0) {
         text.bytes = block + t;
         text.count = BytesBeforeZero(block + t, count);
     }
-    // "iTXt : (tag)keyword(translated) text"; an empty tag adds nothing, an empty translated
-    // keyword shows as "(??)". Built in one allocation (units never outnumber bytes).
-    std::wstring line;
-    line.reserve(14 + tagLength + k + translatedLength + text.count);
-    line.append(L"iTXt : ");
-    if (tagLength) {
-        line.append(1, L'(');
-        AppendField(line, block, n, tag, tagLength, TextAnsi);
-        line.append(1, L')');
-    }
-    AppendField(line, block, n, d, k, TextAnsi);
-    if (translatedLength) {
-        line.append(1, L'(');
-        AppendField(line, block, n, translated, translatedLength, TextUtf8);
-        line.append(1, L')');
-    } else {
-        line.append(L"(?\?)");  // "(??)", written so that it is no trigraph
-    }
-    line.append(1, L' ');
-    AppendDecodedBytes(line, text.bytes, text.count, TextUtf8);
-    sink->AppendLine(line);
+    r.inflate = text.outcome;
+    AppendField(r.language, block, n, tag, tagLength, TextAnsi);
+    AppendField(r.keyword, block, n, d, k, TextAnsi);
+    AppendField(r.translatedKeyword, block, n, translated, translatedLength, TextUtf8);
+    if (translated < n) r.utf8Translated = ByteRange{block + translated, translatedLength};
+    AppendDecodedBytes(r.text, text.bytes, text.count, TextUtf8);
+    r.utf8Text = ByteRange{text.bytes, text.count};
+    sink->AppendReportLine(r);
     return std::min(t, n);
 }

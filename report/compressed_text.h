@@ -4,7 +4,8 @@
 #include <cstdint>
 #include "report/report_sink.h"
 
-// The work buffer the shell allocates once and every scan reuses (no lock: scans never overlap).
+// The work buffer the shell allocates once and every scan reuses (no lock: scans that run at the same
+// time, on the console front end's threads, each have their own).
 const int32_t WorkBufferSize = 32768;
 // Inflation writes at most this many bytes into the work buffer; its last 8 bytes are never written.
 const int32_t WorkBufferInflateRoom = 32760;
@@ -19,15 +20,17 @@ const int32_t MaxInflatedText = 16 * 1024 * 1024;
 //   iTXt: keyword, 0x00, flag, method, language tag, 0x00, translated keyword, 0x00, text.
 // The keyword search is not bounded by length: it runs on to the next 0x00 in the block.
 //
-// Each writes exactly one line to sink and returns the offset at which the search goes on:
+// Each hands exactly one record to sink and returns the offset at which the search goes on:
 // d when the keyword is empty; otherwise the method byte (zTXt, unknown method), the first
 // compressed byte (zTXt) or the first text byte (iTXt), never more than n. A missing method
 // byte counts as unknown.
 // workBuffer: WorkBufferSize bytes, or null; then inflated texts are empty and nothing is inflated.
 // An iTXt text with flag 1 and method 0 is inflated like zTXt text and decoded as UTF-8; any other
 // iTXt text is shown as stored. zTXt keyword and text are ANSI, iTXt keyword and tag ANSI, the
-// translated keyword and text UTF-8.
+// translated keyword and text UTF-8. The record's compressed fact is the iTXt flag byte being 1,
+// whatever the method; its inflate fact says how inflation ended when text was inflated.
+// scratch: a record to fill and hand on (see StartChunkRecord), or null for one of their own.
 size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer);
+                       uint8_t* workBuffer, TextChunkRecord* scratch = nullptr);
 size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer);
+                       uint8_t* workBuffer, TextChunkRecord* scratch = nullptr);

@@ -1,21 +1,26 @@
-// report_sink.h: where a scan writes its report (lines, notices), and the text a report makes.
+// report_sink.h: where a scan writes its report (records, notices), and the text a report makes.
 #pragma once
 #include <string>
+#include "report/report_line.h"
+#include "report/text_chunk_record.h"
 
 // The scan knows no window: the text box, the console front end and the tests each plug in a sink.
 //
-// Order of calls for one scan: for every name, StartReport and then one AppendLine per chunk found.
-// The scan calls Flush before every Notice and once when it ends, so a sink that gathers lines in
-// memory hands them to the user exactly at the moments the user can look at them. Lines never end
-// with a line break; a line may hold CR or LF characters that came from the file.
+// Order of calls for one name: StartReport, then one AppendReportLine per chunk found, or a Notice
+// when the file cannot be loaded or read. The scan calls Flush before every Notice, so a sink that
+// gathers lines in memory has shown the report so far when the notice appears; the caller flushes
+// when it has scanned its names. A record's line (report_line.h) never ends with a line break; it
+// may hold CR or LF characters that came from the file.
 class ReportSink {
 public:
     virtual ~ReportSink() = default;
-    // firstLine is "file:" + name. replace: the first name of a scan, the report starts over;
-    // otherwise (later names of a multi-name drop) the line follows the lines already reported.
-    virtual void StartReport(const std::wstring& firstLine, bool replace) = 0;
-    virtual void AppendLine(const std::wstring& line) = 0;
-    // A file could not be loaded. fileName is the name concerned, for sinks that print it;
+    // fileName: the name as the caller gave it; its report line is FileLine(fileName).
+    // startsReport: the report starts over (the first name of a scan); otherwise (later names of a
+    // multi-file drop) the file's lines follow the lines already reported.
+    virtual void StartReport(const std::wstring& fileName, bool startsReport) = 0;
+    // One chunk; its pointers are valid during this call only (see TextChunkRecord).
+    virtual void AppendReportLine(const TextChunkRecord& record) = 0;
+    // A file could not be loaded or read. fileName is the name concerned, for sinks that print it;
     // the window shows only title and message in a modal box.
     virtual void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) = 0;
     // Shows everything reported so far.
@@ -31,8 +36,13 @@ public:
         if (!text_.empty()) text_ += L"\r\n";
         text_ += line;
     }
-    void Start(const std::wstring& firstLine, bool replace) {
-        if (replace) Replace(firstLine); else Append(firstLine);
+    // The record's line, made in place.
+    void Append(const TextChunkRecord& record) {
+        if (!text_.empty()) text_ += L"\r\n";
+        AppendReportLineText(text_, record);
+    }
+    void Start(const std::wstring& fileName, bool startsReport) {
+        if (startsReport) Replace(FileLine(fileName)); else Append(FileLine(fileName));
     }
     const std::wstring& Text() const { return text_; }
 

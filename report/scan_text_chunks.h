@@ -1,16 +1,19 @@
-// scan_text_chunks.h: loading named files and reporting their text chunks.
+// scan_text_chunks.h: loading one named file and reporting its text chunks.
 #pragma once
 #include <cstdint>
+#include <string>
+#include "report/file_loader.h"
 #include "report/report_sink.h"
 
-// names: one file name, or several joined by line feeds (a multi-file drop); each name is scanned
-// in turn. An empty name does nothing (the sink is not called). For each name: "file:" + name
-// starts the report (the first name replaces it, later names append), the whole file is read into
-// one memory block with one read and searched (SearchTextChunks). A file that cannot be loaded
-// gets one notice titled "File": "Wrong size!" (size 0 in the low 32 bits), "Cannot allocate
-// memory" (size below 1, missing file, directory, or no memory), "Cannot read file" (open failed).
-// Uses file number 0 of the file library, which must be started. workBuffer: WorkBufferSize bytes
-// or null (see compressed_text.h). A report that outgrows memory ends that file's search, keeping
-// the lines reported so far. Returns true when every name was loaded and searched.
-bool ScanTextChunks(const wchar_t* names, ReportSink* sink, uint8_t* workBuffer);
-
+// Scans one file: StartReport(name, startsReport), the file's bytes from loader (null: the window's
+// load path, WindowFileLoader), and one record per chunk found (SearchTextChunks). The name is used
+// whole: a name holding a line feed is one name. An empty name does nothing (the sink is not called).
+// A file that cannot be loaded gets one notice titled "File" with the loader's message; a file whose
+// reading fails part-way keeps the records reported before the failure and gets "Cannot read file".
+// Flush comes before every notice; the caller flushes when it has scanned its names.
+// workBuffer: WorkBufferSize bytes or null (see compressed_text.h).
+// Nothing escapes: running out of memory anywhere in the file's scan (the sink's calls included, or
+// a line longer than a string can be) ends that file's scan with the records reported so far.
+// Returns true when the file was loaded and read to the end of its search (an empty name counts).
+bool ScanTextChunks(const std::wstring& name, bool startsReport, ReportSink* sink, uint8_t* workBuffer,
+                    FileLoader* loader = nullptr);

@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
+#include "app/cli_loader.h"
 #include "report/compressed_text.h"
+#include "report/json_lines.h"
 #include "report/report_sink.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/files.h"
 #include "tests/app/test_files.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
@@ -79,29 +83,47 @@ std::string Utf8(const std::wstring& text) {
 
 std::wstring SuiteFile(const wchar_t* name) { return std::wstring(TESTDATA_DIR) + L"/pngsuite/" + name; }
 
-// The bytes the console must show for a scan: every line converted whole by the system, then LF.
+// The bytes the console must show for a scan: every line converted whole by the system, then LF;
+// notices as stderr shows them; and the JSON Lines of the same calls.
 class ExpectedBytes : public ReportSink {
 public:
-    void StartReport(const std::wstring& firstLine, bool) override { AppendLine(firstLine); }
-    void AppendLine(const std::wstring& line) override {
+    void StartReport(const std::wstring& fileName, bool) override {
+        file = fileName;
+        AppendLine(FileLine(fileName));
+    }
+    void AppendReportLine(const TextChunkRecord& record) override {
+        AppendChunkJson(json, file, record);
+        AppendLine(ReportLine(record));
+    }
+    void AppendLine(const std::wstring& line) {
         text += Utf8(line);
         text += '\n';
         lines++;
     }
-    void Notice(const wchar_t*, const wchar_t*, const std::wstring&) override { notices++; }
+    void Notice(const wchar_t*, const wchar_t* message, const std::wstring& fileName) override {
+        AppendNoticeJson(json, fileName, message);
+        err += Utf8(fileName + L": " + message) + "\n";
+        notices++;
+    }
     void Flush() override {}
+    std::wstring file;
     std::string text;
+    std::string err;
+    std::string json;
     int lines = 0;
     int notices = 0;
 };
 
-ExpectedBytes ScanInProcess(const std::wstring& name) {
+// The report of each name in turn through the window's load path, or through the given loader.
+ExpectedBytes ScanInProcess(const std::vector<std::wstring>& names, FileLoader* loader = nullptr) {
     InitFileLibrary();
     std::vector<uint8_t> work(WorkBufferSize);
     ExpectedBytes expected;
-    ScanTextChunks(name.c_str(), &expected, work.data());
+    for (size_t i = 0; i < names.size(); i++) ScanTextChunks(names[i], i == 0, &expected, work.data(), loader);
     return expected;
 }
+
+ExpectedBytes ScanInProcess(const std::wstring& name) { return ScanInProcess(std::vector<std::wstring>{name}); }
 
 void ExpectSameReport(const std::wstring& name, int minimumLines) {
     ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(CLI_PATH)) << "the console front end is not built";
@@ -178,9 +200,241 @@ TEST(ConsoleFrontEnd, ReportsEveryFileInTurnAndNoticesOnStderr) {
     EXPECT_EQ(lastLine, run.out.substr(run.out.size() - lastLine.size()));
 }
 
-TEST(ConsoleFrontEnd, WithoutFilesPrintsUsageAndFails) {
-    ProgramRun run = RunConsoleProgram(L"");
-    EXPECT_EQ(1u, run.exitCode);
-    EXPECT_EQ("", run.out);
-    EXPECT_NE(std::string::npos, run.err.find("usage: pngtext-cli FILE..."));
+TEST(ConsoleFrontEnd, UsageErrorsHelpAndVersionHaveTheirExitCodes) {
+    const std::wstring greek = Quoted(SuiteFile(L"ctgn0g04.png"));
+    struct Case {
+        std::wstring arguments;
+        DWORD exitCode;
+        const char* outStart;  // null: nothing on stdout
+        const char* errPart;   // null: nothing on stderr
+    } cases[] = {
+        {L"", 2, nullptr, "usage: pngtext-cli"},
+        {L"--bogus " + greek, 2, nullptr, "unknown option: --bogus"},
+        {greek + L" -x", 2, nullptr, "unknown option: -x"},
+        {L"--help", 0, "usage: pngtext-cli", nullptr},
+        {L"-h " + greek, 0, "usage: pngtext-cli", nullptr},
+        {L"--version", 0, "pngtext-cli " PNGTEXT_VERSION_TEXT "\n", nullptr},
+        // After "--" a name that starts with a dash is a name: this one does not exist.
+        {L"-- --help", 1, "file:--help\n", "--help: Cannot allocate memory\n"},
+        // An argument holding a line feed is one name.
+        {L"\"a.png\nb.png\"", 1, "file:a.png\nb.png\n", "a.png\nb.png: Cannot allocate memory\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        ProgramRun run = RunConsoleProgram(c.arguments);
+        EXPECT_EQ(c.exitCode, run.exitCode);
+        if (c.outStart) {
+            EXPECT_EQ(c.outStart, run.out.substr(0, strlen(c.outStart)));
+        } else {
+            EXPECT_EQ("", run.out);
+        }
+        if (c.errPart) {
+            EXPECT_NE(std::string::npos, run.err.find(c.errPart)) << run.err;
+        } else {
+            EXPECT_EQ("", run.err);
+        }
+    }
+}
+
+// A folder tree of small PNGs whose names test the order and the case of names: returns its path.
+static std::wstring WriteNameTree() {
+    const std::wstring root = ScratchFolder() + L"\\names";
+    CreateDirectoryW(root.c_str(), nullptr);
+    CreateDirectoryW((root + L"\\sub").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\sub\\deeper").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\Empty").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\folder.png").c_str(), nullptr);
+    for (const wchar_t* name : {L"b.png", L"A.png", L"c.PNG", L"note.txt", L"sub\\d.png", L"sub\\deeper\\e.png"}) {
+        WriteScratchFile(L"names\\" + std::wstring(name), PngWith({TextChunk("Name", "x")}));
+    }
+    return root;
+}
+
+// The "file:" lines of a text report, without the folder prefix given.
+static std::string FileLines(const std::string& out, const std::wstring& prefix) {
+    const std::string start = "file:" + Utf8(prefix);
+    std::string names;
+    for (size_t at = out.find(start); at != std::string::npos; at = out.find(start, at + 1)) {
+        size_t end = out.find('\n', at);
+        names += out.substr(at + start.size(), end - at - start.size()) + " ";
+    }
+    return names;
+}
+
+TEST(ConsoleFrontEnd, WildcardsAndFoldersStandForTheirFilesInNameOrder) {
+    const std::wstring root = WriteNameTree();
+    struct Case {
+        std::wstring arguments;
+        const char* names;   // the files reported, relative to root
+        DWORD exitCode;
+        const char* err;
+    } cases[] = {
+        {Quoted(root), "\\A.png \\b.png \\c.PNG ", 0, ""},
+        {Quoted(root + L"/"), "/A.png /b.png /c.PNG ", 0, ""},
+        {L"-r " + Quoted(root), "\\A.png \\b.png \\c.PNG \\sub\\d.png \\sub\\deeper\\e.png ", 0, ""},
+        {Quoted(root + L"\\*.png"), "\\A.png \\b.png \\c.PNG ", 0, ""},
+        {Quoted(root + L"\\?.p*") + L" " + Quoted(root + L"\\n*.txt"), "\\A.png \\b.png \\c.PNG \\note.txt ", 0, ""},
+        {L"--recursive " + Quoted(root + L"\\s*"), "\\sub\\d.png \\sub\\deeper\\e.png ", 0, ""},
+        {Quoted(root + L"\\zz*.png") + L" " + Quoted(root + L"\\b.png"), "\\b.png ", 1, "\\zz*.png: No file matches\n"},
+        {Quoted(root + L"\\Empty"), "", 1, "\\Empty: No .png file in the folder\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        ProgramRun run = RunConsoleProgram(c.arguments);
+        EXPECT_EQ(c.exitCode, run.exitCode);
+        EXPECT_EQ(c.names, FileLines(run.out, root));
+        EXPECT_EQ(*c.err ? Utf8(root) + c.err : std::string(), run.err);
+    }
+}
+
+// Reads what a console screen buffer shows, row by row, trailing blanks removed, rows ended by LF.
+static std::wstring ScreenText(HANDLE screen) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(screen, &info)) return L"";
+    std::wstring text;
+    std::vector<wchar_t> row(static_cast<size_t>(info.dwSize.X));
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; y++) {
+        DWORD read = 0;
+        ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), COORD{0, y}, &read);
+        std::wstring line(row.data(), read);
+        line.erase(line.find_last_not_of(L' ') + 1);
+        text += line + L"\n";
+    }
+    return text;
+}
+
+TEST(ConsoleFrontEnd, ShowsUnicodeOnAConsoleAndLeavesItsCodePage) {
+    // A console of the test's own: under CTest the test may have none, or one without a screen buffer.
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole()) << GetLastError();
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE screen = CreateConsoleScreenBuffer(GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                              CONSOLE_TEXTMODE_BUFFER, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, screen);
+    COORD size = {200, 300};
+    SetConsoleScreenBufferSize(screen, size);
+    const UINT codePage = GetConsoleOutputCP();
+    ASSERT_NE(static_cast<UINT>(CP_UTF8), codePage);
+
+    const std::wstring greek = SuiteFile(L"ctgn0g04.png");
+    std::wstring commandLine = Quoted(CLI_PATH) + L" " + Quoted(greek);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = screen;
+    startup.hStdError = screen;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD exitCode = 99;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(codePage, GetConsoleOutputCP()) << "the console's code page is the user's";
+    std::wstring shown = ScreenText(screen);
+    EXPECT_NE(std::wstring::npos, shown.find(L"iTXt : (el)Title(\u03A4\u03AF\u03C4\u03BB\u03BF\u03C2) PngSuite\n")) << shown;
+    CloseHandle(screen);
+    FreeConsole();
+}
+
+// The test suite's files, the sample, and files fuzzed from them (bytes changed, type codes planted,
+// cut short), plus the names every notice comes from: the files the loaders must agree on.
+static std::vector<std::wstring> LoaderTestFiles() {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    const std::wstring suite = std::wstring(TESTDATA_DIR) + L"\\pngsuite\\";
+    HANDLE listing = FindFirstFileW((suite + L"*.png").c_str(), &found);
+    if (listing != INVALID_HANDLE_VALUE) {
+        do names.push_back(suite + found.cFileName);
+        while (FindNextFileW(listing, &found));
+        FindClose(listing);
+    }
+    names.push_back(std::wstring(SOURCE_DIR) + L"\\samples\\text-chunks.png");
+    fuzz::Random random(12);
+    const char* codes[] = {"tEXt", "zTXt", "iTXt"};
+    const size_t seeds = names.size();
+    for (int i = 0; i < 60; i++) {
+        std::string bytes = ReadWhole(names[random.Below(static_cast<uint32_t>(seeds))]);
+        for (uint32_t k = random.Below(8); k > 0 && !bytes.empty(); k--) {
+            size_t at = random.Below(static_cast<uint32_t>(bytes.size()));
+            if (random.OneIn(2)) bytes[at] = static_cast<char>(random.Below(256));
+            else bytes.replace(at, 0, codes[random.Below(3)], 4);
+        }
+        if (random.OneIn(3)) bytes.resize(random.Below(static_cast<uint32_t>(bytes.size() + 1)));
+        names.push_back(WriteScratchFile(L"fuzzed-" + std::to_wstring(i) + L".png",
+                                         std::vector<uint8_t>(bytes.begin(), bytes.end())));
+    }
+    names.push_back(WriteScratchFile(L"empty.png", {}));
+    names.push_back(ScratchFolder() + L"\\missing.png");
+    names.push_back(ScratchFolder());
+    return names;
+}
+
+TEST(ConsoleLoader, GivesTheSearchWhatTheWindowsLoadPathGives) {
+    const std::vector<std::wstring> names = LoaderTestFiles();
+    ASSERT_GT(names.size(), 80u);
+    ConsoleFileLoader loader;
+    ExpectedBytes window = ScanInProcess(names);
+    ExpectedBytes console = ScanInProcess(names, &loader);
+    EXPECT_GT(window.lines, 150);
+    EXPECT_EQ(3, window.notices);
+    EXPECT_TRUE(window.text == console.text) << "report lines differ";
+    EXPECT_TRUE(window.json == console.json) << "records or notices differ";
+    EXPECT_EQ(window.err, console.err);
+}
+
+static std::wstring truncateOnFirstPiece;
+
+// Cuts the file short from another handle, as another process could, after the loader's first piece.
+static void TruncateAfterFirstPiece(const std::wstring& name, size_t bytesRead) {
+    if (name != truncateOnFirstPiece || bytesRead != LoaderPieceSize) return;
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(LoaderPieceSize + 1000);
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+}
+
+TEST(ConsoleLoader, AFileCutShortWhileItIsReadIsCannotReadFileAndTheNextFollows) {
+    std::vector<uint8_t> large = PngWith({TextChunk("First", "before the cut"),
+                                          TextChunk("Filler", std::string(3 * LoaderPieceSize, 'f')),
+                                          TextChunk("Last", "after the cut")});
+    truncateOnFirstPiece = WriteScratchFile(L"cut-while-read.png", large);
+    const std::wstring next = SuiteFile(L"ctzn0g04.png");
+    SetLoaderPieceHook(TruncateAfterFirstPiece);
+    ConsoleFileLoader loader;
+    ExpectedBytes console = ScanInProcess({truncateOnFirstPiece, next}, &loader);
+    SetLoaderPieceHook(nullptr);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    ASSERT_TRUE(GetFileAttributesExW(truncateOnFirstPiece.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_EQ(LoaderPieceSize + 1000, data.nFileSizeLow) << "the seam cut the file";
+    EXPECT_EQ(Utf8(truncateOnFirstPiece) + ": Cannot read file\n", console.err);
+    ExpectedBytes nextAlone = ScanInProcess(next);
+    EXPECT_EQ(Utf8(FileLine(truncateOnFirstPiece)) + "\n" + nextAlone.text, console.text);
+}
+
+TEST(ConsoleFrontEnd, ManyFilesOnAllCoresGiveTheWindowsReportInArgumentOrderAndAsJson) {
+    // Fuzzed and suite files, a large one among them so that later files finish first, and names
+    // that give notices; each given twice.
+    std::vector<std::wstring> names = LoaderTestFiles();
+    names.pop_back();  // the folder: the console scans its files instead
+    names.insert(names.begin() + 5, WriteScratchFile(L"large-among-many.png",
+                                                     PngWith({CompressedTextChunk("Big", std::string(8u << 20, 'b'))})));
+    const std::vector<std::wstring> once = names;
+    names.insert(names.end(), once.begin(), once.end());
+    std::wstring arguments;
+    for (const std::wstring& name : names) arguments += Quoted(name) + L" ";
+    ExpectedBytes expected = ScanInProcess(names);
+    ProgramRun text = RunConsoleProgram(arguments);
+    EXPECT_EQ(1u, text.exitCode);
+    EXPECT_TRUE(expected.text == text.out) << "report bytes differ";
+    EXPECT_EQ(expected.err, text.err);
+    ProgramRun json = RunConsoleProgram(L"--json " + arguments);
+    EXPECT_EQ(1u, json.exitCode);
+    EXPECT_TRUE(expected.json == json.out) << "JSON lines differ";
+    EXPECT_EQ(expected.err, json.err) << "notices stay on stderr too";
 }

@@ -9,6 +9,7 @@
 #include "runtime/files.h"
 #include "tests/app/driver/program_driver.h"
 #include "tests/app/test_files.h"
+#include "tests/report/recording_sink.h"
 #include "toolkit/events.h"
 #include "toolkit/gadget_record.h"
 #include "toolkit/numbered_windows.h"
@@ -67,12 +68,11 @@ TEST_F(TextBoxReportTest, AWriteThatThrowsLeavesTheBoxAsItWasAndNothingEscapes) 
 
 TEST_F(TextBoxReportTest, LinesReachTheBoxOnlyWhenFlushedAndThenAllAtOnce) {
     TextBoxReport report(0);
-    report.StartReport(L"file:a.png", true);
+    report.StartReport(L"a.png", true);
     std::wstring expected = L"file:a.png";
     for (int i = 0; i < 2000; ++i) {
-        std::wstring line = L"tEXt : Key" + std::to_wstring(i) + L" value";
-        report.AppendLine(line);
-        expected += L"\r\n" + line;
+        report.AppendReportLine(TextRecord(L"Key" + std::to_wstring(i), L"value"));
+        expected += L"\r\ntEXt : Key" + std::to_wstring(i) + L" value";
     }
     EXPECT_EQ(ReadGadgetText(0), L"") << "nothing is shown before the scan lets the user look";
     EXPECT_EQ(report.Writes(), 0);
@@ -87,10 +87,10 @@ TEST_F(TextBoxReportTest, ALaterNameFollowsTheLinesBeforeIt) {
     ReplaceGadgetText(0, L"an older report");
     {
         TextBoxReport report(0);
-        report.StartReport(L"file:a", true);
-        report.AppendLine(L"tEXt : A 1");
-        report.StartReport(L"file:b", false);
-        report.AppendLine(L"tEXt : B 2");
+        report.StartReport(L"a", true);
+        report.AppendReportLine(TextRecord(L"A", L"1"));
+        report.StartReport(L"b", false);
+        report.AppendReportLine(TextRecord(L"B", L"2"));
         // The sink shows what it holds when it goes, also without a last Flush.
     }
     EXPECT_EQ(ReadGadgetText(0), L"file:a\r\ntEXt : A 1\r\nfile:b\r\ntEXt : B 2");
@@ -99,20 +99,20 @@ TEST_F(TextBoxReportTest, ALaterNameFollowsTheLinesBeforeIt) {
 TEST_F(TextBoxReportTest, AReportThatStartsByAppendingContinuesTheBoxText) {
     ReplaceGadgetText(0, L"file:x");
     TextBoxReport report(0);
-    report.AppendLine(L"tEXt : X y");
+    report.AppendReportLine(TextRecord(L"X", L"y"));
     report.Flush();
     EXPECT_EQ(ReadGadgetText(0), L"file:x\r\ntEXt : X y");
 
     ReplaceGadgetText(0, L"");
     TextBoxReport fresh(0);
-    fresh.AppendLine(L"first");
+    fresh.AppendReportLine(TextRecord(L"first", L"line"));
     fresh.Flush();
-    EXPECT_EQ(ReadGadgetText(0), L"first") << "no line break in front of the first line";
+    EXPECT_EQ(ReadGadgetText(0), L"tEXt : first line") << "no line break in front of the first line";
 }
 
 TEST_F(TextBoxReportTest, TheReportIsShownBeforeANoticeComesUp) {
     TextBoxReport report(0);
-    report.StartReport(L"file:missing", true);
+    report.StartReport(L"missing", true);
     std::wstring seenReport = L"<no notice>", seenMessage;
     // A second hand reads the box while the notice is up, then confirms the notice.
     HWND box = box_;
@@ -173,7 +173,15 @@ TEST_F(ScanIntoReportTest, WithoutAWorkBufferCompressedTextIsEmpty) {
 TEST_F(ScanIntoReportTest, AnEmptyNameLeavesTheReportAlone) {
     ReplaceGadgetText(0, L"kept");
     ScanIntoReport(L"");
+    ScanIntoReport(L"\n\n");
     EXPECT_EQ(ReadGadgetText(0), L"kept");
+}
+
+TEST_F(ScanIntoReportTest, EmptyNamesInADropAreSkippedAndTheFirstRealNameReplaces) {
+    ASSERT_NE(AllocateWorkBuffer(), nullptr);
+    ReplaceGadgetText(0, L"the previous report");
+    ScanIntoReport(L"\n" + Plain() + L"\n\n");
+    EXPECT_EQ(ReadGadgetText(0), L"file:" + Plain() + L"\r\ntEXt : Software paint");
 }
 
 } // namespace

@@ -164,9 +164,9 @@ TEST(ReportTextAssembly, LinesJoinedByCrLfWithoutTrailingBreak) {
     EXPECT_EQ(report.Text(), L"first");
     report.Append(L"second");
     EXPECT_EQ(report.Text(), L"first\r\nsecond");
-    report.Start(L"file:x", true);
+    report.Start(L"x", true);
     EXPECT_EQ(report.Text(), L"file:x");
-    report.Start(L"file:y", false);
+    report.Start(L"y", false);
     EXPECT_EQ(report.Text(), L"file:x\r\nfile:y");
 }
 

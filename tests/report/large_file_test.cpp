@@ -118,7 +118,7 @@ TEST_F(LargeFiles, OnlyTheLowThirtyTwoBitsOfTheSizeCount) {
     for (const auto& [size, notice] : cases) {
         RecordingSink one;
         std::wstring path = WriteSparse(L"size-" + std::to_wstring(size) + L".bin", size, {{0, Chunk("tEXt", TextData("A", "b"))}});
-        EXPECT_FALSE(ScanTextChunks(path.c_str(), &one, work.data())) << size;
+        EXPECT_FALSE(ScanTextChunks(path, true, &one, work.data())) << size;
         EXPECT_EQ(one.notices, Lines{notice}) << size;
         EXPECT_EQ(one.report.Text(), L"file:" + path) << size;
     }
@@ -243,7 +243,7 @@ TEST_F(ChangingFiles, ADisappearingFileDoesNotStopTheNextName) {
     SetBeforeFileOpenHook([](const wchar_t* name) {
         if (hookPath == name) DeleteFileW(name);
     });
-    EXPECT_FALSE(Scan(gone + L"\n" + kept));
+    EXPECT_FALSE(ScanNames({gone, kept}));
     EXPECT_EQ(sink.notices, Lines{L"Cannot read file"});
     EXPECT_EQ(sink.report.Text(), L"file:" + gone + L"\r\nfile:" + kept + L"\r\nzTXt: Kept here");
 }
@@ -267,7 +267,7 @@ TEST_F(ChangingFiles, WritersThatDoNotShareTheFileLockItForTheScan) {
         HANDLE lock = CreateFileW(path.c_str(), holder.access, holder.share, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(lock, INVALID_HANDLE_VALUE);
         RecordingSink one;
-        const bool loaded = ScanTextChunks(path.c_str(), &one, work.data());
+        const bool loaded = ScanTextChunks(path, true, &one, work.data());
         CloseHandle(lock);
         EXPECT_EQ(loaded, holder.readable) << holder.access << " " << holder.share;
         if (holder.readable) {

@@ -70,7 +70,14 @@ protected:
         EXPECT_EQ(QueryFileSize(path.c_str()), size);
         return path;
     }
-    bool Scan(const std::wstring& names) { return ScanTextChunks(names.c_str(), &sink, work.data()); }
+    bool Scan(const std::wstring& name) { return ScanTextChunks(name, true, &sink, work.data()); }
+    // Names scanned in turn into one report, then flushed, as the window scans a drop.
+    bool ScanNames(const std::vector<std::wstring>& names) {
+        bool all = true;
+        for (size_t i = 0; i < names.size(); i++) all = ScanTextChunks(names[i], i == 0, &sink, work.data()) && all;
+        sink.Flush();
+        return all;
+    }
 
     std::wstring folder;
     std::vector<std::wstring> written;

@@ -23,8 +23,8 @@ static std::string AllKinds() {
 }
 
 TEST_F(ScanFiles, EmptyNameDoesNothing) {
-    EXPECT_TRUE(ScanTextChunks(L"", &sink, work.data()));
-    EXPECT_TRUE(ScanTextChunks(nullptr, &sink, work.data()));
+    EXPECT_TRUE(ScanTextChunks(L"", true, &sink, work.data()));
+    EXPECT_TRUE(ScanTextChunks(L"", false, &sink, work.data()));
     EXPECT_TRUE(sink.calls.empty());
     EXPECT_TRUE(sink.lines.empty());
 }
@@ -34,8 +34,7 @@ TEST_F(ScanFiles, ReportOfAFileWithAllThreeKinds) {
     EXPECT_TRUE(Scan(path));
     std::wstring expected = L"file:" + path + L"\r\ntEXt : Title Hello\r\nzTXt: Comment Hi\r\niTXt : (en)Title(Titel) Hallo";
     EXPECT_EQ(sink.report.Text(), expected);
-    EXPECT_EQ(sink.calls, (Lines{L"start file:" + path, L"flush"}));
-    EXPECT_EQ(sink.shown, expected);  // handed over in full when the scan ends
+    EXPECT_EQ(sink.calls, Lines{L"start file:" + path});  // the caller flushes when its names are done
 }
 
 TEST_F(ScanFiles, NonAsciiFileName) {
@@ -61,7 +60,7 @@ TEST_F(ScanFiles, ZeroLengthTextChunkDoesNotStopTheScan) {
 TEST_F(ScanFiles, EmptyFileIsWrongSize) {
     std::wstring path = Write(L"empty.png", std::string());
     EXPECT_FALSE(Scan(path));
-    EXPECT_EQ(sink.calls, (Lines{L"start file:" + path, L"flush", L"notice File|Wrong size!|" + path, L"flush"}));
+    EXPECT_EQ(sink.calls, (Lines{L"start file:" + path, L"flush", L"notice File|Wrong size!|" + path}));
     EXPECT_EQ(sink.shownWithNotice, Lines{L"file:" + path});
 }
 
@@ -89,7 +88,7 @@ TEST_F(ScanFiles, SeveralNamesAreScannedInTurn) {
     std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1"))}));
     std::wstring second = Write(L"second.png", Png({Chunk("zTXt", ZtxtData("Two", "2"))}));
     std::wstring missing = folder + L"\\gone.png";
-    EXPECT_FALSE(Scan(first + L"\n" + missing + L"\n" + second));
+    EXPECT_FALSE(ScanNames({first, missing, second}));
     std::wstring upToMissing = L"file:" + first + L"\r\ntEXt : One 1\r\nfile:" + missing;
     EXPECT_EQ(sink.report.Text(), upToMissing + L"\r\nfile:" + second + L"\r\nzTXt: Two 2");
     EXPECT_EQ(sink.calls, (Lines{L"start file:" + first, L"start+ file:" + missing, L"flush",
@@ -98,11 +97,12 @@ TEST_F(ScanFiles, SeveralNamesAreScannedInTurn) {
     EXPECT_EQ(sink.shownWithNotice, Lines{upToMissing});
 }
 
-TEST_F(ScanFiles, EmptyNamesInAListAreSkippedAndTheFirstRealNameReplaces) {
+TEST_F(ScanFiles, ANameWithALineFeedIsOneName) {
     std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1"))}));
-    EXPECT_TRUE(Scan(L"\n" + first + L"\n\n"));
-    EXPECT_EQ(sink.calls, (Lines{L"start file:" + first, L"flush"}));
-    EXPECT_EQ(sink.report.Text(), L"file:" + first + L"\r\ntEXt : One 1");
+    std::wstring second = Write(L"second.png", Png({Chunk("tEXt", TextData("Two", "2"))}));
+    EXPECT_FALSE(Scan(first + L"\n" + second));
+    EXPECT_EQ(sink.report.Text(), L"file:" + first + L"\n" + second);
+    EXPECT_EQ(sink.notices, Lines{L"Cannot allocate memory"});
 }
 
 TEST_F(ScanFiles, LaterScansReplaceTheReport) {
@@ -185,7 +185,7 @@ TEST_F(ScanFiles, PngSuiteItxtFilesMatchTheirReadings) {
             expected.push_back(L"iTXt : (" + f[1] + L")" + f[0] + L"(" + f[2] + L") " + f[3]);
         }
         RecordingSink fileSink;
-        EXPECT_TRUE(ScanTextChunks(Testdata(name).c_str(), &fileSink, work.data()));
+        EXPECT_TRUE(ScanTextChunks(Testdata(name), true, &fileSink, work.data()));
         EXPECT_EQ(fileSink.lines, expected) << name;
     }
 }
@@ -213,7 +213,7 @@ TEST_F(ScanFiles, PngSuiteTextAndZtxtFilesMatchTheirReadings) {
         }
         ASSERT_EQ(expected.size(), 6u) << name;
         RecordingSink fileSink;
-        EXPECT_TRUE(ScanTextChunks(Testdata(name).c_str(), &fileSink, work.data()));
+        EXPECT_TRUE(ScanTextChunks(Testdata(name), true, &fileSink, work.data()));
         Lines shown = fileSink.lines;
         for (std::wstring& line : shown) {
             for (wchar_t& c : line) if (c == L'\n') c = L'.';
@@ -229,7 +229,7 @@ TEST_F(ScanFiles, PngSuiteFilesWithoutTextGiveTheFileLineOnly) {
                                 L"xs4n0g01.png", L"xs7n0g01.png", L"z00n2c08.png", L"z03n2c08.png", L"z06n2c08.png",
                                 L"z09n2c08.png"}) {
         RecordingSink fileSink;
-        EXPECT_TRUE(ScanTextChunks(Testdata(name).c_str(), &fileSink, work.data())) << name;
+        EXPECT_TRUE(ScanTextChunks(Testdata(name), true, &fileSink, work.data())) << name;
         EXPECT_EQ(fileSink.report.Text(), L"file:" + Testdata(name));
         EXPECT_TRUE(fileSink.notices.empty()) << name;
     }
@@ -253,7 +253,9 @@ struct OutOfMemory : std::bad_alloc {
 template <typename Sink>
 static void ExpectOnlyTheFirstFileCut(Sink& sink, const std::wstring& first, const std::wstring& second,
                                       uint8_t* work) {
-    EXPECT_TRUE(ScanTextChunks((first + L"\n" + second).c_str(), &sink, work));
+    EXPECT_TRUE(ScanTextChunks(first, true, &sink, work));
+    EXPECT_TRUE(ScanTextChunks(second, false, &sink, work));
+    sink.Flush();
     EXPECT_EQ(sink.report.Text(), L"file:" + first + L"\r\ntEXt : One 1\r\nfile:" + second);
     EXPECT_EQ(sink.shown, sink.report.Text());
 }
@@ -265,4 +267,136 @@ TEST_F(ScanFiles, ReportLargerThanMemoryEndsThatFileOnly) {
     ExpectOnlyTheFirstFileCut(exhausted, first, second, work.data());
     ExhaustedSink<std::length_error> tooLong;
     ExpectOnlyTheFirstFileCut(tooLong, first, second, work.data());
+}
+
+// ---- Loaders ----
+
+// Serves bytes from memory; its reading can fail after a number of questions, as a mapped view of a
+// file that another process truncates would.
+class MemoryLoader : public FileLoader {
+public:
+    explicit MemoryLoader(std::string content) : bytes(std::move(content)) {}
+    const wchar_t* Load(const std::wstring&, LoadedFile* file) override {
+        if (throwOnLoad) throw std::bad_alloc();
+        if (notice) return notice;
+        loads++;
+        file->bytes = reinterpret_cast<const uint8_t*>(bytes.data());
+        file->size = bytes.size();
+        return nullptr;
+    }
+    void Release(LoadedFile* file) override {
+        releases++;
+        *file = LoadedFile();
+    }
+    bool ReadFailed(const LoadedFile&) override { return failAfter >= 0 && questions++ >= failAfter; }
+
+    std::string bytes;
+    const wchar_t* notice = nullptr;
+    bool throwOnLoad = false;
+    int failAfter = -1;  // ReadFailed answers true from question number failAfter (0-based) on
+    int questions = 0, loads = 0, releases = 0;
+};
+
+TEST_F(ScanFiles, ALoaderServesTheBytesAndGetsThemBack) {
+    MemoryLoader loader(AllKinds());
+    EXPECT_TRUE(ScanTextChunks(L"memory.png", true, &sink, work.data(), &loader));
+    EXPECT_EQ(sink.report.Text(), L"file:memory.png\r\ntEXt : Title Hello\r\nzTXt: Comment Hi\r\niTXt : (en)Title(Titel) Hallo");
+    EXPECT_EQ(loader.loads, 1);
+    EXPECT_EQ(loader.releases, 1);
+}
+
+TEST_F(ScanFiles, ALoadersNoticeIsShownAndNothingIsReleased) {
+    MemoryLoader loader(AllKinds());
+    loader.notice = L"Wrong size!";
+    EXPECT_FALSE(ScanTextChunks(L"memory.png", true, &sink, work.data(), &loader));
+    EXPECT_EQ(sink.calls, (Lines{L"start file:memory.png", L"flush", L"notice File|Wrong size!|memory.png"}));
+    EXPECT_EQ(loader.releases, 0);
+}
+
+TEST_F(ScanFiles, AReadThatFailsPartWayKeepsTheRecordsBeforeItAndTheNextNameIsScanned) {
+    const Lines all{L"tEXt : Title Hello", L"zTXt: Comment Hi", L"iTXt : (en)Title(Titel) Hallo"};
+    // Failing before the first, second or third record, or after the last (the check after the search).
+    for (int failAfter = 0; failAfter <= 3; failAfter++) {
+        RecordingSink one;
+        MemoryLoader failing(AllKinds());
+        failing.failAfter = failAfter;
+        EXPECT_FALSE(ScanTextChunks(L"truncated.png", true, &one, work.data(), &failing)) << failAfter;
+        EXPECT_EQ(one.lines, Lines(all.begin(), all.begin() + failAfter)) << failAfter;
+        EXPECT_EQ(one.notices, Lines{L"Cannot read file"}) << failAfter;
+        EXPECT_EQ(one.shownWithNotice.back(), one.report.Text()) << "the records before the failure are shown with it";
+        EXPECT_EQ(failing.releases, 1) << failAfter;
+        MemoryLoader good(AllKinds());
+        EXPECT_TRUE(ScanTextChunks(L"next.png", false, &one, work.data(), &good));
+        EXPECT_EQ(one.lines.size(), static_cast<size_t>(failAfter) + 3) << failAfter;
+    }
+}
+
+// ---- One way of failing: memory runs out at any call of a file's scan ----
+
+// Throws std::bad_alloc at its call number failAt (StartReport, AppendReportLine, Notice and Flush
+// counted together), once.
+class FailingSink : public RecordingSink {
+public:
+    explicit FailingSink(int failAt) : failAt_(failAt) {}
+    void StartReport(const std::wstring& fileName, bool startsReport) override {
+        Count();
+        RecordingSink::StartReport(fileName, startsReport);
+    }
+    void AppendReportLine(const TextChunkRecord& record) override {
+        Count();
+        RecordingSink::AppendReportLine(record);
+    }
+    void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override {
+        Count();
+        RecordingSink::Notice(title, message, fileName);
+    }
+    void Flush() override {
+        Count();
+        RecordingSink::Flush();
+    }
+    bool failed = false;
+
+private:
+    void Count() {
+        if (calls_++ == failAt_) {
+            failed = true;
+            throw std::bad_alloc();
+        }
+    }
+    int failAt_;
+    int calls_ = 0;
+};
+
+TEST_F(ScanFiles, MemoryRunningOutAtAnySinkCallEndsThatFileOnly) {
+    // A loaded file (StartReport, three records) and one with a notice (StartReport, Flush, Notice).
+    for (const wchar_t* notice : {static_cast<const wchar_t*>(nullptr), L"Cannot read file"}) {
+        for (int failAt = 0;; failAt++) {
+            FailingSink failing(failAt);
+            MemoryLoader first(AllKinds());
+            first.notice = notice;
+            bool loaded = true;
+            EXPECT_NO_THROW(loaded = ScanTextChunks(L"first.png", true, &failing, work.data(), &first));
+            if (!failing.failed) {
+                EXPECT_EQ(failAt, notice ? 3 : 4) << "every call was tried";
+                break;
+            }
+            EXPECT_EQ(first.releases, first.loads) << failAt;
+            EXPECT_EQ(loaded, notice == nullptr && failAt > 0) << failAt;
+            MemoryLoader second(Png({Chunk("tEXt", TextData("One", "1"))}));
+            EXPECT_TRUE(ScanTextChunks(L"second.png", false, &failing, work.data(), &second)) << failAt;
+            std::wstring text = failing.report.Text();
+            std::wstring end = L"file:second.png\r\ntEXt : One 1";
+            ASSERT_GE(text.size(), end.size());
+            EXPECT_EQ(text.substr(text.size() - end.size()), end) << failAt;
+        }
+    }
+}
+
+TEST_F(ScanFiles, ALoaderOutOfMemoryEndsThatFileOnly) {
+    MemoryLoader loader(AllKinds());
+    loader.throwOnLoad = true;
+    bool loaded = true;
+    EXPECT_NO_THROW(loaded = ScanTextChunks(L"first.png", true, &sink, work.data(), &loader));
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(sink.report.Text(), L"file:first.png");
 }

@@ -1,0 +1,60 @@
+// cli_loader.cpp: the console front end's loader.
+#include "app/cli_loader.h"
+#include <windows.h>
+#include "runtime/files.h"
+
+static void (*pieceHook)(const std::wstring& name, size_t bytesRead);
+
+void SetLoaderPieceHook(void (*hook)(const std::wstring& name, size_t bytesRead)) { pieceHook = hook; }
+
+ConsoleFileLoader::~ConsoleFileLoader() {
+    if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
+}
+
+// Grows the buffer to at least size bytes; its pages stay mapped from file to file, so only the
+// first file of a size pays for their faults.
+bool ConsoleFileLoader::Reserve(size_t size) {
+    if (size <= capacity_) return true;
+    const size_t step = 1u << 20;
+    size_t capacity = (size + step - 1) / step * step;
+    if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
+    buffer_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, capacity, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    capacity_ = buffer_ ? capacity : 0;
+    return buffer_ != nullptr;
+}
+
+// Reads size bytes from the start of the file; false when the file ends first or a read fails.
+static bool ReadPieces(HANDLE handle, const std::wstring& name, uint8_t* to, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        DWORD piece = static_cast<DWORD>(size - done < LoaderPieceSize ? size - done : LoaderPieceSize);
+        DWORD read = 0;
+        if (!ReadFile(handle, to + done, piece, &read, nullptr) || read == 0) return false;
+        done += read;
+        if (pieceHook) pieceHook(name, done);
+    }
+    return true;
+}
+
+const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, LoadedFile* file) {
+    // The window's rules: only the low 32 bits count, as a signed size, so -1 (missing), -2 (folder)
+    // and sizes with bit 31 set cannot be allocated, and whole multiples of 4 GiB read as 0.
+    int32_t size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(QueryFileSize(name.c_str()))));
+    if (size == 0) return L"Wrong size!";
+    if (size < 0 || !Reserve(static_cast<size_t>(size))) return L"Cannot allocate memory";
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return L"Cannot read file";
+    bool complete = ReadPieces(handle, name, buffer_, static_cast<size_t>(size));
+    CloseHandle(handle);
+    if (!complete) return L"Cannot read file";
+    file->bytes = buffer_;
+    file->size = static_cast<size_t>(size);
+    file->owner = this;
+    return nullptr;
+}
+
+void ConsoleFileLoader::Release(LoadedFile* file) {
+    // The buffer stays for the next file.
+    *file = LoadedFile();
+}

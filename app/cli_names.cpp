@@ -1,0 +1,144 @@
+// cli_names.cpp: wildcard and folder expansion of pngtext-cli's name arguments.
+#include "app/cli_names.h"
+#include <windows.h>
+#include <algorithm>
+
+static wchar_t Folded(wchar_t c) {
+    // CharUpperW takes a single character in the low word of its pointer argument.
+    return static_cast<wchar_t>(reinterpret_cast<uintptr_t>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<uintptr_t>(c)))));
+}
+
+bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text) {
+    // Greedy matching with one back-track point: the last * seen.
+    const wchar_t* star = nullptr;
+    const wchar_t* resume = nullptr;
+    while (*text) {
+        if (*pattern == L'*') {
+            star = pattern++;
+            resume = text;
+        } else if (*pattern == L'?' || (*pattern && Folded(*pattern) == Folded(*text))) {
+            pattern++;
+            text++;
+        } else if (star) {
+            pattern = star + 1;
+            text = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == L'*') pattern++;
+    return *pattern == 0;
+}
+
+bool NameBefore(const std::wstring& a, const std::wstring& b) {
+    int order = CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE);
+    if (order != CSTR_EQUAL) return order == CSTR_LESS_THAN;
+    return a < b;
+}
+
+static bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Where the last part of a name starts: after the last separator, or after "D:".
+static size_t LastPartStart(const std::wstring& name) {
+    size_t at = name.size();
+    while (at > 0 && !IsSeparator(name[at - 1])) at--;
+    if (at == 0 && name.size() >= 2 && name[1] == L':') at = 2;
+    return at;
+}
+
+// The separator added after a folder: '/' where the folder is written with '/' alone.
+static const wchar_t* SeparatorOf(const std::wstring& folder) {
+    return folder.find(L'/') != std::wstring::npos && folder.find(L'\\') == std::wstring::npos ? L"/" : L"\\";
+}
+
+// The prefix that names made from a folder start with: the folder as written, plus a separator
+// unless it ends in one (or is a drive's current folder, "D:").
+static std::wstring FolderPrefix(const std::wstring& folder) {
+    if (folder.empty() || IsSeparator(folder.back()) || (folder.size() == 2 && folder[1] == L':')) return folder;
+    return folder + SeparatorOf(folder);
+}
+
+struct FolderEntries {
+    std::vector<std::wstring> files;
+    std::vector<std::wstring> folders;  // neither "." nor "..", nor links
+    bool listed = false;
+};
+
+// The entries of a folder whose names match pattern, each kind in name order.
+static FolderEntries ListFolder(const std::wstring& prefix, const wchar_t* pattern) {
+    FolderEntries entries;
+    WIN32_FIND_DATAW found;
+    std::wstring search = (prefix.empty() ? std::wstring(L".\\") : prefix) + L"*";
+    HANDLE listing = FindFirstFileExW(search.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    if (listing == INVALID_HANDLE_VALUE) {
+        // A drive's empty root lists nothing at all; other failures mean the folder cannot be read.
+        entries.listed = GetLastError() == ERROR_FILE_NOT_FOUND;
+        return entries;
+    }
+    entries.listed = true;
+    do {
+        const wchar_t* name = found.cFileName;
+        if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0 || !MatchesWildcard(pattern, name)) continue;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            entries.files.emplace_back(name);
+        } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            entries.folders.emplace_back(name);
+        }
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+    std::sort(entries.files.begin(), entries.files.end(), NameBefore);
+    std::sort(entries.folders.begin(), entries.folders.end(), NameBefore);
+    return entries;
+}
+
+static void AddFile(const std::wstring& name, std::vector<CliItem>* items) {
+    items->emplace_back();
+    items->back().name = name;
+}
+
+static void AddNotice(const std::wstring& name, const wchar_t* notice, std::vector<CliItem>* items) {
+    AddFile(name, items);
+    items->back().notice = notice;
+}
+
+// Adds the .png files of a folder (and of its subfolders when recursive); false when it cannot be listed.
+static bool AddFolder(const std::wstring& prefix, bool recursive, std::vector<CliItem>* items) {
+    FolderEntries entries = ListFolder(prefix, L"*");
+    if (!entries.listed) return false;
+    for (const std::wstring& file : entries.files) {
+        if (MatchesWildcard(L"*.png", file.c_str())) AddFile(prefix + file, items);
+    }
+    if (!recursive) return true;
+    for (const std::wstring& folder : entries.folders) AddFolder(FolderPrefix(prefix + folder), true, items);
+    return true;
+}
+
+void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliItem>* items) {
+    if (argument.empty()) {
+        // The window ignores an empty name; a script that passes one has lost a file name.
+        AddNotice(L"\"\"", L"empty file name", items);
+        return;
+    }
+    const size_t before = items->size();
+    const size_t lastPart = LastPartStart(argument);
+    if (argument.find_first_of(L"*?", lastPart) != std::wstring::npos) {
+        std::wstring prefix = argument.substr(0, lastPart);
+        FolderEntries entries = ListFolder(prefix, argument.c_str() + lastPart);
+        for (const std::wstring& file : entries.files) AddFile(prefix + file, items);
+        if (recursive) {
+            for (const std::wstring& folder : entries.folders) AddFolder(FolderPrefix(prefix + folder), true, items);
+        }
+        if (items->size() == before) AddNotice(argument, L"No file matches", items);
+        return;
+    }
+    DWORD attributes = GetFileAttributesW(argument.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        AddFile(argument, items);
+        return;
+    }
+    if (!AddFolder(FolderPrefix(argument), recursive, items)) {
+        AddNotice(argument, L"Cannot read folder", items);
+    } else if (items->size() == before) {
+        AddNotice(argument, L"No .png file in the folder", items);
+    }
+}

@@ -1,0 +1,27 @@
+// cli_names.h: from pngtext-cli's name arguments to the files it scans: wildcards and folders.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One step of the console's work, in output order: a file to scan, or a notice about an argument
+// that stands for no file.
+struct CliItem {
+    std::wstring name;
+    const wchar_t* notice = nullptr;  // set: no scan, only this notice for name
+};
+
+// Appends the items an argument stands for:
+// - a name with * or ? in its last part: the files of that folder whose names match (case ignored),
+//   in name order; with recursive also the folders that match, each as below; none: a notice;
+// - a folder: its files whose names end in ".png" (case ignored) in name order, then, with recursive,
+//   each subfolder the same way in name order (folders that are links are not entered, so a link
+//   back up cannot loop); none at all: a notice;
+// - anything else: itself, as given (the scan reports a name that cannot be loaded).
+// The folder part of the argument is kept as written in every name made from it.
+void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliItem>* items);
+
+// True when text matches the pattern: * any run of characters, ? any one, case ignored.
+bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text);
+// Name order: ordinal, case ignored; names equal but for case in ordinal order.
+bool NameBefore(const std::wstring& a, const std::wstring& b);

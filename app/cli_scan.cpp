@@ -1,0 +1,129 @@
+// cli_scan.cpp: worker threads that scan the console's items, and the writer that keeps their order.
+#include "app/cli_scan.h"
+#include <windows.h>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <thread>
+#include "app/cli_loader.h"
+#include "app/console_report.h"
+#include "report/compressed_text.h"
+#include "report/scan_text_chunks.h"
+#include "runtime/memory_blocks.h"
+
+namespace {
+
+struct ItemResult {
+    ConsoleReport report;
+    bool loaded = false;
+    bool done = false;
+};
+
+// Items handed out to the workers and results waiting for the writer.
+class ScanQueue {
+public:
+    ScanQueue(const std::vector<CliItem>& items, bool json, unsigned threads)
+        : items_(items), results_(items.size()), json_(json), ahead_(4 * threads) {}
+
+    void Work() {
+        ConsoleFileLoader loader;
+        uint8_t* workBuffer = static_cast<uint8_t*>(MemAlloc(WorkBufferSize));
+        size_t index;
+        while (Next(&index)) Finish(index, Scan(index, workBuffer, &loader));
+        MemFree(workBuffer);
+    }
+
+    // Writes the results in order as they come; true when every item was loaded. Without workers
+    // (none could be started) this thread scans each item itself just before writing it.
+    bool WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
+        ConsoleFileLoader loader;
+        uint8_t* workBuffer = withoutWorkers ? static_cast<uint8_t*>(MemAlloc(WorkBufferSize)) : nullptr;
+        bool allLoaded = true;
+        for (size_t i = 0; i < items_.size(); i++) {
+            if (withoutWorkers) Finish(i, Scan(i, workBuffer, &loader));
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return results_[i].done; });
+            ItemResult& result = results_[i];
+            lock.unlock();
+            result.report.WriteTo(out, err);
+            allLoaded = allLoaded && result.loaded;
+            lock.lock();
+            written_ = i + 1;
+            changed_.notify_all();
+        }
+        MemFree(workBuffer);
+        return allLoaded;
+    }
+
+private:
+    bool Next(size_t* index) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return next_ >= items_.size() || next_ < written_ + ahead_; });
+        if (next_ >= items_.size()) return false;
+        *index = next_++;
+        return true;
+    }
+
+    void Finish(size_t index, bool loaded) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        results_[index].loaded = loaded;
+        results_[index].done = true;
+        changed_.notify_all();
+    }
+
+    bool Scan(size_t index, uint8_t* workBuffer, ConsoleFileLoader* loader) {
+        const CliItem& item = items_[index];
+        ConsoleReport& report = results_[index].report;
+        report = ConsoleReport(json_);
+        try {
+            if (item.notice) {
+                report.Notice(L"File", item.notice, item.name);
+                return false;
+            }
+            if (!workBuffer) {
+                report.Notice(L"File", L"Cannot allocate memory", item.name);
+                return false;
+            }
+            return ScanTextChunks(item.name, index == 0, &report, workBuffer, loader);
+        } catch (const std::bad_alloc&) {
+            // Out of memory for a notice itself: the item counts as not loaded; the next goes on.
+        } catch (const std::length_error&) {
+        }
+        return false;
+    }
+
+    const std::vector<CliItem>& items_;
+    std::vector<ItemResult> results_;
+    bool json_;
+    size_t ahead_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t next_ = 0;
+    size_t written_ = 0;
+};
+
+}  // namespace
+
+unsigned ProcessorCount() {
+    DWORD_PTR process = 0, system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || !process) return 1;
+    unsigned count = 0;
+    for (; process; process &= process - 1) count++;
+    return count;
+}
+
+bool ScanItems(const std::vector<CliItem>& items, bool json, unsigned threads, ConsoleStream* out, ConsoleStream* err) {
+    if (items.empty()) return true;
+    if (threads > items.size()) threads = static_cast<unsigned>(items.size());
+    if (threads < 1) threads = 1;
+    ScanQueue queue(items, json, threads);
+    std::vector<std::thread> workers;
+    try {
+        for (unsigned i = 0; i < threads; i++) workers.emplace_back([&queue] { queue.Work(); });
+    } catch (const std::exception&) {
+        // No more threads to be had: those started do the work (or, without any, the writer does).
+    }
+    bool allLoaded = queue.WriteAll(out, err, workers.empty());
+    for (std::thread& worker : workers) worker.join();
+    return allLoaded;
+}

@@ -1,0 +1,108 @@
+// console_output.cpp: UTF-8 conversion of report text and writing it to a console, a pipe or a file.
+#include "app/console_output.h"
+#include <emmintrin.h>
+#include <cstdint>
+#include "runtime/processor_features.h"
+
+// Length of the leading run of units below U+0080, eight at a time where the processor can.
+static size_t AsciiRunScalar(const wchar_t* units, size_t count) {
+    size_t i = 0;
+    while (i < count && units[i] < 0x80) i++;
+    return i;
+}
+
+__attribute__((target("sse2"))) static size_t AsciiRunSse2(const wchar_t* units, size_t count) {
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    size_t i = 0;
+    for (; count - i >= 8; i += 8) {
+        __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(eight, high), _mm_setzero_si128())) != 0xFFFF) break;
+    }
+    return i + AsciiRunScalar(units + i, count - i);
+}
+
+static size_t AsciiRun(const wchar_t* units, size_t count) {
+    return HaveSse2() ? AsciiRunSse2(units, count) : AsciiRunScalar(units, count);
+}
+
+// Runs below U+0080 are copied unit by unit; the other runs go through the system converter. A run
+// never ends inside a surrogate pair, so the bytes equal one conversion of the whole text, and a
+// report of plain text costs no converter call at all.
+void AppendUtf8(std::string& out, const std::wstring& text) {
+    const wchar_t* units = text.data();
+    size_t count = text.size();
+    size_t i = 0;
+    while (i < count) {
+        size_t ascii = AsciiRun(units + i, count - i);
+        if (ascii > 0) {
+            size_t at = out.size();
+            out.resize(at + ascii);
+            char* to = &out[at];
+            for (size_t k = 0; k < ascii; k++) to[k] = static_cast<char>(units[i + k]);
+            i += ascii;
+        }
+        size_t start = i;
+        while (i < count && units[i] >= 0x80) i++;
+        if (i > start) {
+            int length = static_cast<int>(i - start);
+            int size = WideCharToMultiByte(CP_UTF8, 0, units + start, length, nullptr, 0, nullptr, nullptr);
+            if (size <= 0) continue;
+            size_t at = out.size();
+            out.resize(at + static_cast<size_t>(size));
+            WideCharToMultiByte(CP_UTF8, 0, units + start, length, &out[at], size, nullptr, nullptr);
+        }
+    }
+}
+
+// Larger writes are split: a console and some pipes refuse very large single writes.
+static const size_t WritePiece = 1u << 20;
+
+static void WriteBytes(HANDLE handle, const char* bytes, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        DWORD piece = static_cast<DWORD>(size - done > WritePiece ? WritePiece : size - done);
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes + done, piece, &written, nullptr) || written == 0) return;
+        done += written;
+    }
+}
+
+static void WriteConsoleUnits(HANDLE handle, const wchar_t* units, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        size_t piece = count - done > WritePiece / 2 ? WritePiece / 2 : count - done;
+        // Never split a surrogate pair between two calls.
+        if (done + piece < count && units[done + piece - 1] >= 0xD800 && units[done + piece - 1] < 0xDC00) piece--;
+        DWORD written = 0;
+        if (!WriteConsoleW(handle, units + done, static_cast<DWORD>(piece), &written, nullptr) || written == 0) return;
+        done += written;
+    }
+}
+
+ConsoleStream::ConsoleStream(DWORD standardHandle) : handle_(GetStdHandle(standardHandle)) {
+    DWORD mode = 0;
+    isConsole_ = handle_ && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode);
+}
+
+void ConsoleStream::Write(const std::wstring& text) {
+    if (isConsole_) {
+        WriteConsoleUnits(handle_, text.data(), text.size());
+        return;
+    }
+    std::string bytes;
+    AppendUtf8(bytes, text);
+    WriteBytes(handle_, bytes.data(), bytes.size());
+}
+
+void ConsoleStream::WriteUtf8(const std::string& bytes) {
+    if (!isConsole_) {
+        WriteBytes(handle_, bytes.data(), bytes.size());
+        return;
+    }
+    if (bytes.empty()) return;
+    int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    if (units <= 0) return;
+    std::wstring text(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
+    WriteConsoleUnits(handle_, text.data(), text.size());
+}

@@ -1,0 +1,36 @@
+// file_loader.cpp: the window's load path of a file: size, zero-filled block, one read.
+#include "report/file_loader.h"
+#include "report/report_test_seams.h"
+#include "runtime/files.h"
+#include "runtime/memory_blocks.h"
+
+static void (*beforeFileOpen)(const wchar_t* name);
+
+// Test seam (report_test_seams.h).
+void SetBeforeFileOpenHook(void (*hook)(const wchar_t* name)) { beforeFileOpen = hook; }
+
+const wchar_t* WindowFileLoader::Load(const std::wstring& name, LoadedFile* file) {
+    // Only the low 32 bits count, as a signed size: -1 (missing), -2 (directory) and sizes with
+    // bit 31 set fail the allocation below; whole multiples of 4 GiB read as 0.
+    int32_t size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(QueryFileSize(name.c_str()))));
+    if (size == 0) return L"Wrong size!";
+    uint8_t* block = static_cast<uint8_t*>(MemAlloc(size));
+    if (!block) return L"Cannot allocate memory";
+    if (beforeFileOpen) beforeFileOpen(name.c_str());
+    if (!OpenFileForReading(0, name.c_str())) {
+        MemFree(block);
+        return L"Cannot read file";
+    }
+    // One read; a short read leaves the rest of the zero-filled block as it was.
+    ReadFileBlock(0, block, size);
+    CloseFileObject(0);
+    file->bytes = block;
+    file->size = static_cast<size_t>(size);
+    file->owner = block;
+    return nullptr;
+}
+
+void WindowFileLoader::Release(LoadedFile* file) {
+    MemFree(file->owner);
+    *file = LoadedFile();
+}

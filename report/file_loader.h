@@ -1,0 +1,40 @@
+// file_loader.h: how the scan obtains a file's bytes; the window's load path is the default.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The bytes of one file as the search sees them.
+struct LoadedFile {
+    const uint8_t* bytes = nullptr;
+    size_t size = 0;
+    void* owner = nullptr;  // the loader's own, for Release
+};
+
+// How a file's bytes are obtained. The window's load path (WindowFileLoader) is the default; the
+// console front end plugs in its own. A loader may be used by several threads at once only when it
+// says so; the window's is.
+class FileLoader {
+public:
+    virtual ~FileLoader() = default;
+    // On success fills *file and returns null; otherwise returns the notice text ("Wrong size!",
+    // "Cannot allocate memory", "Cannot read file") and leaves nothing to release.
+    virtual const wchar_t* Load(const std::wstring& name, LoadedFile* file) = 0;
+    // Gives back what a successful Load obtained.
+    virtual void Release(LoadedFile* file) = 0;
+    // True once reading the file's bytes has failed part-way (a mapped file truncated by another
+    // process, a device error): the bytes from then on are not the file's. Asked before every record
+    // is reported and after the search; the scan then ends that file with the notice "Cannot read file".
+    virtual bool ReadFailed(const LoadedFile&) { return false; }
+};
+
+// The window's load path: the size (low 32 bits, as a signed number), one zero-filled block of the
+// memory heap exactly that large, one read into it (a short read leaves the rest zero), file number 0
+// of the file library, which must be started. Notices: "Wrong size!" (size 0), "Cannot allocate
+// memory" (size below 1: missing file, directory, bit 31 set; or no memory), "Cannot read file"
+// (open failed). Holds no state of its own, but file number 0 is one: one scan at a time.
+class WindowFileLoader : public FileLoader {
+public:
+    const wchar_t* Load(const std::wstring& name, LoadedFile* file) override;
+    void Release(LoadedFile* file) override;
+};

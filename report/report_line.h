@@ -1,0 +1,22 @@
+// report_line.h: the one formatter of report lines: the "file:" line and each chunk's line from its record.
+#pragma once
+#include <cstddef>
+#include <string>
+#include "report/text_chunk_record.h"
+
+// A file's report stops at the first chunk found after its lines have passed this many characters.
+const size_t MaxReportCharacters = 16u << 20;
+
+// "file:" + name, the first line of every file's report.
+std::wstring FileLine(const std::wstring& name);
+
+// The report line of a record: "tEXt : " keyword " " text, "zTXt: " keyword " " text,
+// "iTXt : " [(language)] keyword ((translated) or (??)) " " text, or the fixed line of its form.
+std::wstring ReportLine(const TextChunkRecord& record);
+// Appends the same line to out, growing it as a string grows (for a report gathered in one string).
+void AppendReportLineText(std::wstring& out, const TextChunkRecord& record);
+// The number of characters of that line, without making it.
+size_t ReportLineLength(const TextChunkRecord& record);
+
+// The last line of a report cut short ("report cut: more than 16777216 characters").
+std::wstring ReportCutLine();

@@ -1,0 +1,58 @@
+// text_chunk_record.cpp: the facts of a chunk record that are worked out only when asked for.
+#include "report/text_chunk_record.h"
+#include <windows.h>
+#include <zlib.h>
+
+const char* ChunkTypeName(ChunkType type) {
+    switch (type) {
+    case ChunkType::Text: return "tEXt";
+    case ChunkType::CompressedText: return "zTXt";
+    default: return "iTXt";
+    }
+}
+
+void StartChunkRecord(TextChunkRecord* r, const uint8_t* block, size_t n, size_t typeCodeAt, ChunkType type,
+                      uint32_t length) {
+    r->offset = typeCodeAt;
+    r->type = type;
+    r->form = LineForm::Plain;
+    r->keyword.clear();
+    r->language.clear();
+    r->translatedKeyword.clear();
+    r->text.clear();
+    r->compressed = false;
+    r->inflate = InflateOutcome::NotInflated;
+    r->block = block;
+    r->blockSize = n;
+    r->length = length;
+    r->utf8Translated = ByteRange();
+    r->utf8Text = ByteRange();
+}
+
+uint32_t ReadBigEndian32(const uint8_t* at) {
+    return (static_cast<uint32_t>(at[0]) << 24) | (static_cast<uint32_t>(at[1]) << 16) |
+           (static_cast<uint32_t>(at[2]) << 8) | static_cast<uint32_t>(at[3]);
+}
+
+CrcCheck CheckChunkCrc(const TextChunkRecord& r) {
+    // Format notes: length (4) at offset - 4, type code (4), data (length), CRC (4) over type code and data.
+    uint64_t crcAt = static_cast<uint64_t>(r.offset) + 4 + r.length;
+    if (!r.block || r.offset < 4 || crcAt + 4 > r.blockSize) return CrcCheck::Outside;
+    uLong crc = crc32(0L, Z_NULL, 0);
+    const uint8_t* at = r.block + r.offset;
+    // crc32 takes at most 4 GiB - 1 bytes per call; type code and data fit in a 32-bit size here.
+    crc = crc32(crc, at, static_cast<uInt>(4 + r.length));
+    return ReadBigEndian32(r.block + crcAt) == static_cast<uint32_t>(crc) ? CrcCheck::Ok : CrcCheck::Bad;
+}
+
+// The platform's converter, asked to fail instead of replacing: exactly the bytes it would replace.
+// A range lies inside one loaded block, which a 32-bit process cannot make 2 GiB long.
+static bool IsValidUtf8(const ByteRange& range) {
+    if (range.count == 0) return true;
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(range.bytes),
+                               static_cast<int>(range.count), nullptr, 0) != 0;
+}
+
+bool Utf8WasValid(const TextChunkRecord& r) {
+    return IsValidUtf8(r.utf8Translated) && IsValidUtf8(r.utf8Text);
+}

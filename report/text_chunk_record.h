@@ -1,0 +1,74 @@
+// text_chunk_record.h: what the scan found for one text chunk, from which its report line and its JSON object are made.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum class ChunkType { Text, CompressedText, InternationalText };  // tEXt, zTXt, iTXt
+
+// Which of the report's line forms the chunk took.
+enum class LineForm {
+    Plain,          // keyword and text (iTXt: with language tag and translated keyword)
+    WrongSize,      // "tEXt : wrong size": a tEXt chunk of length 0
+    NoKeyword,      // "zTXt: no keyword", "iTXt : no keyword": the data begins with 0x00
+    UnknownMethod,  // "zTXt: unkn method:": the method byte is not 0 or lies past the end
+    ReportCut,      // "report cut: ...": the file's report stopped before this chunk
+};
+
+// What inflation of a compressed text gave.
+enum class InflateOutcome {
+    NotInflated,  // nothing compressed was inflated (tEXt, iTXt shown as stored, no work buffer, ...)
+    Complete,     // the stream ended properly
+    Damaged,      // zlib found bad data (or could not start)
+    Truncated,    // the compressed bytes ran out before the stream's end
+    Limit,        // the output stopped at MaxInflatedText, or memory for more ran out
+};
+
+enum class CrcCheck { Ok, Bad, Outside };  // Outside: the declared chunk leaves the block
+
+// Some bytes of the loaded block, or of inflated text.
+struct ByteRange {
+    const uint8_t* bytes = nullptr;
+    size_t count = 0;
+};
+
+// One record per chunk the scan reports. The texts are decoded exactly as the report line shows them.
+// The pointers (block, utf8 ranges) are valid only during the sink call that receives the record:
+// they point into the loaded file and into the work buffer, which the scan reuses.
+struct TextChunkRecord {
+    size_t offset = 0;  // of the type code in the block (= in the file)
+    ChunkType type = ChunkType::Text;
+    LineForm form = LineForm::Plain;
+    std::wstring keyword;
+    std::wstring language;           // iTXt language tag; empty when there is none
+    std::wstring translatedKeyword;  // iTXt; empty when there is none
+    std::wstring text;
+    bool compressed = false;  // zTXt, or an iTXt chunk whose compression flag is 1
+    InflateOutcome inflate = InflateOutcome::NotInflated;
+
+    // What the checks below read on request, so that a report that does not show them costs nothing.
+    const uint8_t* block = nullptr;
+    size_t blockSize = 0;
+    uint32_t length = 0;           // the declared data length, from the four bytes before the type code
+    ByteRange utf8Translated;      // iTXt: the bytes decoded as UTF-8 into translatedKeyword and text
+    ByteRange utf8Text;
+};
+
+// Makes *r the empty record of the chunk whose type code is at typeCodeAt in block[0, n), length
+// its declared data length. The texts keep their capacity: a search reuses one record for all chunks.
+void StartChunkRecord(TextChunkRecord* r, const uint8_t* block, size_t n, size_t typeCodeAt, ChunkType type,
+                      uint32_t length);
+
+// The big-endian 32-bit value at `at` (chunk lengths and CRCs).
+uint32_t ReadBigEndian32(const uint8_t* at);
+
+// The four type code letters ("tEXt", "zTXt", "iTXt").
+const char* ChunkTypeName(ChunkType type);
+
+// The chunk's stored CRC against the CRC-32 of its type code and data; Outside when length field,
+// type code, data and CRC do not all lie inside the block.
+CrcCheck CheckChunkCrc(const TextChunkRecord& record);
+
+// False when decoding the UTF-8 fields (iTXt translated keyword and text) replaced bytes that are no
+// valid UTF-8; true for every other record.
+bool Utf8WasValid(const TextChunkRecord& record);
