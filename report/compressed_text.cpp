@@ -54,7 +54,8 @@ private:
 // The bytes a zlib stream inflated to: in the work buffer, or in a larger block of its own.
 struct InflatedBytes {
     const uint8_t* bytes = nullptr;
-    size_t count = 0;
+    size_t count = 0;  // bytes before the first 0x00
+    size_t range = 0;  // all the bytes: a UTF-8 text is converted with the 0x00 that ends it
     InflateOutcome outcome = InflateOutcome::NotInflated;
     InflateBlock larger;
 };
@@ -102,7 +103,8 @@ static void Inflate(const uint8_t* input, size_t inputLength, uint8_t* workBuffe
     }
     out->outcome = OutcomeOf(result, stream, full);
     out->bytes = text;
-    out->count = BytesBeforeZero(text, stream.total_out);
+    out->range = stream.total_out;
+    out->count = BytesBeforeZero(text, out->range);
     inflateEnd(&stream);
 }
 
@@ -159,6 +161,7 @@ size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
         Inflate(block + t, count, workBuffer, &text);
     } else if (count > 0) {
         text.bytes = block + t;
+        text.range = count;
         text.count = BytesBeforeZero(block + t, count);
     }
     r.inflate = text.outcome;
@@ -166,7 +169,7 @@ size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
     AppendField(r.keyword, block, n, d, k, TextAnsi);
     AppendField(r.translatedKeyword, block, n, translated, translatedLength, TextUtf8);
     if (translated < n) r.utf8Translated = ByteRange{block + translated, translatedLength};
-    AppendDecodedBytes(r.text, text.bytes, text.count, TextUtf8);
+    AppendDecodedRange(r.text, text.bytes, text.range, TextUtf8);
     r.utf8Text = ByteRange{text.bytes, text.count};
     sink->AppendReportLine(r);
     return std::min(t, n);

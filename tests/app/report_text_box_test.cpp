@@ -53,15 +53,15 @@ TEST_F(TextBoxReportTest, AWriteThatThrowsLeavesTheBoxAsItWasAndNothingEscapes) 
     kind->setText = FailingSetText;
     {
         TextBoxReport report(0);
-        report.StartReport(L"file:a.png", true);
-        report.AppendLine(L"tEXt : Title Hello");
+        report.StartReport(L"a.png", true);
+        report.AppendReportLine(TextRecord(L"Title", L"Hello"));
         EXPECT_NO_THROW(report.Flush());
         EXPECT_EQ(report.Writes(), 0);
     } // the destructor writes once more, and must not throw either
     kind->setText = nullptr;
     EXPECT_EQ(ReadGadgetText(0), L"");
     TextBoxReport report(0);
-    report.StartReport(L"file:b.png", true);
+    report.StartReport(L"b.png", true);
     report.Flush();
     EXPECT_EQ(ReadGadgetText(0), L"file:b.png") << "the next write goes through";
 }

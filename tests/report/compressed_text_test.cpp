@@ -161,6 +161,12 @@ TEST_F(CompressedText, ItxtUtf8BeyondLatin1) {
     std::string japanese = "\xE3\x83\x95\xE3\x83\xAA\xE3\x83\xBC";      // furii in katakana
     EXPECT_EQ(Scan(Png({Chunk("iTXt", ItxtData("Title", 0, 0, "el", greek, japanese))})),
               Lines{L"iTXt : (el)Title(\u03A4\u03AF\u03C4\u03BB\u03BF\u03C2) \u30D5\u30EA\u30FC"});
+    // A text whose last bytes before its 0x00 are an invalid and an incomplete sequence: the 0x00 takes
+    // part in the conversion, so the incomplete F3 A0 F2 gives its own U+FFFD, stored or inflated.
+    std::string cut = std::string("\x85\xF3\xA0\xF2", 4) + Nul + "x";
+    const Lines three{L"iTXt : K(?\?) \uFFFD\uFFFD\uFFFD"};
+    EXPECT_EQ(Scan(Png({Chunk("iTXt", ItxtData("K", 0, 0, "", "", cut))})), three);
+    EXPECT_EQ(Scan(Png({Chunk("iTXt", ItxtData("K", 1, 0, "", "", Deflate(cut)))})), three);
 }
 
 TEST_F(CompressedText, ItxtCompressedTextIsInflatedAsUtf8) {
