@@ -3,9 +3,10 @@
 #include <windows.h>
 #include <algorithm>
 
-static wchar_t Folded(wchar_t c) {
-    // CharUpperW takes a single character in the low word of its pointer argument.
-    return static_cast<wchar_t>(reinterpret_cast<uintptr_t>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<uintptr_t>(c)))));
+// Case ignored as the file system ignores it. Kernel32's ordinal comparison, not user32's case
+// mapping: loading user32 would cost each run of the program a start of the window system.
+static bool SameIgnoringCase(wchar_t a, wchar_t b) {
+    return a == b || CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
 }
 
 bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text) {
@@ -16,7 +17,7 @@ bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text) {
         if (*pattern == L'*') {
             star = pattern++;
             resume = text;
-        } else if (*pattern == L'?' || (*pattern && Folded(*pattern) == Folded(*text))) {
+        } else if (*pattern == L'?' || (*pattern && SameIgnoringCase(*pattern, *text))) {
             pattern++;
             text++;
         } else if (star) {
