@@ -85,8 +85,8 @@ struct ZeroFinder {
 
 // One tEXt record; returns where the search goes on (see chunk_scan.h).
 static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                              ZeroFinder* zeros) {
-    TextChunkRecord r = ChunkRecordAt(block, n, d - 4, ChunkType::Text, length);
+                              ZeroFinder* zeros, TextChunkRecord& r) {
+    StartChunkRecord(&r, block, n, d - 4, ChunkType::Text, length);
     if (length == 0) {
         // An empty chunk is the file's fault, not a reason to stop: go on after its CRC.
         r.form = LineForm::WrongSize;
@@ -136,22 +136,23 @@ void SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t*
     if (!block) return;
     CountingSink counted(sink);
     ZeroFinder zeros{block, n};
+    TextChunkRecord record;  // reused: its texts keep their capacity from chunk to chunk
     size_t p = 4;
     for (;;) {
         p = FindTextChunkType(block, n, p);
         if (n < 4 || p > n - 4) return;
         uint32_t length = ReadBigEndian32(block + p - 4);
         if (counted.Characters() > MaxReportCharacters) {
-            TextChunkRecord cut = ChunkRecordAt(block, n, p, TypeAt(block + p), length);
-            cut.form = LineForm::ReportCut;
-            sink->AppendReportLine(cut);
+            StartChunkRecord(&record, block, n, p, TypeAt(block + p), length);
+            record.form = LineForm::ReportCut;
+            sink->AppendReportLine(record);
             return;
         }
         size_t d = p + 4;
         switch (block[p]) {
-        case 't': p = ReportTextChunk(block, n, d, length, &counted, &zeros); break;
-        case 'z': p = ReportZtxtChunk(block, n, d, length, &counted, workBuffer); break;
-        default:  p = ReportItxtChunk(block, n, d, length, &counted, workBuffer); break;
+        case 't': p = ReportTextChunk(block, n, d, length, &counted, &zeros, record); break;
+        case 'z': p = ReportZtxtChunk(block, n, d, length, &counted, workBuffer, &record); break;
+        default:  p = ReportItxtChunk(block, n, d, length, &counted, workBuffer, &record); break;
         }
     }
 }

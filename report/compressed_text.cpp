@@ -107,8 +107,10 @@ static void Inflate(const uint8_t* input, size_t inputLength, uint8_t* workBuffe
 }
 
 size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer) {
-    TextChunkRecord r = ChunkRecordAt(block, n, d - 4, ChunkType::CompressedText, length);
+                       uint8_t* workBuffer, TextChunkRecord* scratch) {
+    TextChunkRecord own;
+    TextChunkRecord& r = scratch ? *scratch : own;
+    StartChunkRecord(&r, block, n, d - 4, ChunkType::CompressedText, length);
     r.compressed = true;
     if (d >= n || block[d] == 0) {
         r.form = LineForm::NoKeyword;
@@ -133,8 +135,10 @@ size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
 }
 
 size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer) {
-    TextChunkRecord r = ChunkRecordAt(block, n, d - 4, ChunkType::InternationalText, length);
+                       uint8_t* workBuffer, TextChunkRecord* scratch) {
+    TextChunkRecord own;
+    TextChunkRecord& r = scratch ? *scratch : own;
+    StartChunkRecord(&r, block, n, d - 4, ChunkType::InternationalText, length);
     if (d >= n || block[d] == 0) {
         r.form = LineForm::NoKeyword;
         sink->AppendReportLine(r);

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include "report/report_sink.h"
 
-// The work buffer the shell allocates once and every scan reuses (no lock: scans never overlap).
+// The work buffer the shell allocates once and every scan reuses (no lock: scans that run at the same
+// time, on the console front end's threads, each have their own).
 const int32_t WorkBufferSize = 32768;
 // Inflation writes at most this many bytes into the work buffer; its last 8 bytes are never written.
 const int32_t WorkBufferInflateRoom = 32760;
@@ -28,7 +29,8 @@ const int32_t MaxInflatedText = 16 * 1024 * 1024;
 // iTXt text is shown as stored. zTXt keyword and text are ANSI, iTXt keyword and tag ANSI, the
 // translated keyword and text UTF-8. The record's compressed fact is the iTXt flag byte being 1,
 // whatever the method; its inflate fact says how inflation ended when text was inflated.
+// scratch: a record to fill and hand on (see StartChunkRecord), or null for one of their own.
 size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer);
+                       uint8_t* workBuffer, TextChunkRecord* scratch = nullptr);
 size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer);
+                       uint8_t* workBuffer, TextChunkRecord* scratch = nullptr);

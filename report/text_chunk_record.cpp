@@ -11,14 +11,22 @@ const char* ChunkTypeName(ChunkType type) {
     }
 }
 
-TextChunkRecord ChunkRecordAt(const uint8_t* block, size_t n, size_t typeCodeAt, ChunkType type, uint32_t length) {
-    TextChunkRecord r;
-    r.offset = typeCodeAt;
-    r.type = type;
-    r.block = block;
-    r.blockSize = n;
-    r.length = length;
-    return r;
+void StartChunkRecord(TextChunkRecord* r, const uint8_t* block, size_t n, size_t typeCodeAt, ChunkType type,
+                      uint32_t length) {
+    r->offset = typeCodeAt;
+    r->type = type;
+    r->form = LineForm::Plain;
+    r->keyword.clear();
+    r->language.clear();
+    r->translatedKeyword.clear();
+    r->text.clear();
+    r->compressed = false;
+    r->inflate = InflateOutcome::NotInflated;
+    r->block = block;
+    r->blockSize = n;
+    r->length = length;
+    r->utf8Translated = ByteRange();
+    r->utf8Text = ByteRange();
 }
 
 uint32_t ReadBigEndian32(const uint8_t* at) {

@@ -54,8 +54,10 @@ struct TextChunkRecord {
     ByteRange utf8Text;
 };
 
-// A record of the chunk whose type code is at typeCodeAt in block[0, n), length its declared data length.
-TextChunkRecord ChunkRecordAt(const uint8_t* block, size_t n, size_t typeCodeAt, ChunkType type, uint32_t length);
+// Makes *r the empty record of the chunk whose type code is at typeCodeAt in block[0, n), length
+// its declared data length. The texts keep their capacity: a search reuses one record for all chunks.
+void StartChunkRecord(TextChunkRecord* r, const uint8_t* block, size_t n, size_t typeCodeAt, ChunkType type,
+                      uint32_t length);
 
 // The big-endian 32-bit value at `at` (chunk lengths and CRCs).
 uint32_t ReadBigEndian32(const uint8_t* at);

@@ -7,6 +7,7 @@
 #include <vector>
 #include "report/chunk_scan.h"
 #include "report/compressed_text.h"
+#include "report/json_lines.h"
 #include "report/report_sink.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/report/test_png.h"
@@ -61,6 +62,7 @@ public:
     bool Check(const std::string& bytes, Tally& tally, std::string* what) {
         const size_t n = bytes.size();
         std::vector<std::wstring> first;
+        std::string firstJson;
         for (bool guardAfter : {true, false}) {
             const uint8_t* block = guarded_.Place(bytes.data(), n, guardAfter);
             if (!block) return Fail(what, "input larger than the guarded buffer");
@@ -75,8 +77,8 @@ public:
             }
             // Every line comes from one type code found at its own offset.
             if (sink.lines.size() > n) return Fail(what, "more report lines than bytes");
-            if (guardAfter) first = sink.lines;
-            else if (sink.lines != first) return Fail(what, "the report depends on where the block lies");
+            if (guardAfter) first = sink.lines, firstJson = sink.json;
+            else if (sink.lines != first || sink.json != firstJson) return Fail(what, "the report depends on where the block lies");
             tally.outputs += sink.lines.size();
             if (!MatchesAgree(block, n, what)) return false;
         }
@@ -87,7 +89,12 @@ private:
     class LineSink : public ReportSink {
     public:
         void StartReport(const std::wstring&, bool) override {}
-        void AppendReportLine(const TextChunkRecord& record) override { lines.push_back(ReportLine(record)); }
+        // The JSON object too: its CRC and UTF-8 checks read the block on their own.
+        void AppendReportLine(const TextChunkRecord& record) override {
+            lines.push_back(ReportLine(record));
+            AppendChunkJson(json, L"fuzz.png", record);
+        }
+        std::string json;
         void Notice(const wchar_t*, const wchar_t*, const std::wstring&) override {}
         void Flush() override {}
         std::vector<std::wstring> lines;

@@ -268,3 +268,135 @@ TEST_F(ScanFiles, ReportLargerThanMemoryEndsThatFileOnly) {
     ExhaustedSink<std::length_error> tooLong;
     ExpectOnlyTheFirstFileCut(tooLong, first, second, work.data());
 }
+
+// ---- Loaders ----
+
+// Serves bytes from memory; its reading can fail after a number of questions, as a mapped view of a
+// file that another process truncates would.
+class MemoryLoader : public FileLoader {
+public:
+    explicit MemoryLoader(std::string content) : bytes(std::move(content)) {}
+    const wchar_t* Load(const std::wstring&, LoadedFile* file) override {
+        if (throwOnLoad) throw std::bad_alloc();
+        if (notice) return notice;
+        loads++;
+        file->bytes = reinterpret_cast<const uint8_t*>(bytes.data());
+        file->size = bytes.size();
+        return nullptr;
+    }
+    void Release(LoadedFile* file) override {
+        releases++;
+        *file = LoadedFile();
+    }
+    bool ReadFailed(const LoadedFile&) override { return failAfter >= 0 && questions++ >= failAfter; }
+
+    std::string bytes;
+    const wchar_t* notice = nullptr;
+    bool throwOnLoad = false;
+    int failAfter = -1;  // ReadFailed answers true from question number failAfter (0-based) on
+    int questions = 0, loads = 0, releases = 0;
+};
+
+TEST_F(ScanFiles, ALoaderServesTheBytesAndGetsThemBack) {
+    MemoryLoader loader(AllKinds());
+    EXPECT_TRUE(ScanTextChunks(L"memory.png", true, &sink, work.data(), &loader));
+    EXPECT_EQ(sink.report.Text(), L"file:memory.png\r\ntEXt : Title Hello\r\nzTXt: Comment Hi\r\niTXt : (en)Title(Titel) Hallo");
+    EXPECT_EQ(loader.loads, 1);
+    EXPECT_EQ(loader.releases, 1);
+}
+
+TEST_F(ScanFiles, ALoadersNoticeIsShownAndNothingIsReleased) {
+    MemoryLoader loader(AllKinds());
+    loader.notice = L"Wrong size!";
+    EXPECT_FALSE(ScanTextChunks(L"memory.png", true, &sink, work.data(), &loader));
+    EXPECT_EQ(sink.calls, (Lines{L"start file:memory.png", L"flush", L"notice File|Wrong size!|memory.png"}));
+    EXPECT_EQ(loader.releases, 0);
+}
+
+TEST_F(ScanFiles, AReadThatFailsPartWayKeepsTheRecordsBeforeItAndTheNextNameIsScanned) {
+    const Lines all{L"tEXt : Title Hello", L"zTXt: Comment Hi", L"iTXt : (en)Title(Titel) Hallo"};
+    // Failing before the first, second or third record, or after the last (the check after the search).
+    for (int failAfter = 0; failAfter <= 3; failAfter++) {
+        RecordingSink one;
+        MemoryLoader failing(AllKinds());
+        failing.failAfter = failAfter;
+        EXPECT_FALSE(ScanTextChunks(L"truncated.png", true, &one, work.data(), &failing)) << failAfter;
+        EXPECT_EQ(one.lines, Lines(all.begin(), all.begin() + failAfter)) << failAfter;
+        EXPECT_EQ(one.notices, Lines{L"Cannot read file"}) << failAfter;
+        EXPECT_EQ(one.shownWithNotice.back(), one.report.Text()) << "the records before the failure are shown with it";
+        EXPECT_EQ(failing.releases, 1) << failAfter;
+        MemoryLoader good(AllKinds());
+        EXPECT_TRUE(ScanTextChunks(L"next.png", false, &one, work.data(), &good));
+        EXPECT_EQ(one.lines.size(), static_cast<size_t>(failAfter) + 3) << failAfter;
+    }
+}
+
+// ---- One way of failing: memory runs out at any call of a file's scan ----
+
+// Throws std::bad_alloc at its call number failAt (StartReport, AppendReportLine, Notice and Flush
+// counted together), once.
+class FailingSink : public RecordingSink {
+public:
+    explicit FailingSink(int failAt) : failAt_(failAt) {}
+    void StartReport(const std::wstring& fileName, bool startsReport) override {
+        Count();
+        RecordingSink::StartReport(fileName, startsReport);
+    }
+    void AppendReportLine(const TextChunkRecord& record) override {
+        Count();
+        RecordingSink::AppendReportLine(record);
+    }
+    void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override {
+        Count();
+        RecordingSink::Notice(title, message, fileName);
+    }
+    void Flush() override {
+        Count();
+        RecordingSink::Flush();
+    }
+    bool failed = false;
+
+private:
+    void Count() {
+        if (calls_++ == failAt_) {
+            failed = true;
+            throw std::bad_alloc();
+        }
+    }
+    int failAt_;
+    int calls_ = 0;
+};
+
+TEST_F(ScanFiles, MemoryRunningOutAtAnySinkCallEndsThatFileOnly) {
+    // A loaded file (StartReport, three records) and one with a notice (StartReport, Flush, Notice).
+    for (const wchar_t* notice : {static_cast<const wchar_t*>(nullptr), L"Cannot read file"}) {
+        for (int failAt = 0;; failAt++) {
+            FailingSink failing(failAt);
+            MemoryLoader first(AllKinds());
+            first.notice = notice;
+            bool loaded = true;
+            EXPECT_NO_THROW(loaded = ScanTextChunks(L"first.png", true, &failing, work.data(), &first));
+            if (!failing.failed) {
+                EXPECT_EQ(failAt, notice ? 3 : 4) << "every call was tried";
+                break;
+            }
+            EXPECT_EQ(first.releases, first.loads) << failAt;
+            EXPECT_EQ(loaded, notice == nullptr && failAt > 0) << failAt;
+            MemoryLoader second(Png({Chunk("tEXt", TextData("One", "1"))}));
+            EXPECT_TRUE(ScanTextChunks(L"second.png", false, &failing, work.data(), &second)) << failAt;
+            std::wstring text = failing.report.Text();
+            std::wstring end = L"file:second.png\r\ntEXt : One 1";
+            ASSERT_GE(text.size(), end.size());
+            EXPECT_EQ(text.substr(text.size() - end.size()), end) << failAt;
+        }
+    }
+}
+
+TEST_F(ScanFiles, ALoaderOutOfMemoryEndsThatFileOnly) {
+    MemoryLoader loader(AllKinds());
+    loader.throwOnLoad = true;
+    bool loaded = true;
+    EXPECT_NO_THROW(loaded = ScanTextChunks(L"first.png", true, &sink, work.data(), &loader));
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(sink.report.Text(), L"file:first.png");
+}

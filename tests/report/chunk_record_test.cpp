@@ -1,0 +1,186 @@
+// chunk_record_test.cpp: the facts of each chunk record and their JSON Lines form.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "report/chunk_scan.h"
+#include "report/compressed_text.h"
+#include "report/json_lines.h"
+#include "tests/report/recording_sink.h"
+#include "tests/report/test_png.h"
+
+using namespace testpng;
+
+static const std::string Nul(1, '\0');
+
+namespace {
+
+std::vector<RecordedChunk> Records(const std::string& bytes) {
+    std::vector<uint8_t> work(WorkBufferSize);
+    RecordingSink sink;
+    SearchTextChunks(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &sink, work.data());
+    return sink.chunks;
+}
+
+struct Facts {
+    const char* what;
+    std::string chunk;  // placed after the IHDR of a PNG, its type code found as the first text code
+    ChunkType type;
+    LineForm form;
+    bool compressed;
+    CrcCheck crc;
+    InflateOutcome inflate;
+    bool utf8Valid;
+};
+
+std::string WithBadCrc(std::string chunk) {
+    chunk.back() ^= 0x55;
+    return chunk;
+}
+
+std::string BombStream() {
+    return Deflate(std::string(MaxInflatedText + 1000, 'b'));
+}
+
+}  // namespace
+
+TEST(ChunkRecords, FactsOfEachKindOfChunk) {
+    const std::string stream = Deflate("ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz", 0);
+    const Facts table[] = {
+        {"tEXt", Chunk("tEXt", TextData("Title", "Hello")), ChunkType::Text, LineForm::Plain, false, CrcCheck::Ok,
+         InflateOutcome::NotInflated, true},
+        {"tEXt, CRC changed", WithBadCrc(Chunk("tEXt", TextData("Title", "Hello"))), ChunkType::Text, LineForm::Plain,
+         false, CrcCheck::Bad, InflateOutcome::NotInflated, true},
+        {"tEXt of length 0", Chunk("tEXt", ""), ChunkType::Text, LineForm::WrongSize, false, CrcCheck::Ok,
+         InflateOutcome::NotInflated, true},
+        {"zTXt", Chunk("zTXt", ZtxtData("Comment", "Hi")), ChunkType::CompressedText, LineForm::Plain, true, CrcCheck::Ok,
+         InflateOutcome::Complete, true},
+        {"zTXt, stream cut short", Chunk("zTXt", "K" + Nul + Nul + stream.substr(0, 20)), ChunkType::CompressedText,
+         LineForm::Plain, true, CrcCheck::Ok, InflateOutcome::Truncated, true},
+        {"zTXt, garbage", Chunk("zTXt", "K" + Nul + Nul + "garbage bytes"), ChunkType::CompressedText, LineForm::Plain,
+         true, CrcCheck::Ok, InflateOutcome::Damaged, true},
+        {"zTXt, bomb", Chunk("zTXt", "Bomb" + Nul + Nul + BombStream()), ChunkType::CompressedText, LineForm::Plain,
+         true, CrcCheck::Ok, InflateOutcome::Limit, true},
+        {"zTXt, method 1", Chunk("zTXt", ZtxtData("Comment", "Hi", 1)), ChunkType::CompressedText,
+         LineForm::UnknownMethod, true, CrcCheck::Ok, InflateOutcome::NotInflated, true},
+        {"zTXt, no keyword", Chunk("zTXt", Nul + Nul + Deflate("x")), ChunkType::CompressedText, LineForm::NoKeyword,
+         true, CrcCheck::Ok, InflateOutcome::NotInflated, true},
+        {"iTXt", Chunk("iTXt", ItxtData("Title", 0, 0, "en", "Titel", "Hallo")), ChunkType::InternationalText,
+         LineForm::Plain, false, CrcCheck::Ok, InflateOutcome::NotInflated, true},
+        {"iTXt, invalid UTF-8 text", Chunk("iTXt", ItxtData("Title", 0, 0, "", "", "a\xFF" "b")),
+         ChunkType::InternationalText, LineForm::Plain, false, CrcCheck::Ok, InflateOutcome::NotInflated, false},
+        {"iTXt, UTF-8 cut at the end", Chunk("iTXt", ItxtData("Title", 0, 0, "", "", "ab\xC3")),
+         ChunkType::InternationalText, LineForm::Plain, false, CrcCheck::Ok, InflateOutcome::NotInflated, false},
+        {"iTXt, invalid translated keyword", Chunk("iTXt", ItxtData("Title", 0, 0, "", "\xC0\xAF", "ok")),
+         ChunkType::InternationalText, LineForm::Plain, false, CrcCheck::Ok, InflateOutcome::NotInflated, false},
+        {"iTXt, compressed", Chunk("iTXt", ItxtData("Prompt", 1, 0, "", "", Deflate("a cat"))),
+         ChunkType::InternationalText, LineForm::Plain, true, CrcCheck::Ok, InflateOutcome::Complete, true},
+        {"iTXt, flag 1, unknown method", Chunk("iTXt", ItxtData("Prompt", 1, 7, "", "", "stored")),
+         ChunkType::InternationalText, LineForm::Plain, true, CrcCheck::Ok, InflateOutcome::NotInflated, true},
+        {"iTXt, no keyword", Chunk("iTXt", ItxtData("", 0, 0, "en", "T", "x")), ChunkType::InternationalText,
+         LineForm::NoKeyword, false, CrcCheck::Ok, InflateOutcome::NotInflated, true},
+        {"iTXt, past the end", BigEndian32(5000) + "iTXt" + ItxtData("Title", 0, 0, "", "", "cut"),
+         ChunkType::InternationalText, LineForm::Plain, false, CrcCheck::Outside, InflateOutcome::NotInflated, true},
+    };
+    for (const Facts& row : table) {
+        // The chunk last, so that a chunk running past the end finds no other code in its way.
+        std::string head = Png({});
+        std::string bytes = head.substr(0, 33) + row.chunk;
+        std::vector<RecordedChunk> records = Records(bytes);
+        ASSERT_FALSE(records.empty()) << row.what;
+        const RecordedChunk& first = records[0];
+        EXPECT_EQ(first.record.offset, 33u + 4u) << row.what;
+        EXPECT_EQ(first.record.type, row.type) << row.what;
+        EXPECT_EQ(first.record.form, row.form) << row.what;
+        EXPECT_EQ(first.record.compressed, row.compressed) << row.what;
+        EXPECT_EQ(first.crc, row.crc) << row.what;
+        EXPECT_EQ(first.record.inflate, row.inflate) << row.what;
+        EXPECT_EQ(first.utf8Valid, row.utf8Valid) << row.what;
+    }
+}
+
+TEST(ChunkRecords, FieldsAreTheTextsTheLineShows) {
+    std::vector<RecordedChunk> records = Records(Png({Chunk("iTXt", ItxtData("Title", 0, 0, "en-GB", "Titel", "Hallo \xC3\xA9"))}));
+    ASSERT_EQ(records.size(), 1u);
+    const TextChunkRecord& r = records[0].record;
+    EXPECT_EQ(r.keyword, L"Title");
+    EXPECT_EQ(r.language, L"en-GB");
+    EXPECT_EQ(r.translatedKeyword, L"Titel");
+    EXPECT_EQ(r.text, L"Hallo \u00E9");
+    EXPECT_EQ(ReportLine(r), L"iTXt : (en-GB)Title(Titel) Hallo \u00E9");
+    EXPECT_EQ(ReportLineLength(r), ReportLine(r).size());
+}
+
+TEST(ChunkRecords, TheCutIsARecordOfTheChunkNotReported) {
+    std::string block;
+    for (int i = 0; i < 25000; i++) block += "tEXt";
+    block += Nul;
+    RecordingSink sink;
+    SearchTextChunks(reinterpret_cast<const uint8_t*>(block.data()), block.size(), &sink, nullptr);
+    ASSERT_GE(sink.chunks.size(), 2u);
+    const TextChunkRecord& cut = sink.chunks.back().record;
+    EXPECT_EQ(cut.form, LineForm::ReportCut);
+    EXPECT_EQ(cut.offset, sink.chunks[sink.chunks.size() - 2].record.offset + 4);
+    EXPECT_EQ(sink.lines.back(), ReportCutLine());
+    EXPECT_EQ(ReportLineLength(cut), ReportCutLine().size());
+}
+
+// ---- JSON Lines ----
+
+TEST(JsonLines, EveryControlCharacterQuoteAndBackslashIsEscaped) {
+    std::wstring text;
+    for (wchar_t c = 0; c < 0x20; c++) text += c;
+    text += L"\"\\/\x7F\u00E9\u20AC\U0001F600\u2028\u2029";
+    std::string out;
+    AppendJsonString(out, text);
+    EXPECT_EQ(out,
+              "\"\\u0000\\u0001\\u0002\\u0003\\u0004\\u0005\\u0006\\u0007\\b\\t\\n\\u000B\\f\\r\\u000E\\u000F"
+              "\\u0010\\u0011\\u0012\\u0013\\u0014\\u0015\\u0016\\u0017\\u0018\\u0019\\u001A\\u001B\\u001C\\u001D"
+              "\\u001E\\u001F\\\"\\\\/\x7F\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\\u2028\\u2029\"");
+}
+
+TEST(JsonLines, LoneSurrogatesBecomeReplacementCharacters) {
+    std::string out;
+    AppendJsonString(out, std::wstring(L"a") + wchar_t(0xD800) + L"b" + wchar_t(0xDC00) + wchar_t(0xD83D));
+    EXPECT_EQ(out, "\"a\xEF\xBF\xBD" "b\xEF\xBF\xBD\xEF\xBF\xBD\"");
+}
+
+TEST(JsonLines, ObjectsOfEachKind) {
+    std::string bytes = Png({Chunk("tEXt", TextData("Title", "Hello\nworld")), Chunk("zTXt", ZtxtData("Comment", "Hi")),
+                             Chunk("iTXt", ItxtData("Title", 0, 0, "en", "Titel", "Hallo \xFF")), Chunk("tEXt", "")});
+    std::vector<uint8_t> work(WorkBufferSize);
+    std::string out;
+    std::vector<size_t> offsets;
+    class JsonSink : public RecordingSink {
+    public:
+        void AppendReportLine(const TextChunkRecord& record) override {
+            AppendChunkJson(*out, L"C:\\a \"b\".png", record);
+            offsets->push_back(record.offset);
+        }
+        std::string* out;
+        std::vector<size_t>* offsets;
+    } sink;
+    sink.out = &out;
+    sink.offsets = &offsets;
+    SearchTextChunks(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &sink, work.data());
+    ASSERT_EQ(offsets.size(), 4u);
+    EXPECT_EQ(offsets[0], bytes.find("tEXt"));
+    const std::string file = "{\"file\":\"C:\\\\a \\\"b\\\".png\",\"offset\":";
+    EXPECT_EQ(out,
+              file + std::to_string(offsets[0]) +
+                  ",\"type\":\"tEXt\",\"keyword\":\"Title\",\"compressed\":false,\"text\":\"Hello\\nworld\",\"crc\":\"ok\"}\n" +
+              file + std::to_string(offsets[1]) +
+                  ",\"type\":\"zTXt\",\"keyword\":\"Comment\",\"compressed\":true,\"text\":\"Hi\",\"crc\":\"ok\","
+                  "\"inflate\":\"complete\"}\n" +
+              file + std::to_string(offsets[2]) +
+                  ",\"type\":\"iTXt\",\"keyword\":\"Title\",\"language\":\"en\",\"translated_keyword\":\"Titel\","
+                  "\"compressed\":false,\"text\":\"Hallo \xEF\xBF\xBD\",\"crc\":\"ok\",\"utf8\":\"invalid\"}\n" +
+              file + std::to_string(offsets[3]) +
+                  ",\"type\":\"tEXt\",\"keyword\":\"\",\"compressed\":false,\"text\":\"\",\"crc\":\"ok\","
+                  "\"form\":\"wrong size\"}\n");
+}
+
+TEST(JsonLines, NoticeObject) {
+    std::string out;
+    AppendNoticeJson(out, L"D:\\gone.png", L"Cannot allocate memory");
+    EXPECT_EQ(out, "{\"file\":\"D:\\\\gone.png\",\"notice\":\"Cannot allocate memory\"}\n");
+}
