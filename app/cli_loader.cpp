@@ -48,7 +48,9 @@ const wchar_t* ConsoleFileLoader::Read(HANDLE handle, const std::wstring& name, 
 const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, LoadedFile* file) {
     // The window's rules: only the low 32 bits count, as a signed size, so -1 (missing), -2 (folder)
     // and sizes with bit 31 set cannot be allocated, and whole multiples of 4 GiB read as 0.
-    int32_t size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(QueryFileSize(name.c_str()))));
+    int64_t fullSize = sizeListed_ ? listedSize_ : QueryFileSize(name.c_str());
+    sizeListed_ = false;
+    int32_t size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(fullSize)));
     if (size == 0) return L"Wrong size!";
     if (size < 0) return L"Cannot allocate memory";
     HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

@@ -34,6 +34,11 @@ public:
     ConsoleFileLoader& operator=(const ConsoleFileLoader&) = delete;
 
     const wchar_t* Load(const std::wstring& name, LoadedFile* file) override;
+    // The next Load takes this as the file's size instead of asking by name (a folder listing's size).
+    void UseListedSize(int64_t size) {
+        listedSize_ = size;
+        sizeListed_ = true;
+    }
     void Release(LoadedFile* file) override;
     bool ReadFailed(const LoadedFile& file) override;
 
@@ -41,6 +46,8 @@ private:
     bool Reserve(size_t size);
     const wchar_t* Read(HANDLE handle, const std::wstring& name, size_t size, LoadedFile* file);
     MappedView view_;
+    int64_t listedSize_ = 0;
+    bool sizeListed_ = false;
     uint8_t* buffer_ = nullptr;
     size_t capacity_ = 0;
 };

@@ -84,6 +84,7 @@ private:
                 report.Notice(L"File", L"Cannot allocate memory", item.name);
                 return false;
             }
+            if (item.sizeListed) loader->UseListedSize(item.listedSize);
             return ScanTextChunks(item.name, index == 0, &report, workBuffer, loader);
         } catch (const std::bad_alloc&) {
             // Out of memory for a notice itself: the item counts as not loaded; the next goes on.

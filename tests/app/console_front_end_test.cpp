@@ -285,6 +285,11 @@ TEST(ConsoleFrontEnd, WildcardsAndFoldersStandForTheirFilesInNameOrder) {
         EXPECT_EQ(c.names, FileLines(run.out, root));
         EXPECT_EQ(*c.err ? Utf8(root) + c.err : std::string(), run.err);
     }
+    // Files found in a folder are loaded as the named files are: the same report.
+    ProgramRun folder = RunConsoleProgram(L"-r " + Quoted(root));
+    ExpectedBytes named = ScanInProcess({root + L"\\A.png", root + L"\\b.png", root + L"\\c.PNG", root + L"\\sub\\d.png",
+                                         root + L"\\sub\\deeper\\e.png"});
+    EXPECT_EQ(named.text, folder.out);
 }
 
 // Reads what a console screen buffer shows, row by row, trailing blanks removed, rows ended by LF.
