@@ -212,8 +212,8 @@ def main():
           "empty = an empty console program under Wine; x-e = x less that; floor = one ReadFile of each whole "
           "file into fresh memory under Wine (every byte read once); peers less the cost of spawning /bin/true; "
           "files/s and MB/s are ours-e's")
-    print("goals: on targets over 50 MB at most half the faster peer's time, elsewhere faster than both (on a "
-          "file of a few KB that is within the noise of a Wine process start against a native one)")
+    print("goals: on targets over 50 MB at most half the faster peer's time, elsewhere faster than both (on "
+          "files of a few KB, ours-e is the difference of two Wine process starts, mostly noise)")
     for note in notes:
         print("note:", note)
     print("verdict: large targets (half the faster peer) %s; small files (faster than both) %s; contents %s" % (

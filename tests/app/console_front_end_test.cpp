@@ -371,6 +371,12 @@ static std::vector<std::wstring> LoaderTestFiles() {
         names.push_back(WriteScratchFile(L"fuzzed-" + std::to_wstring(i) + L".png",
                                          std::vector<uint8_t>(bytes.begin(), bytes.end())));
     }
+    // Large enough to be mapped: text chunks on both sides of image data, one of them cut off at the end.
+    std::vector<uint8_t> large = PngWith({TextChunk("Before", "mapped"), PngChunk("IDAT", std::vector<uint8_t>(MapThreshold, 'i')),
+                                          CompressedTextChunk("After", "mapped too")});
+    std::string cut = "\x00\x00\x10\x00tEXtCut off";
+    large.insert(large.end(), cut.begin(), cut.end());
+    names.push_back(WriteScratchFile(L"mapped.png", large));
     names.push_back(WriteScratchFile(L"empty.png", {}));
     names.push_back(ScratchFolder() + L"\\missing.png");
     names.push_back(ScratchFolder());
