@@ -26,7 +26,7 @@ static void RunEventLoop() {
     for (;;) {
         const int32_t code = WaitEvent();
         if (EscapeHeld()) return;
-        if (code == DropOnGadgetEvent) ScanDropIntoReport(GetDroppedFiles());
+        if (code == DropOnGadgetEvent) ScanIntoReport(GetDroppedFiles());
         if (code == WindowClosedEvent) return;
     }
 }

@@ -57,27 +57,17 @@ static std::vector<std::wstring> SplitDroppedNames(const std::wstring& joined) {
     }
 }
 
-// A scan takes no messages while it runs: the wait cursor is the sign of work meanwhile.
-void ScanIntoReport(const std::wstring& name) {
-    if (name.empty()) return;
-    BusyCursor busy;
-    TextBoxReport report(0);
-    ScanTextChunks(name, true, &report, WorkBuffer());
-}
-
-void ScanDropIntoReport(const std::wstring& droppedNames) {
-    std::vector<std::wstring> names;
+void ScanIntoReport(const std::wstring& names) {
+    std::vector<std::wstring> split;
     try {
-        names = SplitDroppedNames(droppedNames);
+        split = SplitDroppedNames(names);
     } catch (const std::bad_alloc&) {
-        return;  // no memory even for the list of names: the drop is not scanned, the program goes on
+        return;  // no memory even for the list of names: nothing is scanned, the program goes on
     }
+    if (split.empty()) return;
+    // A scan takes no messages while it runs: the wait cursor is the sign of work meanwhile.
     BusyCursor busy;
     TextBoxReport report(0);
-    bool first = true;
-    for (const std::wstring& name : names) {
-        ScanTextChunks(name, first, &report, WorkBuffer());
-        first = false;
-    }
+    for (size_t i = 0; i < split.size(); i++) ScanTextChunks(split[i], i == 0, &report, WorkBuffer());
     // The text box is written once for all names (and before each notice), when the report goes.
 }

@@ -38,9 +38,8 @@ private:
     int32_t writes_ = 0;
 };
 
-// Scans one file (the name used whole) into the report of text box 0, replacing it, inflating
-// compressed text through the program's work buffer. An empty name leaves the report alone.
-void ScanIntoReport(const std::wstring& name);
-// Scans a drop's names, which the drop target joins with line feeds, in turn into one report: the
-// first name replaces the report, the others follow it. Empty names are skipped.
-void ScanDropIntoReport(const std::wstring& droppedNames);
+// Scans names into the report of text box 0, inflating compressed text through the program's work
+// buffer. names: one file name, or a drop's names, which the drop target joins with line feeds; they
+// are split here and handed to the scan one at a time: the first replaces the report, the others
+// follow it. Empty names are skipped; no name at all leaves the report alone.
+void ScanIntoReport(const std::wstring& names);

@@ -64,7 +64,6 @@ static ChunkType TypeAt(const uint8_t* typeCode) {
                                                                       : ChunkType::InternationalText;
 }
 
-
 // The first 0x00 at or after an offset, remembered between chunks: a block full of type codes and
 // without zeros (every chunk then reaches past the end) would otherwise be searched to its end once
 // per code, quadratic time for one-line results.

@@ -16,10 +16,10 @@
 //   zTXt, iTXt: the offset their report returns (inside the chunk's data).
 // Reads no byte outside block[0, n). workBuffer as for ReportZtxtChunk (may be null).
 // One record per chunk found goes to sink (text_chunk_record.h).
-// A file's report stops, with a ReportCut record as its last, at the first chunk found after its lines
-// have passed MaxReportCharacters (report_line.h). Real files stay far below it; a crafted one (a truncated tEXt chunk
-// repeated, each one's text running on to the file's end) could otherwise ask for a report that grows
-// with the square of the file's size and freeze the window that shows it.
+// A file's report stops, with a ReportCut record as its last, at the first chunk found after its
+// lines have passed MaxReportCharacters (report_line.h). Real files stay far below it; a crafted one
+// (a truncated tEXt chunk repeated, each one's text running on to the file's end) could otherwise ask
+// for a report that grows with the square of the file's size and freeze the window that shows it.
 void SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer);
 
 // The smallest offset p >= from with p + 4 <= n whose four bytes spell one of the three type codes;

@@ -1,10 +1,12 @@
 // file_loader.cpp: the window's load path of a file: size, zero-filled block, one read.
 #include "report/file_loader.h"
+#include "report/report_test_seams.h"
 #include "runtime/files.h"
 #include "runtime/memory_blocks.h"
 
 static void (*beforeFileOpen)(const wchar_t* name);
 
+// Test seam (report_test_seams.h).
 void SetBeforeFileOpenHook(void (*hook)(const wchar_t* name)) { beforeFileOpen = hook; }
 
 const wchar_t* WindowFileLoader::Load(const std::wstring& name, LoadedFile* file) {

@@ -38,8 +38,3 @@ public:
     const wchar_t* Load(const std::wstring& name, LoadedFile* file) override;
     void Release(LoadedFile* file) override;
 };
-
-// Test seam: called with each name after its size was taken and the block allocated, just before
-// the window's load path opens the file: the moment another process may shrink, grow or remove it.
-// Null (the default) calls nothing.
-void SetBeforeFileOpenHook(void (*hook)(const wchar_t* name));

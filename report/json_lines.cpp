@@ -26,6 +26,16 @@ void AppendJsonString(std::string& out, const std::wstring& text) {
     out += '"';
     const size_t n = text.size();
     for (size_t i = 0; i < n; i++) {
+        // A run of printable ASCII other than quote and backslash is copied as it is, in one piece.
+        size_t run = i;
+        while (run < n && text[run] >= 0x20 && text[run] < 0x7F && text[run] != L'"' && text[run] != L'\\') run++;
+        if (run > i) {
+            size_t at = out.size();
+            out.resize(at + (run - i));
+            for (size_t k = i; k < run; k++) out[at + (k - i)] = static_cast<char>(text[k]);
+            i = run;
+            if (i == n) break;
+        }
         uint32_t c = static_cast<uint16_t>(text[i]);
         switch (c) {
         case '"': out += "\\\""; continue;

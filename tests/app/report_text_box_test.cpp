@@ -109,7 +109,7 @@ TEST_F(TextBoxReportTest, TheReportIsShownBeforeANoticeComesUp) {
     EXPECT_EQ(report.Writes(), 1);
 }
 
-// Scans of real files through the program's own path: a drop's names joined by line feeds, the work buffer.
+// Scans of real files through the program's own path: names joined by line feeds, the work buffer.
 class ScanIntoReportTest : public TextBoxReportTest {
 protected:
     void TearDown() override {
@@ -130,7 +130,7 @@ protected:
 TEST_F(ScanIntoReportTest, SeveralNamesAreScannedInTurnIntoOneReport) {
     ASSERT_NE(AllocateWorkBuffer(), nullptr);
     ReplaceGadgetText(0, L"the previous report");
-    ScanDropIntoReport(Compressed() + L"\n" + Plain());
+    ScanIntoReport(Compressed() + L"\n" + Plain());
     EXPECT_EQ(ReadGadgetText(0), L"file:" + Compressed() + L"\r\ntEXt : Title Hello\r\nzTXt: Comment Hi there\r\nfile:" +
                                      Plain() + L"\r\ntEXt : Software paint");
     // The next scan replaces the whole report.
@@ -148,32 +148,15 @@ TEST_F(ScanIntoReportTest, WithoutAWorkBufferCompressedTextIsEmpty) {
 TEST_F(ScanIntoReportTest, AnEmptyNameLeavesTheReportAlone) {
     ReplaceGadgetText(0, L"kept");
     ScanIntoReport(L"");
-    ScanDropIntoReport(L"");
-    ScanDropIntoReport(L"\n\n");
+    ScanIntoReport(L"\n\n");
     EXPECT_EQ(ReadGadgetText(0), L"kept");
 }
 
 TEST_F(ScanIntoReportTest, EmptyNamesInADropAreSkippedAndTheFirstRealNameReplaces) {
     ASSERT_NE(AllocateWorkBuffer(), nullptr);
     ReplaceGadgetText(0, L"the previous report");
-    ScanDropIntoReport(L"\n" + Plain() + L"\n\n");
+    ScanIntoReport(L"\n" + Plain() + L"\n\n");
     EXPECT_EQ(ReadGadgetText(0), L"file:" + Plain() + L"\r\ntEXt : Software paint");
-}
-
-TEST_F(ScanIntoReportTest, ACommandLineNameIsUsedWhole) {
-    ASSERT_NE(AllocateWorkBuffer(), nullptr);
-    ReplaceGadgetText(0, L"the previous report");
-    std::thread user([] {
-        HWND notice = nullptr;
-        for (int i = 0; i < 500 && !notice; ++i) {
-            Sleep(20);
-            notice = FindProcessWindow(GetCurrentProcessId(), NoticeTitle);
-        }
-        if (notice) ConfirmNotice(notice);
-    });
-    ScanIntoReport(Plain() + L"\n" + Plain());
-    user.join();
-    EXPECT_EQ(ReadGadgetText(0), L"file:" + Plain() + L"\n" + Plain());
 }
 
 } // namespace

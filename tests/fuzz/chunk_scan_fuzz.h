@@ -75,6 +75,7 @@ public:
             for (const std::wstring& line : sink.lines) {
                 if (!KnownLine(line)) return Fail(what, "a report line of unknown form");
             }
+            if (sink.lengthsDiffer) return Fail(what, "a line's length differs from the length counted for it");
             // Every line comes from one type code found at its own offset.
             if (sink.lines.size() > n) return Fail(what, "more report lines than bytes");
             if (guardAfter) first = sink.lines, firstJson = sink.json;
@@ -92,9 +93,12 @@ private:
         // The JSON object too: its CRC and UTF-8 checks read the block on their own.
         void AppendReportLine(const TextChunkRecord& record) override {
             lines.push_back(ReportLine(record));
+            // The runaway-report cut counts lines by their length without making them.
+            if (ReportLineLength(record) != lines.back().size()) lengthsDiffer = true;
             AppendChunkJson(json, L"fuzz.png", record);
         }
         std::string json;
+        bool lengthsDiffer = false;
         void Notice(const wchar_t*, const wchar_t*, const std::wstring&) override {}
         void Flush() override {}
         std::vector<std::wstring> lines;

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 #include "report/compressed_text.h"
+#include "report/report_test_seams.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/files.h"
 #include "tests/report/scan_file_fixture.h"
