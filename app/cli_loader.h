@@ -25,7 +25,9 @@
 // - the file is opened sharing reading, writing and deletion, so a file another program holds open
 //   for writing is read (the window refuses it with "Cannot read file");
 // - a file that ends before the size taken, or a read that fails, is "Cannot read file" (the window
-//   shows the missing bytes as zeros).
+//   shows the missing bytes as zeros);
+// - a file too large for one block of the memory heap ("Cannot allocate memory" in the window) is
+//   searched when the address space has room for a view of it.
 class ConsoleFileLoader : public FileLoader {
 public:
     ConsoleFileLoader() = default;
