@@ -213,7 +213,7 @@ def main():
           "file into fresh memory under Wine (every byte read once); peers less the cost of spawning /bin/true; "
           "files/s and MB/s are ours-e's")
     print("goals: on targets over 50 MB at most half the faster peer's time, elsewhere faster than both (on "
-          "files of a few KB, ours-e is the difference of two Wine process starts, mostly noise)")
+          "files of a few KB, beside an empty Wine process of about 20 ms, against native peers)")
     for note in notes:
         print("note:", note)
     print("verdict: large targets (half the faster peer) %s; small files (faster than both) %s; contents %s" % (
