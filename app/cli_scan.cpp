@@ -120,7 +120,8 @@ bool ScanItems(const std::vector<CliItem>& items, bool json, unsigned threads, C
     ScanQueue queue(items, json, threads);
     std::vector<std::thread> workers;
     try {
-        for (unsigned i = 0; i < threads; i++) workers.emplace_back([&queue] { queue.Work(); });
+        // One thread's work is done on this one: starting a thread costs a Wine process about a millisecond.
+        for (unsigned i = 0; i < threads && threads > 1; i++) workers.emplace_back([&queue] { queue.Work(); });
     } catch (const std::exception&) {
         // No more threads to be had: those started do the work (or, without any, the writer does).
     }
