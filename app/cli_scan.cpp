@@ -34,7 +34,7 @@ public:
     }
 
     // Writes the results in order as they come; true when every item was loaded. Without workers
-    // (none could be started) this thread scans each item itself just before writing it.
+    // (work for one thread, or none could be started) this thread scans each item just before writing it.
     bool WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
         ConsoleFileLoader loader;
         uint8_t* workBuffer = withoutWorkers ? static_cast<uint8_t*>(MemAlloc(WorkBufferSize)) : nullptr;
