@@ -45,8 +45,13 @@ public:
             changed_.wait(lock, [&] { return results_[i].done; });
             ItemResult& result = results_[i];
             lock.unlock();
-            result.report.WriteTo(out, err);
-            allLoaded = allLoaded && result.loaded;
+            try {
+                result.report.WriteTo(out, err);
+                allLoaded = allLoaded && result.loaded;
+            } catch (const std::exception&) {
+                // No memory to write this item's output: it is lost, the next ones follow.
+                allLoaded = false;
+            }
             lock.lock();
             written_ = i + 1;
             changed_.notify_all();
