@@ -1,4 +1,4 @@
-// cli_loader.cpp: the console front end's loader.
+// cli_loader.cpp: the console front end's loader: a mapped view for large files, a reused buffer for the rest.
 #include "app/cli_loader.h"
 #include <windows.h>
 #include "runtime/files.h"
@@ -36,25 +36,43 @@ static bool ReadPieces(HANDLE handle, const std::wstring& name, uint8_t* to, siz
     return true;
 }
 
-const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, LoadedFile* file) {
-    // The window's rules: only the low 32 bits count, as a signed size, so -1 (missing), -2 (folder)
-    // and sizes with bit 31 set cannot be allocated, and whole multiples of 4 GiB read as 0.
-    int32_t size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(QueryFileSize(name.c_str()))));
-    if (size == 0) return L"Wrong size!";
-    if (size < 0 || !Reserve(static_cast<size_t>(size))) return L"Cannot allocate memory";
-    HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return L"Cannot read file";
-    bool complete = ReadPieces(handle, name, buffer_, static_cast<size_t>(size));
-    CloseHandle(handle);
-    if (!complete) return L"Cannot read file";
+const wchar_t* ConsoleFileLoader::Read(HANDLE handle, const std::wstring& name, size_t size, LoadedFile* file) {
+    if (!Reserve(size)) return L"Cannot allocate memory";
+    if (!ReadPieces(handle, name, buffer_, size)) return L"Cannot read file";
     file->bytes = buffer_;
-    file->size = static_cast<size_t>(size);
-    file->owner = this;
+    file->size = size;
+    file->owner = buffer_;
     return nullptr;
 }
 
+const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, LoadedFile* file) {
+    // The window's rules: only the low 32 bits count, as a signed size, so -1 (missing), -2 (folder)
+    // and sizes with bit 31 set cannot be allocated, and whole multiples of 4 GiB read as 0.
+    int64_t fullSize = sizeListed_ ? listedSize_ : QueryFileSize(name.c_str());
+    sizeListed_ = false;
+    int32_t size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(fullSize)));
+    if (size == 0) return L"Wrong size!";
+    if (size < 0) return L"Cannot allocate memory";
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return L"Cannot read file";
+    const wchar_t* notice = nullptr;
+    if (static_cast<size_t>(size) >= MapThreshold && view_.Open(handle, static_cast<size_t>(size))) {
+        file->bytes = view_.Bytes();
+        file->size = static_cast<size_t>(size);
+        file->owner = &view_;
+    } else {
+        // Too small to be worth a view, shorter than its size now, or no room: read it.
+        notice = Read(handle, name, static_cast<size_t>(size), file);
+    }
+    CloseHandle(handle);
+    return notice;
+}
+
+bool ConsoleFileLoader::ReadFailed(const LoadedFile& file) { return file.owner == &view_ && view_.Failed(); }
+
 void ConsoleFileLoader::Release(LoadedFile* file) {
-    // The buffer stays for the next file.
+    // The buffer stays for the next file; a view ends with its file.
+    if (file->owner == &view_) view_.Close();
     *file = LoadedFile();
 }

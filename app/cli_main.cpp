@@ -1,5 +1,6 @@
 // cli_main.cpp: pngtext-cli, the console front end: the report of each named file on stdout.
 #include <windows.h>
+#include <exception>
 #include <vector>
 #include "app/cli_names.h"
 #include "app/cli_options.h"
@@ -24,12 +25,17 @@ int wmain(int argc, wchar_t** argv) {
         out.Write(std::wstring(L"pngtext-cli ") + PNGTEXT_VERSION + L"\n");
         return ExitAllLoaded;
     }
-    std::vector<CliItem> items;
-    for (const std::wstring& name : options.names) ExpandName(name, options.recursive, &items);
-
     CreateMainHeap();
     InitMemoryLibrary();
-    bool allLoaded = ScanItems(items, options.json, ProcessorCount(), &out, &err);
+    bool allLoaded = false;
+    try {
+        std::vector<CliItem> items;
+        for (const std::wstring& name : options.names) ExpandName(name, options.recursive, &items);
+        allLoaded = ScanItems(items, options.json, ProcessorCount(), &out, &err);
+    } catch (const std::exception&) {
+        // No memory for the list of names (a folder tree of millions of files), or no thread primitives.
+        err.Write(L"pngtext-cli: Cannot allocate memory\n");
+    }
     FreeMemoryLibrary();
     DestroyMainHeap();
     return allLoaded ? ExitAllLoaded : ExitSomeNotLoaded;

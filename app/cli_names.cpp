@@ -3,9 +3,10 @@
 #include <windows.h>
 #include <algorithm>
 
-static wchar_t Folded(wchar_t c) {
-    // CharUpperW takes a single character in the low word of its pointer argument.
-    return static_cast<wchar_t>(reinterpret_cast<uintptr_t>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<uintptr_t>(c)))));
+// Case ignored as the file system ignores it. Kernel32's ordinal comparison, not user32's case
+// mapping: loading user32 would cost each run of the program a start of the window system.
+static bool SameIgnoringCase(wchar_t a, wchar_t b) {
+    return a == b || CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
 }
 
 bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text) {
@@ -16,7 +17,7 @@ bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text) {
         if (*pattern == L'*') {
             star = pattern++;
             resume = text;
-        } else if (*pattern == L'?' || (*pattern && Folded(*pattern) == Folded(*text))) {
+        } else if (*pattern == L'?' || (*pattern && SameIgnoringCase(*pattern, *text))) {
             pattern++;
             text++;
         } else if (star) {
@@ -58,8 +59,13 @@ static std::wstring FolderPrefix(const std::wstring& folder) {
     return folder + SeparatorOf(folder);
 }
 
+struct ListedFile {
+    std::wstring name;
+    int64_t size;
+};
+
 struct FolderEntries {
-    std::vector<std::wstring> files;
+    std::vector<ListedFile> files;
     std::vector<std::wstring> folders;  // neither "." nor "..", nor links
     bool listed = false;
 };
@@ -80,13 +86,14 @@ static FolderEntries ListFolder(const std::wstring& prefix, const wchar_t* patte
         const wchar_t* name = found.cFileName;
         if (wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0 || !MatchesWildcard(pattern, name)) continue;
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            entries.files.emplace_back(name);
+            entries.files.push_back(ListedFile{name, (static_cast<int64_t>(found.nFileSizeHigh) << 32) + found.nFileSizeLow});
         } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             entries.folders.emplace_back(name);
         }
     } while (FindNextFileW(listing, &found));
     FindClose(listing);
-    std::sort(entries.files.begin(), entries.files.end(), NameBefore);
+    std::sort(entries.files.begin(), entries.files.end(),
+              [](const ListedFile& a, const ListedFile& b) { return NameBefore(a.name, b.name); });
     std::sort(entries.folders.begin(), entries.folders.end(), NameBefore);
     return entries;
 }
@@ -94,6 +101,12 @@ static FolderEntries ListFolder(const std::wstring& prefix, const wchar_t* patte
 static void AddFile(const std::wstring& name, std::vector<CliItem>* items) {
     items->emplace_back();
     items->back().name = name;
+}
+
+static void AddListedFile(const std::wstring& prefix, const ListedFile& file, std::vector<CliItem>* items) {
+    AddFile(prefix + file.name, items);
+    items->back().listedSize = file.size;
+    items->back().sizeListed = true;
 }
 
 static void AddNotice(const std::wstring& name, const wchar_t* notice, std::vector<CliItem>* items) {
@@ -105,8 +118,8 @@ static void AddNotice(const std::wstring& name, const wchar_t* notice, std::vect
 static bool AddFolder(const std::wstring& prefix, bool recursive, std::vector<CliItem>* items) {
     FolderEntries entries = ListFolder(prefix, L"*");
     if (!entries.listed) return false;
-    for (const std::wstring& file : entries.files) {
-        if (MatchesWildcard(L"*.png", file.c_str())) AddFile(prefix + file, items);
+    for (const ListedFile& file : entries.files) {
+        if (MatchesWildcard(L"*.png", file.name.c_str())) AddListedFile(prefix, file, items);
     }
     if (!recursive) return true;
     for (const std::wstring& folder : entries.folders) AddFolder(FolderPrefix(prefix + folder), true, items);
@@ -124,7 +137,7 @@ void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliIte
     if (argument.find_first_of(L"*?", lastPart) != std::wstring::npos) {
         std::wstring prefix = argument.substr(0, lastPart);
         FolderEntries entries = ListFolder(prefix, argument.c_str() + lastPart);
-        for (const std::wstring& file : entries.files) AddFile(prefix + file, items);
+        for (const ListedFile& file : entries.files) AddListedFile(prefix, file, items);
         if (recursive) {
             for (const std::wstring& folder : entries.folders) AddFolder(FolderPrefix(prefix + folder), true, items);
         }

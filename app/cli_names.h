@@ -9,6 +9,10 @@
 struct CliItem {
     std::wstring name;
     const wchar_t* notice = nullptr;  // set: no scan, only this notice for name
+    // A name made from a folder's listing carries the size the listing gave: what the search for
+    // that one name would give, without another search of the folder.
+    int64_t listedSize = -1;
+    bool sizeListed = false;
 };
 
 // Appends the items an argument stands for:

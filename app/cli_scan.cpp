@@ -34,7 +34,7 @@ public:
     }
 
     // Writes the results in order as they come; true when every item was loaded. Without workers
-    // (none could be started) this thread scans each item itself just before writing it.
+    // (work for one thread, or none could be started) this thread scans each item just before writing it.
     bool WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
         ConsoleFileLoader loader;
         uint8_t* workBuffer = withoutWorkers ? static_cast<uint8_t*>(MemAlloc(WorkBufferSize)) : nullptr;
@@ -45,8 +45,13 @@ public:
             changed_.wait(lock, [&] { return results_[i].done; });
             ItemResult& result = results_[i];
             lock.unlock();
-            result.report.WriteTo(out, err);
-            allLoaded = allLoaded && result.loaded;
+            try {
+                result.report.WriteTo(out, err);
+                allLoaded = allLoaded && result.loaded;
+            } catch (const std::exception&) {
+                // No memory to write this item's output: it is lost, the next ones follow.
+                allLoaded = false;
+            }
             lock.lock();
             written_ = i + 1;
             changed_.notify_all();
@@ -84,6 +89,7 @@ private:
                 report.Notice(L"File", L"Cannot allocate memory", item.name);
                 return false;
             }
+            if (item.sizeListed) loader->UseListedSize(item.listedSize);
             return ScanTextChunks(item.name, index == 0, &report, workBuffer, loader);
         } catch (const std::bad_alloc&) {
             // Out of memory for a notice itself: the item counts as not loaded; the next goes on.
@@ -119,7 +125,8 @@ bool ScanItems(const std::vector<CliItem>& items, bool json, unsigned threads, C
     ScanQueue queue(items, json, threads);
     std::vector<std::thread> workers;
     try {
-        for (unsigned i = 0; i < threads; i++) workers.emplace_back([&queue] { queue.Work(); });
+        // One thread's work is done on this one: starting a thread costs a Wine process about a millisecond.
+        for (unsigned i = 0; i < threads && threads > 1; i++) workers.emplace_back([&queue] { queue.Work(); });
     } catch (const std::exception&) {
         // No more threads to be had: those started do the work (or, without any, the writer does).
     }

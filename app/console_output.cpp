@@ -99,10 +99,17 @@ void ConsoleStream::WriteUtf8(const std::string& bytes) {
         WriteBytes(handle_, bytes.data(), bytes.size());
         return;
     }
-    if (bytes.empty()) return;
-    int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    if (units <= 0) return;
-    std::wstring text(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], units);
-    WriteConsoleUnits(handle_, text.data(), text.size());
+    // Converted back piece by piece, each ending before a UTF-8 sequence starts, so that a large
+    // report needs no second copy of itself in memory.
+    const size_t piece = 1u << 16;
+    std::wstring text;
+    for (size_t at = 0; at < bytes.size();) {
+        size_t end = bytes.size() - at > piece ? at + piece : bytes.size();
+        for (int back = 0; back < 3 && end < bytes.size() && end > at + 1 && (bytes[end] & 0xC0) == 0x80; back++) end--;
+        int length = static_cast<int>(end - at);
+        text.resize(static_cast<size_t>(length));
+        int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data() + at, length, &text[0], length);
+        if (units > 0) WriteConsoleUnits(handle_, text.data(), static_cast<size_t>(units));
+        at = end;
+    }
 }

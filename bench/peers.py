@@ -170,7 +170,8 @@ def main():
     print("%-18s %5s %8s | %7s %8s %8s | %8s %8s %8s | %9s %9s %10s | %8s %8s" % (
         "target", "files", "MB", "empty", "ours", "ours-e", "floor-e", "pngcheck", "exiftool", "ours/pngc",
         "ours/exif", "ours/floor", "files/s", "MB/s"))
-    goals_met = True
+    large_goals_met = True
+    small_goals_met = True
     contents_ok = True
     notes = []
     for path in FILES:
@@ -190,11 +191,11 @@ def main():
             "%.2f" % (ours / floor) if floor > 0.002 else "-", count / ours, size / 1e6 / ours), flush=True)
         faster_peer = min(pngcheck, exiftool)
         if big and ours > 0.5 * faster_peer:
-            goals_met = False
+            large_goals_met = False
             notes.append("%s: more than half the faster peer's time (%.1f ms vs %.1f ms)" % (
                 label, ours * 1e3, faster_peer * 1e3))
-        elif ours >= faster_peer:
-            goals_met = False
+        elif not big and ours >= faster_peer:
+            small_goals_met = False
             notes.append("%s: not faster than both peers (%.1f ms vs %.1f ms, less the Wine start-up)" % (
                 label, ours * 1e3, faster_peer * 1e3))
         shown_count, verdicts = check_contents(path)
@@ -211,11 +212,13 @@ def main():
           "empty = an empty console program under Wine; x-e = x less that; floor = one ReadFile of each whole "
           "file into fresh memory under Wine (every byte read once); peers less the cost of spawning /bin/true; "
           "files/s and MB/s are ours-e's")
-    print("goals: on targets over 50 MB at most half the faster peer's time, elsewhere faster than both")
+    print("goals: on targets over 50 MB at most half the faster peer's time, elsewhere faster than both (on "
+          "files of a few KB, beside an empty Wine process of about 20 ms, against native peers)")
     for note in notes:
         print("note:", note)
-    print("verdict: speed goals %s; contents %s" % ("MET" if goals_met else "MISSED (see notes)",
-                                                 "MATCH" if contents_ok else "DIFFER (see notes)"))
+    print("verdict: large targets (half the faster peer) %s; small files (faster than both) %s; contents %s" % (
+        "MET" if large_goals_met else "MISSED (see notes)", "MET" if small_goals_met else "MISSED (see notes)",
+        "MATCH" if contents_ok else "DIFFER (see notes)"))
     return 0 if contents_ok else 1
 
 

@@ -3,13 +3,15 @@
 //        read_floor FOLDER           the same for each file in the folder
 //        read_floor --profile FILE   prints, in-process, the time of each step of a console scan:
 //                                    fresh memory + read, the memory heap's zeroed block + read, the
-//                                    search, and the UTF-8 conversion of the report lines
+//                                    search, the UTF-8 conversion of the report lines, and the console
+//                                    front end's loader (load, search, release)
 #include <windows.h>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <vector>
+#include "app/cli_loader.h"
 #include "report/chunk_scan.h"
 #include "report/compressed_text.h"
 #include "report/report_sink.h"
@@ -70,13 +72,24 @@ static int Profile(const wchar_t* path) {
             bytes += static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr));
         }
         double t6 = Seconds();
-        MemFree(work);
         MemFree(block);
         double t7 = Seconds();
+        ConsoleFileLoader loader;
+        LoadedFile loaded;
+        bool consoleOk = !loader.Load(path, &loaded);
+        double t8 = Seconds();
+        LineSink consoleSink;
+        if (consoleOk) SearchTextChunks(loaded.bytes, loaded.size, &consoleSink, work);
+        double t9 = Seconds();
+        loader.Release(&loaded);
+        double t10 = Seconds();
+        MemFree(work);
         printf("round %d: fresh memory + read %.1f ms | heap block %.1f ms + read %.1f ms | search %.1f ms (%u lines) | "
-               "UTF-8 %.1f ms (%u bytes) | free %.1f ms%s\n",
+               "UTF-8 %.1f ms (%u bytes) | free %.1f ms | console loader: load %.1f ms, search %.1f ms (%u lines), "
+               "release %.1f ms%s\n",
                round, (t1 - t0) * 1e3, (t3 - t2) * 1e3, (t4 - t3) * 1e3, (t5 - t4) * 1e3, static_cast<unsigned>(sink.lines.size()),
-               (t6 - t5) * 1e3, static_cast<unsigned>(bytes), (t7 - t6) * 1e3, ok ? "" : " (FAILED)");
+               (t6 - t5) * 1e3, static_cast<unsigned>(bytes), (t7 - t6) * 1e3, (t8 - t7) * 1e3, (t9 - t8) * 1e3,
+               static_cast<unsigned>(consoleSink.lines.size()), (t10 - t9) * 1e3, ok && consoleOk ? "" : " (FAILED)");
     }
     FreeMemoryLibrary();
     DestroyMainHeap();

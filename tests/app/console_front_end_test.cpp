@@ -285,6 +285,11 @@ TEST(ConsoleFrontEnd, WildcardsAndFoldersStandForTheirFilesInNameOrder) {
         EXPECT_EQ(c.names, FileLines(run.out, root));
         EXPECT_EQ(*c.err ? Utf8(root) + c.err : std::string(), run.err);
     }
+    // Files found in a folder are loaded as the named files are: the same report.
+    ProgramRun folder = RunConsoleProgram(L"-r " + Quoted(root));
+    ExpectedBytes named = ScanInProcess({root + L"\\A.png", root + L"\\b.png", root + L"\\c.PNG", root + L"\\sub\\d.png",
+                                         root + L"\\sub\\deeper\\e.png"});
+    EXPECT_EQ(named.text, folder.out);
 }
 
 // Reads what a console screen buffer shows, row by row, trailing blanks removed, rows ended by LF.
@@ -366,6 +371,12 @@ static std::vector<std::wstring> LoaderTestFiles() {
         names.push_back(WriteScratchFile(L"fuzzed-" + std::to_wstring(i) + L".png",
                                          std::vector<uint8_t>(bytes.begin(), bytes.end())));
     }
+    // Large enough to be mapped: text chunks on both sides of image data, one of them cut off at the end.
+    std::vector<uint8_t> large = PngWith({TextChunk("Before", "mapped"), PngChunk("IDAT", std::vector<uint8_t>(MapThreshold, 'i')),
+                                          CompressedTextChunk("After", "mapped too")});
+    std::string cut = "\x00\x00\x10\x00tEXtCut off";
+    large.insert(large.end(), cut.begin(), cut.end());
+    names.push_back(WriteScratchFile(L"mapped.png", large));
     names.push_back(WriteScratchFile(L"empty.png", {}));
     names.push_back(ScratchFolder() + L"\\missing.png");
     names.push_back(ScratchFolder());
@@ -415,6 +426,57 @@ TEST(ConsoleLoader, AFileCutShortWhileItIsReadIsCannotReadFileAndTheNextFollows)
     EXPECT_EQ(Utf8(truncateOnFirstPiece) + ": Cannot read file\n", console.err);
     ExpectedBytes nextAlone = ScanInProcess(next);
     EXPECT_EQ(Utf8(FileLine(truncateOnFirstPiece)) + "\n" + nextAlone.text, console.text);
+}
+
+// Cuts a file short from another process, a Linux one: Windows and Wine refuse to truncate a file
+// that has a mapped view, so only a process outside Wine (or a failing device) can do this to a view.
+static bool TruncateFromOutside(const std::wstring& name, size_t size) {
+    std::wstring unixName = name.substr(2);  // "Z:" is the Linux root
+    for (wchar_t& c : unixName) c = c == L'\\' ? L'/' : c;
+    std::wstring commandLine = L"Z:\\usr\\bin\\truncate -s " + std::to_wstring(size) + L" \"" + unixName + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // Wine gives no handle to wait on for a Linux process: wait for the cut itself.
+    for (int wait = 0; wait < 3000; wait++) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) && data.nFileSizeLow == size) return true;
+        Sleep(10);
+    }
+    return false;
+}
+
+// Cuts the file short when the scan reports its first chunk, with the rest of the file still to search.
+class TruncatingSink : public ExpectedBytes {
+public:
+    void AppendReportLine(const TextChunkRecord& record) override {
+        if (!cutDone) cutDone = TruncateFromOutside(file, 1u << 20);
+        ExpectedBytes::AppendReportLine(record);
+    }
+    bool cutDone = false;
+};
+
+TEST(ConsoleLoader, AMappedFileCutShortDuringItsSearchIsCannotReadFileAndTheNextFollows) {
+    if (GetFileAttributesW(L"Z:\\usr\\bin\\truncate") == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "needs Wine on Linux";
+    // The image data is searched byte by byte, so the search reads the pages that the cut takes away.
+    const std::wstring name = WriteScratchFile(
+        L"cut-while-mapped.png", PngWith({TextChunk("First", "before the cut"),
+                                          PngChunk("IDAT", std::vector<uint8_t>(MapThreshold + (4u << 20), 'f')),
+                                          TextChunk("Last", "after the cut")}));
+    const std::wstring next = SuiteFile(L"ctzn0g04.png");
+    ConsoleFileLoader loader;
+    std::vector<uint8_t> work(WorkBufferSize);
+    TruncatingSink sink;
+    EXPECT_FALSE(ScanTextChunks(name, true, &sink, work.data(), &loader));
+    ASSERT_TRUE(sink.cutDone) << "the file was cut short from outside";
+    EXPECT_TRUE(ScanTextChunks(next, false, &sink, work.data(), &loader));
+    EXPECT_EQ(Utf8(name) + ": Cannot read file\n", sink.err);
+    ExpectedBytes nextAlone = ScanInProcess(next);
+    EXPECT_EQ(Utf8(FileLine(name) + L"\ntEXt : First before the cut\n") + nextAlone.text, sink.text);
 }
 
 TEST(ConsoleFrontEnd, ManyFilesOnAllCoresGiveTheWindowsReportInArgumentOrderAndAsJson) {

@@ -1,0 +1,39 @@
+// mapped_view.h: a read-only view of a file whose failing reads turn into zeros and a flag.
+#pragma once
+#include <windows.h>
+#include <cstddef>
+#include <cstdint>
+
+// A view of the first size bytes of an open file. While it is the calling thread's current view, a
+// read fault inside it (file cut short by another process, device error) does not end the process:
+// the view is replaced by zero-filled memory at the same address and Failed() turns true.
+class MappedView {
+public:
+    MappedView() = default;
+    ~MappedView() { Close(); }
+    MappedView(const MappedView&) = delete;
+    MappedView& operator=(const MappedView&) = delete;
+
+    // Maps the view and makes it the calling thread's current one; false (nothing mapped) when the file
+    // is shorter than size or the address space has no room.
+    bool Open(HANDLE file, size_t size);
+    // Ends the view (or the zero-filled memory that replaced it). Done by the thread that opened it.
+    void Close();
+    const uint8_t* Bytes() const { return base_; }
+    bool Failed() const { return failed_ != 0; }
+
+    // For the fault handler: takes the range of the faulting address back as zero-filled memory.
+    bool ReplaceWithZeros(const uint8_t* at);
+    bool Contains(const uint8_t* at) const { return base_ && at >= base_ && at < base_ + span_; }
+
+private:
+    static const size_t Granule = 64u << 10;  // the unit of address space reservations
+    static const int MaxGranules = 64;
+    uint8_t* base_ = nullptr;
+    size_t span_ = 0;  // size rounded up to whole pages
+    volatile LONG failed_ = 0;
+    bool replacedWhole_ = false;
+    // Used only when another thread took part of the range between unmapping and re-reserving it.
+    uint8_t* granules_[MaxGranules] = {};
+    int granuleCount_ = 0;
+};
