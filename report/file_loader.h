@@ -13,7 +13,7 @@ struct LoadedFile {
 
 // How a file's bytes are obtained. The window's load path (WindowFileLoader) is the default; the
 // console front end plugs in its own. A loader may be used by several threads at once only when it
-// says so; the window's is.
+// says so; the window's may not (it uses file number 0).
 class FileLoader {
 public:
     virtual ~FileLoader() = default;

@@ -256,9 +256,8 @@ struct OwnedWindowSearch {
 static BOOL CALLBACK FindOwnedNumberedWindow(HWND hwnd, LPARAM context) {
     OwnedWindowSearch* search = reinterpret_cast<OwnedWindowSearch*>(context);
     if (GetWindow(hwnd, GW_OWNER) != search->owner) return TRUE;
-    HANDLE id = GetPropW(hwnd, PropWindowId);
-    if (!id) return TRUE;
-    ObjectNumber number = reinterpret_cast<ObjectNumber>(id) - 1;
+    ObjectNumber number = WindowNumberOf(hwnd);
+    if (number == -1) return TRUE;
     const WindowRecord* record = static_cast<const WindowRecord*>(LookupObject(WindowRegistry(), number));
     if (!record || record->hwnd != hwnd) return TRUE;
     search->found = number;
