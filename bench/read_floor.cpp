@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-#include "app/cli_loader.h"
+#include "app/console/cli_loader.h"
 #include "report/chunk_scan.h"
 #include "report/compressed_text.h"
 #include "report/report_sink.h"

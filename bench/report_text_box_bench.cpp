@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <cstdio>
 #include <string>
-#include "app/report_text_box.h"
+#include "app/window/report_text_box.h"
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
 #include "toolkit/events.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 #include <zlib.h>
-#include "app/busy_cursor.h"
-#include "app/program.h"
-#include "app/report_text_box.h"
+#include "app/window/busy_cursor.h"
+#include "app/window/program.h"
+#include "app/window/report_text_box.h"
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
 #include "toolkit/events.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "app/cli_loader.h"
+#include "app/console/cli_loader.h"
 #include "report/compressed_text.h"
 #include "report/json_lines.h"
 #include "report/report_sink.h"

@@ -4,8 +4,8 @@
 #include <ole2.h>
 #include <string>
 #include <thread>
-#include "app/program.h"
-#include "app/report_text_box.h"
+#include "app/window/program.h"
+#include "app/window/report_text_box.h"
 #include "runtime/files.h"
 #include "tests/app/driver/program_driver.h"
 #include "tests/app/test_files.h"

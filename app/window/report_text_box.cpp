@@ -1,9 +1,9 @@
 // report_text_box.cpp: the text-box report sink and the scan of the window's report.
-#include "app/report_text_box.h"
+#include "app/window/report_text_box.h"
 #include <new>
 #include <vector>
-#include "app/busy_cursor.h"
-#include "app/program.h"
+#include "app/window/busy_cursor.h"
+#include "app/window/program.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/message_box.h"
 #include "toolkit/gadget_library.h"

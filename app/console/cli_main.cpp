@@ -2,10 +2,10 @@
 #include <windows.h>
 #include <exception>
 #include <vector>
-#include "app/cli_names.h"
-#include "app/cli_options.h"
-#include "app/cli_scan.h"
-#include "app/console_output.h"
+#include "app/console/cli_names.h"
+#include "app/console/cli_options.h"
+#include "app/console/cli_scan.h"
+#include "app/console/console_output.h"
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
 

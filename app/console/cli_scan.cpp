@@ -1,12 +1,12 @@
 // cli_scan.cpp: worker threads that scan the console's items, and the writer that keeps their order.
-#include "app/cli_scan.h"
+#include "app/console/cli_scan.h"
 #include <windows.h>
 #include <condition_variable>
 #include <mutex>
 #include <new>
 #include <thread>
-#include "app/cli_loader.h"
-#include "app/console_report.h"
+#include "app/console/cli_loader.h"
+#include "app/console/console_report.h"
 #include "report/compressed_text.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/memory_blocks.h"

@@ -1,5 +1,5 @@
 // console_output.cpp: UTF-8 conversion of report text and writing it to a console, a pipe or a file.
-#include "app/console_output.h"
+#include "app/console/console_output.h"
 #include <emmintrin.h>
 #include <cstdint>
 #include "runtime/processor_features.h"

@@ -1,5 +1,5 @@
 // cli_options.cpp: pngtext-cli's command line.
-#include "app/cli_options.h"
+#include "app/console/cli_options.h"
 #include <cwchar>
 
 CliOptions ParseCommandLine(int argc, const wchar_t* const* argv) {

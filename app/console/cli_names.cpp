@@ -1,5 +1,5 @@
 // cli_names.cpp: wildcard and folder expansion of pngtext-cli's name arguments.
-#include "app/cli_names.h"
+#include "app/console/cli_names.h"
 #include <windows.h>
 #include <algorithm>
 

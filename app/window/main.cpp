@@ -1,7 +1,7 @@
 // main.cpp: the entry point: start-up, the main window and its text box, the command-line scan, the event loop.
 #include <windows.h>
-#include "app/program.h"
-#include "app/report_text_box.h"
+#include "app/window/program.h"
+#include "app/window/report_text_box.h"
 #include "runtime/parameters.h"
 #include "toolkit/drop_target.h"
 #include "toolkit/events.h"

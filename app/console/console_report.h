@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 #include <vector>
-#include "app/console_output.h"
+#include "app/console/console_output.h"
 #include "report/report_sink.h"
 
 // What one name adds to stdout and stderr, in order. Files are scanned on several threads, so each

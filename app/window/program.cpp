@@ -1,5 +1,5 @@
 // program.cpp: the fixed start-up and shut-down order of the libraries, and the work buffer.
-#include "app/program.h"
+#include "app/window/program.h"
 #include <commctrl.h>
 #include <objbase.h>
 #include "report/compressed_text.h"

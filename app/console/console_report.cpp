@@ -1,5 +1,5 @@
 // console_report.cpp: the console front end's report sink.
-#include "app/console_report.h"
+#include "app/console/console_report.h"
 #include "report/json_lines.h"
 
 std::string& ConsoleReport::PartFor(bool toStderr) {

@@ -1,8 +1,8 @@
 // cli_scan.h: the console front end's scans, on worker threads, written in the order of the names.
 #pragma once
 #include <vector>
-#include "app/cli_names.h"
-#include "app/console_output.h"
+#include "app/console/cli_names.h"
+#include "app/console/console_output.h"
 
 // Scans every item (or reports its notice) and writes each one's output in item order: the same bytes
 // whatever the number of threads. Each thread has its own loader and work buffer; at most a few

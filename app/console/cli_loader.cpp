@@ -1,5 +1,5 @@
 // cli_loader.cpp: the console front end's loader: a mapped view for large files, a reused buffer for the rest.
-#include "app/cli_loader.h"
+#include "app/console/cli_loader.h"
 #include <windows.h>
 #include "runtime/files.h"
 
