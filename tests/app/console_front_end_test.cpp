@@ -14,6 +14,7 @@
 #include "runtime/files.h"
 #include "tests/app/test_files.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/testdata.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ std::string Utf8(const std::wstring& text) {
     return bytes;
 }
 
-std::wstring SuiteFile(const wchar_t* name) { return std::wstring(TESTDATA_DIR) + L"/pngsuite/" + name; }
+std::wstring SuiteFile(const wchar_t* name) { return TestdataPath(std::wstring(L"pngsuite\\") + name); }
 
 // The bytes the console must show for a scan: every line converted whole by the system, then LF;
 // notices as stderr shows them; and the JSON Lines of the same calls.
@@ -141,7 +142,7 @@ TEST(ConsoleOutputBytes, SuiteTextsInManyScriptsAreWrittenAsTheSystemConvertsThe
     for (const wchar_t* file : {L"ct0n0g04.png", L"ct1n0g04.png", L"cten0g04.png", L"ctfn0g04.png", L"ctgn0g04.png",
                                 L"cthn0g04.png", L"ctjn0g04.png", L"ctzn0g04.png"}) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(file)));
-        ExpectSameReport(std::wstring(TESTDATA_DIR) + L"/pngsuite/" + file, 1);
+        ExpectSameReport(SuiteFile(file), 1);
     }
 }
 
@@ -349,7 +350,7 @@ TEST(ConsoleFrontEnd, ShowsUnicodeOnAConsoleAndLeavesItsCodePage) {
 static std::vector<std::wstring> LoaderTestFiles() {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found;
-    const std::wstring suite = std::wstring(TESTDATA_DIR) + L"\\pngsuite\\";
+    const std::wstring suite = TestdataPath(L"pngsuite") + L"\\";
     HANDLE listing = FindFirstFileW((suite + L"*.png").c_str(), &found);
     if (listing != INVALID_HANDLE_VALUE) {
         do names.push_back(suite + found.cFileName);

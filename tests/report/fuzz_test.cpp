@@ -1,9 +1,10 @@
 // fuzz_test.cpp: a short, seeded fuzz run over the chunk search (mutated PNG test suite and generated PNGs).
 #include <gtest/gtest.h>
 #include "tests/fuzz/chunk_scan_fuzz.h"
+#include "tests/testdata.h"
 
 TEST(ChunkScanFuzz, MutatedPngsNeitherFaultNorBreakTheSearchRules) {
-    std::vector<std::string> seeds = fuzz::ReadFolder(std::wstring(TESTDATA_DIR) + L"\\pngsuite", L"*.png");
+    std::vector<std::string> seeds = fuzz::ReadFolder(TestdataPath(L"pngsuite"), L"*.png");
     ASSERT_GE(seeds.size(), 20u) << "the PNG test suite was not found";
     fuzz::ChunkScanFuzzer target(seeds);
     // Fixed seed and count: the same inputs on every run (the long run is bench/fuzz).

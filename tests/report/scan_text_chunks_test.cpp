@@ -8,6 +8,7 @@
 #include "report/scan_text_chunks.h"
 #include "runtime/files.h"
 #include "tests/report/scan_file_fixture.h"
+#include "tests/testdata.h"
 #include "tests/report/test_png.h"
 
 using namespace testpng;
@@ -114,7 +115,7 @@ TEST_F(ScanFiles, LaterScansReplaceTheReport) {
 
 // ---- PngSuite, compared with the independent readings of PEERS.md ----
 
-static std::wstring Testdata(const std::wstring& name) { return std::wstring(TESTDATA_DIR) + L"/pngsuite/" + name; }
+static std::wstring Testdata(const std::wstring& name) { return TestdataPath(L"pngsuite\\" + name); }
 
 static std::wstring ReadUtf8File(const std::wstring& path) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
