@@ -7,8 +7,24 @@ session_prefix=""
 
 session_build() {
     "$root/scripts/setup"
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+    # Under emulation a process start costs about a minute: one test per test program, not per case.
+    local each_case=ON
+    [ -z "${PNGTEXT_X86_EMULATION:-}" ] || each_case=OFF
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+          -DTEST_EACH_CASE=$each_case >/dev/null
     cmake --build "$build" "$@"
+}
+
+# Wine's loader is a 32-bit x86 program. Some machines (virtual machines whose hypervisor runs no 32-bit
+# code) cannot start one: "Exec format error". There the calling script starts again under
+# scripts/x86-emulation, in which Wine runs under qemu: correct, but each process start costs about a
+# minute. Call as session_emulate_x86_if_needed "$0" "$@" after scripts/setup.
+session_emulate_x86_if_needed() {
+    [ -z "${PNGTEXT_X86_EMULATION:-}" ] || return 0
+    /lib/ld-linux.so.2 --version >/dev/null 2>&1 && return 0
+    echo "note: this machine starts no 32-bit x86 program itself; Wine runs under emulation (much slower)," \
+         "and the tests run one process per test program, leaving out the cases that start more programs" >&2
+    exec "$root/scripts/x86-emulation" "$@"
 }
 
 # Starts Xvfb on a free display number; sets DISPLAY.
@@ -26,11 +42,14 @@ session_start_display() {
 # Prepares the prefix and keeps one wineserver alive for it, so each process start is cheap.
 session_start_wine() {
     session_prefix="$build/wineprefix"
-    "$root/scripts/wine-prefix" "$session_prefix"
     export WINEPREFIX="$session_prefix" WINEDEBUG=-all
-    # A server already running for this prefix (a program left open by scripts/run) makes a second
-    # one wait for it; that server serves this session too.
+    # The server first, so that a new prefix is prepared with it too: each Wine command of the
+    # preparation then finds Wine's service processes running instead of starting them again (under
+    # emulation that costs minutes a command). A server already running for this prefix (a program
+    # left open by scripts/run) makes a second one wait for it; that server serves this session too.
+    mkdir -p "$session_prefix"
     timeout 15 wineserver -p || true
+    "$root/scripts/wine-prefix" "$session_prefix"
     # Start Wine's own service processes now, detached from our output: started by the first test,
     # they would inherit ctest's pipes and keep it waiting after the test has ended.
     wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
