@@ -18,7 +18,7 @@ void ConsoleReport::StartReport(const std::wstring& fileName, bool) {
     if (!json_) AppendLine(FileLine(fileName));
 }
 
-void ConsoleReport::AppendReportLine(const TextChunkRecord& record) {
+bool ConsoleReport::AppendReportLine(const TextChunkRecord& record) {
     if (json_) {
         AppendChunkJson(PartFor(false), fileName_, record);
     } else {
@@ -26,6 +26,7 @@ void ConsoleReport::AppendReportLine(const TextChunkRecord& record) {
         AppendReportLineText(line_, record);
         AppendLine(line_);
     }
+    return true;
 }
 
 void ConsoleReport::Notice(const wchar_t*, const wchar_t* message, const std::wstring& fileName) {

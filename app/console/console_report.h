@@ -15,7 +15,7 @@ class ConsoleReport : public ReportSink {
 public:
     explicit ConsoleReport(bool json = false) : json_(json) {}
     void StartReport(const std::wstring& fileName, bool startsReport) override;
-    void AppendReportLine(const TextChunkRecord& record) override;
+    bool AppendReportLine(const TextChunkRecord& record) override;
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
     void Flush() override {}
 
