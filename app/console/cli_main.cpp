@@ -27,16 +27,24 @@ int wmain(int argc, wchar_t** argv) {
     }
     CreateMainHeap();
     InitMemoryLibrary();
-    bool allLoaded = false;
+    ScanOutcome outcome = ScanOutcome::SomeNotLoaded;
     try {
         std::vector<CliItem> items;
         for (const std::wstring& name : options.names) ExpandName(name, options.recursive, &items);
-        allLoaded = ScanItems(items, options.json, ProcessorCount(), &out, &err);
+        outcome = ScanItems(items, options.json, ProcessorCount(), &out, &err);
     } catch (const std::exception&) {
         // No memory for the list of names (a folder tree of millions of files), or no thread primitives.
         err.Write(L"pngtext-cli: Cannot allocate memory\n");
     }
     FreeMemoryLibrary();
     DestroyMainHeap();
-    return allLoaded ? ExitAllLoaded : ExitSomeNotLoaded;
+    if (outcome == ScanOutcome::OutputFailed) {
+        // A reader that closed its pipe wanted no more: that ends the run quietly.
+        if (!IsClosedPipe(out.Error())) {
+            std::wstring reason = SystemMessage(out.Error());
+            err.Write(L"pngtext-cli: cannot write output" + (reason.empty() ? L"" : L": " + reason) + L"\n");
+        }
+        return ExitOutputFailed;
+    }
+    return outcome == ScanOutcome::AllLoaded ? ExitAllLoaded : ExitSomeNotLoaded;
 }
