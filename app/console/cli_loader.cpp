@@ -46,13 +46,11 @@ const wchar_t* ConsoleFileLoader::Read(HANDLE handle, const std::wstring& name, 
 }
 
 const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, LoadedFile* file) {
-    // The window's rules: only the low 32 bits count, as a signed size, so -1 (missing), -2 (folder)
-    // and sizes with bit 31 set cannot be allocated, and whole multiples of 4 GiB read as 0.
-    int64_t fullSize = sizeListed_ ? listedSize_ : QueryFileSize(name.c_str());
+    // The window's rules (SizeNotice): a file of 2 GiB or more is said, never searched in part.
+    int64_t fullSize = sizeListed_ ? listedSize_ : QueryWholeNameSize(name);
     sizeListed_ = false;
-    int32_t size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(fullSize)));
-    if (size == 0) return L"Wrong size!";
-    if (size < 0) return L"Cannot allocate memory";
+    if (const wchar_t* notice = SizeNotice(fullSize)) return notice;
+    int32_t size = static_cast<int32_t>(fullSize);
     HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return L"Cannot read file";

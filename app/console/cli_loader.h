@@ -7,9 +7,9 @@
 #include "report/file_loader.h"
 #include "runtime/mapped_view.h"
 
-// Gives the search the same bytes as the window's load path (size taken by name, only its low 32 bits
-// as a signed size, that many bytes from the start of the file) and the same notices for the same
-// causes, without its cost: the window reads each file into fresh zero-filled memory, whose page
+// Gives the search the same bytes as the window's load path (size taken by name or from a folder's
+// listing, SizeNotice's rules, that many bytes from the start of the file) and the same notices for
+// the same causes, without its cost: the window reads each file into fresh zero-filled memory, whose page
 // faults cost about as much as the read itself. Here a file of MapThreshold bytes or more is searched
 // in a read-only mapped view of it (its pages come from the file cache); a smaller one is read, in
 // pieces, into a buffer this loader keeps from file to file. One loader per thread.
