@@ -7,6 +7,7 @@
 #include "app/console/cli_scan.h"
 #include "app/console/console_output.h"
 #include "runtime/main_heap.h"
+#include "runtime/mapped_view.h"
 #include "runtime/memory_blocks.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -27,6 +28,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     CreateMainHeap();
     InitMemoryLibrary();
+    InstallViewFaultHandler();  // once, before the scanning threads start
     ScanOutcome outcome = ScanOutcome::SomeNotLoaded;
     try {
         std::vector<CliItem> items;
