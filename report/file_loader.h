@@ -9,6 +9,10 @@ struct LoadedFile {
     const uint8_t* bytes = nullptr;
     size_t size = 0;
     void* owner = nullptr;  // the loader's own, for Release
+    // Null, or a flag the loader raises once reading the bytes failed part-way (a mapped file cut
+    // short by another process, a device error): the bytes from then on are not the file's. The
+    // search hands on no record made after it rose and the scan ends the file with "Cannot read file".
+    const volatile long* readFailed = nullptr;
 };
 
 // How a file's bytes are obtained. The window's load path (WindowFileLoader) is the default; the
@@ -22,17 +26,23 @@ public:
     virtual const wchar_t* Load(const std::wstring& name, LoadedFile* file) = 0;
     // Gives back what a successful Load obtained.
     virtual void Release(LoadedFile* file) = 0;
-    // True once reading the file's bytes has failed part-way (a mapped file truncated by another
-    // process, a device error): the bytes from then on are not the file's. Asked before every record
-    // is reported and after the search; the scan then ends that file with the notice "Cannot read file".
-    virtual bool ReadFailed(const LoadedFile&) { return false; }
 };
 
-// The window's load path: the size (low 32 bits, as a signed number), one zero-filled block of the
+// The size of the file a name stands for, by QueryFileSize, whose path cut looks at the first
+// MAX_PATH units only: for a longer name it answers -1 (names nothing) rather than the size of the
+// file that the first MAX_PATH units may name.
+int64_t QueryWholeNameSize(const std::wstring& name);
+
+// The notice a size gives before any load: "Wrong size!" for 0; "Cannot allocate memory" for a
+// missing file or a folder (below 0) and for 2 GiB and up, which one block of a 32-bit process
+// cannot hold whole (sizes whose low 32 bits read small included); null for a size that can be loaded.
+const wchar_t* SizeNotice(int64_t size);
+
+// The window's load path: the size (QueryWholeNameSize, SizeNotice), one zero-filled block of the
 // memory heap exactly that large, one read into it (a short read leaves the rest zero), file number 0
-// of the file library, which must be started. Notices: "Wrong size!" (size 0), "Cannot allocate
-// memory" (size below 1: missing file, directory, bit 31 set; or no memory), "Cannot read file"
-// (open failed). Holds no state of its own, but file number 0 is one: one scan at a time.
+// of the file library, which must be started. Notices: those of SizeNotice, "Cannot allocate memory"
+// when there is no memory, "Cannot read file" (open failed). Holds no state of its own, but file
+// number 0 is one: one scan at a time.
 class WindowFileLoader : public FileLoader {
 public:
     const wchar_t* Load(const std::wstring& name, LoadedFile* file) override;

@@ -7,6 +7,7 @@
 #include "app/console/cli_scan.h"
 #include "app/console/console_output.h"
 #include "runtime/main_heap.h"
+#include "runtime/mapped_view.h"
 #include "runtime/memory_blocks.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -27,16 +28,25 @@ int wmain(int argc, wchar_t** argv) {
     }
     CreateMainHeap();
     InitMemoryLibrary();
-    bool allLoaded = false;
+    InstallViewFaultHandler();  // once, before the scanning threads start
+    ScanOutcome outcome = ScanOutcome::SomeNotLoaded;
     try {
         std::vector<CliItem> items;
         for (const std::wstring& name : options.names) ExpandName(name, options.recursive, &items);
-        allLoaded = ScanItems(items, options.json, ProcessorCount(), &out, &err);
+        outcome = ScanItems(items, options.json, ProcessorCount(), &out, &err);
     } catch (const std::exception&) {
         // No memory for the list of names (a folder tree of millions of files), or no thread primitives.
         err.Write(L"pngtext-cli: Cannot allocate memory\n");
     }
     FreeMemoryLibrary();
     DestroyMainHeap();
-    return allLoaded ? ExitAllLoaded : ExitSomeNotLoaded;
+    if (outcome == ScanOutcome::OutputFailed) {
+        // A reader that closed its pipe wanted no more: that ends the run quietly.
+        if (!IsClosedPipe(out.Error())) {
+            std::wstring reason = SystemMessage(out.Error());
+            err.Write(L"pngtext-cli: cannot write output" + (reason.empty() ? L"" : L": " + reason) + L"\n");
+        }
+        return ExitOutputFailed;
+    }
+    return outcome == ScanOutcome::AllLoaded ? ExitAllLoaded : ExitSomeNotLoaded;
 }

@@ -7,12 +7,13 @@ CliOptions ParseCommandLine(int argc, const wchar_t* const* argv) {
     bool optionsEnded = false;
     for (int i = 1; i < argc; i++) {
         const wchar_t* argument = argv[i];
-        if (optionsEnded || argument[0] != L'-' || argument[1] == 0) {
+        if (!optionsEnded && wcscmp(argument, L"/?") == 0) {
+            options.help = true;  // cmd's way of asking, though it does not start with '-'
+        } else if (optionsEnded || argument[0] != L'-' || argument[1] == 0) {
             options.names.emplace_back(argument);
         } else if (wcscmp(argument, L"--") == 0) {
             optionsEnded = true;
-        } else if (wcscmp(argument, L"-h") == 0 || wcscmp(argument, L"--help") == 0 || wcscmp(argument, L"-?") == 0 ||
-                   wcscmp(argument, L"/?") == 0) {
+        } else if (wcscmp(argument, L"-h") == 0 || wcscmp(argument, L"--help") == 0 || wcscmp(argument, L"-?") == 0) {
             options.help = true;
         } else if (wcscmp(argument, L"--version") == 0) {
             options.version = true;
@@ -44,7 +45,9 @@ const wchar_t* UsageText() {
            L"      --            every argument after it is a name, even one that starts with -\n"
            L"\n"
            L"exit codes: 0 every file was loaded, 1 some file was not (or a name matched nothing),\n"
-           L"            2 usage error (unknown option, no file named)\n"
+           L"            2 usage error (unknown option, no file named),\n"
+           L"            3 the output could not be written (disk full, closed handle; a pipe closed by\n"
+           L"              its reader ends the run quietly with this code too)\n"
            L"\n"
            L"examples:\n"
            L"  pngtext-cli image.png\n"

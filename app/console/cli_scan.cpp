@@ -19,6 +19,15 @@ struct ItemResult {
     bool done = false;
 };
 
+// For a file whose scan ran out of memory even for its notice: written without gathering anything.
+static void WriteOutOfMemoryNotice(const std::wstring& name, ConsoleStream* err) {
+    try {
+        err->Write(name + L": Cannot allocate memory\n");
+    } catch (const std::exception&) {
+        err->Write(L"pngtext-cli: Cannot allocate memory\n");
+    }
+}
+
 // Items handed out to the workers and results waiting for the writer.
 class ScanQueue {
 public:
@@ -35,11 +44,11 @@ public:
 
     // Writes the results in order as they come; true when every item was loaded. Without workers
     // (work for one thread, or none could be started) this thread scans each item just before writing it.
-    bool WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
+    ScanOutcome WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
         ConsoleFileLoader loader;
         uint8_t* workBuffer = withoutWorkers ? static_cast<uint8_t*>(MemAlloc(WorkBufferSize)) : nullptr;
         bool allLoaded = true;
-        for (size_t i = 0; i < items_.size(); i++) {
+        for (size_t i = 0; i < items_.size() && !out->Error(); i++) {
             if (withoutWorkers) Finish(i, Scan(i, workBuffer, &loader));
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [&] { return results_[i].done; });
@@ -47,24 +56,29 @@ public:
             lock.unlock();
             try {
                 result.report.WriteTo(out, err);
-                allLoaded = allLoaded && result.loaded;
             } catch (const std::exception&) {
-                // No memory to write this item's output: it is lost, the next ones follow.
-                allLoaded = false;
+                // No memory to write this item's output: said, and the next ones follow.
+                result.loaded = false;
             }
+            // A file that ended without a notice ran out of memory before its notice could be gathered.
+            if (!result.loaded && !result.report.HasNotice()) WriteOutOfMemoryNotice(items_[i].name, err);
+            allLoaded = allLoaded && result.loaded;
+            result.report = ConsoleReport();  // frees what the item gathered
             lock.lock();
             written_ = i + 1;
+            if (out->Error()) stop_ = true;
             changed_.notify_all();
         }
         MemFree(workBuffer);
-        return allLoaded;
+        if (out->Error()) return ScanOutcome::OutputFailed;
+        return allLoaded ? ScanOutcome::AllLoaded : ScanOutcome::SomeNotLoaded;
     }
 
 private:
     bool Next(size_t* index) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return next_ >= items_.size() || next_ < written_ + ahead_; });
-        if (next_ >= items_.size()) return false;
+        changed_.wait(lock, [&] { return stop_ || next_ >= items_.size() || next_ < written_ + ahead_; });
+        if (stop_ || next_ >= items_.size()) return false;
         *index = next_++;
         return true;
     }
@@ -79,7 +93,7 @@ private:
     bool Scan(size_t index, uint8_t* workBuffer, ConsoleFileLoader* loader) {
         const CliItem& item = items_[index];
         ConsoleReport& report = results_[index].report;
-        report = ConsoleReport(json_);
+        report = ConsoleReport(json_, &stop_);
         try {
             if (item.notice) {
                 report.Notice(L"File", item.notice, item.name);
@@ -106,6 +120,8 @@ private:
     std::condition_variable changed_;
     size_t next_ = 0;
     size_t written_ = 0;
+    // Raised once stdout failed: no item is handed out any more and the searches under way stop.
+    volatile bool stop_ = false;
 };
 
 }  // namespace
@@ -118,8 +134,9 @@ unsigned ProcessorCount() {
     return count;
 }
 
-bool ScanItems(const std::vector<CliItem>& items, bool json, unsigned threads, ConsoleStream* out, ConsoleStream* err) {
-    if (items.empty()) return true;
+ScanOutcome ScanItems(const std::vector<CliItem>& items, bool json, unsigned threads, ConsoleStream* out,
+                      ConsoleStream* err) {
+    if (items.empty()) return ScanOutcome::AllLoaded;
     if (threads > items.size()) threads = static_cast<unsigned>(items.size());
     if (threads < 1) threads = 1;
     ScanQueue queue(items, json, threads);
@@ -130,7 +147,7 @@ bool ScanItems(const std::vector<CliItem>& items, bool json, unsigned threads, C
     } catch (const std::exception&) {
         // No more threads to be had: those started do the work (or, without any, the writer does).
     }
-    bool allLoaded = queue.WriteAll(out, err, workers.empty());
+    ScanOutcome outcome = queue.WriteAll(out, err, workers.empty());
     for (std::thread& worker : workers) worker.join();
-    return allLoaded;
+    return outcome;
 }

@@ -57,26 +57,76 @@ void AppendUtf8(std::string& out, const std::wstring& text) {
 // Larger writes are split: a console and some pipes refuse very large single writes.
 static const size_t WritePiece = 1u << 20;
 
-static void WriteBytes(HANDLE handle, const char* bytes, size_t size) {
+// The error of a call that failed or wrote nothing (a write of 0 bytes that "succeeds" goes nowhere).
+static DWORD WriteError() {
+    DWORD error = GetLastError();
+    return error ? error : ERROR_WRITE_FAULT;
+}
+
+// 0, or the error of the write that failed.
+static DWORD WriteBytes(HANDLE handle, const char* bytes, size_t size) {
+    if (!handle || handle == INVALID_HANDLE_VALUE) return size ? ERROR_INVALID_HANDLE : 0;
     size_t done = 0;
     while (done < size) {
         DWORD piece = static_cast<DWORD>(size - done > WritePiece ? WritePiece : size - done);
         DWORD written = 0;
-        if (!WriteFile(handle, bytes + done, piece, &written, nullptr) || written == 0) return;
+        if (!WriteFile(handle, bytes + done, piece, &written, nullptr) || written == 0) return WriteError();
         done += written;
     }
+    return 0;
 }
 
-static void WriteConsoleUnits(HANDLE handle, const wchar_t* units, size_t count) {
+// A console would act on control characters from a file (an escape sequence recolours or retitles it,
+// moves the cursor, rings): they are shown as visible symbols instead, C0 and DEL as their Control
+// Pictures, C1 as U+FFFD. Tab and line breaks stay. Pipes and files get the text as it is.
+static bool ShownAsSymbol(wchar_t unit) {
+    return (unit < 0x20 && unit != L'\t' && unit != L'\n' && unit != L'\r') || (unit >= 0x7F && unit <= 0x9F);
+}
+
+static wchar_t VisibleSymbol(wchar_t unit) {
+    if (unit < 0x20) return static_cast<wchar_t>(0x2400 + unit);
+    return unit == 0x7F ? static_cast<wchar_t>(0x2421) : static_cast<wchar_t>(0xFFFD);
+}
+
+static DWORD WriteConsoleUnits(HANDLE handle, const wchar_t* units, size_t count) {
+    std::wstring shown;
+    for (size_t i = 0; i < count; i++) {
+        if (!ShownAsSymbol(units[i])) continue;
+        if (shown.empty()) shown.assign(units, count);
+        shown[i] = VisibleSymbol(units[i]);
+    }
+    if (!shown.empty()) units = shown.data();
     size_t done = 0;
     while (done < count) {
         size_t piece = count - done > WritePiece / 2 ? WritePiece / 2 : count - done;
         // Never split a surrogate pair between two calls.
         if (done + piece < count && units[done + piece - 1] >= 0xD800 && units[done + piece - 1] < 0xDC00) piece--;
         DWORD written = 0;
-        if (!WriteConsoleW(handle, units + done, static_cast<DWORD>(piece), &written, nullptr) || written == 0) return;
+        if (!WriteConsoleW(handle, units + done, static_cast<DWORD>(piece), &written, nullptr) || written == 0)
+            return WriteError();
         done += written;
     }
+    return 0;
+}
+
+bool IsClosedPipe(DWORD error) {
+    // Wine reports a Linux pipe whose reader has gone as not connected.
+    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
+}
+
+std::wstring SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message;
+    if (length && text) {
+        while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r' || text[length - 1] == L' ' ||
+                              text[length - 1] == L'.'))
+            length--;
+        message.assign(text, length);
+    }
+    if (text) LocalFree(text);
+    return message;
 }
 
 ConsoleStream::ConsoleStream(DWORD standardHandle) : handle_(GetStdHandle(standardHandle)) {
@@ -85,18 +135,20 @@ ConsoleStream::ConsoleStream(DWORD standardHandle) : handle_(GetStdHandle(standa
 }
 
 void ConsoleStream::Write(const std::wstring& text) {
+    if (error_) return;
     if (isConsole_) {
-        WriteConsoleUnits(handle_, text.data(), text.size());
+        error_ = WriteConsoleUnits(handle_, text.data(), text.size());
         return;
     }
     std::string bytes;
     AppendUtf8(bytes, text);
-    WriteBytes(handle_, bytes.data(), bytes.size());
+    error_ = WriteBytes(handle_, bytes.data(), bytes.size());
 }
 
 void ConsoleStream::WriteUtf8(const std::string& bytes) {
+    if (error_) return;
     if (!isConsole_) {
-        WriteBytes(handle_, bytes.data(), bytes.size());
+        error_ = WriteBytes(handle_, bytes.data(), bytes.size());
         return;
     }
     // Converted back piece by piece, each ending before a UTF-8 sequence starts, so that a large
@@ -109,7 +161,8 @@ void ConsoleStream::WriteUtf8(const std::string& bytes) {
         int length = static_cast<int>(end - at);
         text.resize(static_cast<size_t>(length));
         int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data() + at, length, &text[0], length);
-        if (units > 0) WriteConsoleUnits(handle_, text.data(), static_cast<size_t>(units));
+        if (units > 0) error_ = WriteConsoleUnits(handle_, text.data(), static_cast<size_t>(units));
+        if (error_) return;
         at = end;
     }
 }

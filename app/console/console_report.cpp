@@ -7,10 +7,14 @@ std::string& ConsoleReport::PartFor(bool toStderr) {
     return parts_.back().bytes;
 }
 
+// A string's append leaves it as it was when it throws: the unit goes in whole or not at all.
+void ConsoleReport::AppendUnit(bool toStderr, const std::string& unit) { PartFor(toStderr).append(unit); }
+
 void ConsoleReport::AppendLine(const std::wstring& line) {
-    std::string& bytes = PartFor(false);
-    AppendUtf8(bytes, line);
-    bytes += '\n';
+    std::string unit;
+    AppendUtf8(unit, line);
+    unit += '\n';
+    AppendUnit(false, unit);
 }
 
 void ConsoleReport::StartReport(const std::wstring& fileName, bool) {
@@ -18,24 +22,32 @@ void ConsoleReport::StartReport(const std::wstring& fileName, bool) {
     if (!json_) AppendLine(FileLine(fileName));
 }
 
-void ConsoleReport::AppendReportLine(const TextChunkRecord& record) {
+bool ConsoleReport::AppendReportLine(const TextChunkRecord& record) {
     if (json_) {
-        AppendChunkJson(PartFor(false), fileName_, record);
+        std::string unit;
+        AppendChunkJson(unit, fileName_, record);
+        AppendUnit(false, unit);
     } else {
-        line_.clear();
-        AppendReportLineText(line_, record);
-        AppendLine(line_);
+        AppendLine(ReportLine(record));
     }
+    return !(stop_ && *stop_);
 }
 
 void ConsoleReport::Notice(const wchar_t*, const wchar_t* message, const std::wstring& fileName) {
-    if (json_) AppendNoticeJson(PartFor(false), fileName, message);
-    std::string& bytes = PartFor(true);
-    AppendUtf8(bytes, fileName + L": " + message);
-    bytes += '\n';
+    if (json_) {
+        std::string unit;
+        AppendNoticeJson(unit, fileName, message);
+        AppendUnit(false, unit);
+    }
+    std::string unit;
+    AppendUtf8(unit, fileName + L": " + message);
+    unit += '\n';
+    AppendUnit(true, unit);
+    hasNotice_ = true;
 }
 
 void ConsoleReport::WriteTo(ConsoleStream* out, ConsoleStream* err) {
     for (const Part& part : parts_) (part.toStderr ? err : out)->WriteUtf8(part.bytes);
-    parts_.clear();
+    std::vector<Part>().swap(parts_);
+    std::wstring().swap(fileName_);
 }

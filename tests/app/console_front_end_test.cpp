@@ -4,15 +4,18 @@
 #include <windows.h>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 #include "app/console/cli_loader.h"
+#include "app/console/console_report.h"
 #include "report/compressed_text.h"
 #include "report/json_lines.h"
 #include "report/report_sink.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/files.h"
 #include "tests/app/test_files.h"
+#include "tests/failing_allocator.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/testdata.h"
 
@@ -39,18 +42,22 @@ std::string ReadWhole(const std::wstring& path) {
     return bytes;
 }
 
+// Shared for writing: Wine may report a child's end before it has closed its handles, and a file the
+// previous run still holds would otherwise not open, leaving INVALID_HANDLE_VALUE (the pseudo handle
+// of the calling process) as the next run's output.
 HANDLE InheritableOutput(const std::wstring& path) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Runs pngtext-cli with the given argument text; stdout and stderr are captured whole.
-ProgramRun RunConsoleProgram(const std::wstring& arguments) {
+// Runs pngtext-cli with the given argument text; stdout and stderr are captured whole. stdoutHandle:
+// an inheritable handle to give the program as its stdout instead (the caller keeps and closes it).
+ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle = nullptr) {
     ProgramRun run;
     const std::wstring outPath = ScratchFolder() + L"\\cli-out.txt";
     const std::wstring errPath = ScratchFolder() + L"\\cli-err.txt";
-    HANDLE out = InheritableOutput(outPath);
+    HANDLE out = stdoutHandle ? stdoutHandle : InheritableOutput(outPath);
     HANDLE err = InheritableOutput(errPath);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -62,14 +69,14 @@ ProgramRun RunConsoleProgram(const std::wstring& arguments) {
     PROCESS_INFORMATION process = {};
     BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                   &startup, &process);
-    CloseHandle(out);
+    if (!stdoutHandle) CloseHandle(out);
     CloseHandle(err);
     if (!started) return run;
     WaitForSingleObject(process.hProcess, 60000);
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    run.out = ReadWhole(outPath);
+    if (!stdoutHandle) run.out = ReadWhole(outPath);
     run.err = ReadWhole(errPath);
     return run;
 }
@@ -92,9 +99,10 @@ public:
         file = fileName;
         AppendLine(FileLine(fileName));
     }
-    void AppendReportLine(const TextChunkRecord& record) override {
+    bool AppendReportLine(const TextChunkRecord& record) override {
         AppendChunkJson(json, file, record);
         AppendLine(ReportLine(record));
+        return true;
     }
     void AppendLine(const std::wstring& line) {
         text += Utf8(line);
@@ -192,7 +200,7 @@ TEST(ConsoleFrontEnd, ReportsEveryFileInTurnAndNoticesOnStderr) {
     const std::wstring empty = WriteScratchFile(L"empty.png", {});
     ProgramRun run = RunConsoleProgram(Quoted(missing) + L" " + Quoted(compressed) + L" " + Quoted(empty));
     EXPECT_EQ(1u, run.exitCode) << "a file that cannot be loaded makes the exit code 1";
-    EXPECT_EQ(Utf8(missing + L": Cannot allocate memory\n" + empty + L": Wrong size!\n"), run.err);
+    EXPECT_EQ(Utf8(missing + L": " + SystemMessage(ERROR_FILE_NOT_FOUND) + L"\n" + empty + L": Wrong size!\n"), run.err);
     const std::string expectedStart = Utf8(L"file:" + missing + L"\nfile:" + compressed + L"\ntEXt : Title PngSuite\n");
     ASSERT_GE(run.out.size(), expectedStart.size());
     EXPECT_EQ(expectedStart, run.out.substr(0, expectedStart.size()));
@@ -216,9 +224,11 @@ TEST(ConsoleFrontEnd, UsageErrorsHelpAndVersionHaveTheirExitCodes) {
         {L"-h " + greek, 0, "usage: pngtext-cli", nullptr},
         {L"--version", 0, "pngtext-cli " PNGTEXT_VERSION_TEXT "\n", nullptr},
         // After "--" a name that starts with a dash is a name: this one does not exist.
-        {L"-- --help", 1, "file:--help\n", "--help: Cannot allocate memory\n"},
+        {L"-- --help", 1, "file:--help\n", "--help: "},
         // An argument holding a line feed is one name.
-        {L"\"a.png\nb.png\"", 1, "file:a.png\nb.png\n", "a.png\nb.png: Cannot allocate memory\n"},
+        {L"\"a.png\nb.png\"", 1, "file:a.png\nb.png\n", "a.png\nb.png: "},
+        // cmd's way of asking for help.
+        {L"/?", 0, "usage: pngtext-cli", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
@@ -323,7 +333,9 @@ TEST(ConsoleFrontEnd, ShowsUnicodeOnAConsoleAndLeavesItsCodePage) {
     ASSERT_NE(static_cast<UINT>(CP_UTF8), codePage);
 
     const std::wstring greek = SuiteFile(L"ctgn0g04.png");
-    std::wstring commandLine = Quoted(CLI_PATH) + L" " + Quoted(greek);
+    // A text that would recolour the console and ring its bell: shown as symbols, not acted on.
+    const std::wstring escaping = WriteScratchFile(L"escaping.png", PngWith({TextChunk("Esc", "\x1b[31mred\x07\tend")}));
+    std::wstring commandLine = Quoted(CLI_PATH) + L" " + Quoted(greek) + L" " + Quoted(escaping);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -341,6 +353,7 @@ TEST(ConsoleFrontEnd, ShowsUnicodeOnAConsoleAndLeavesItsCodePage) {
     EXPECT_EQ(codePage, GetConsoleOutputCP()) << "the console's code page is the user's";
     std::wstring shown = ScreenText(screen);
     EXPECT_NE(std::wstring::npos, shown.find(L"iTXt : (el)Title(\u03A4\u03AF\u03C4\u03BB\u03BF\u03C2) PngSuite\n")) << shown;
+    EXPECT_NE(std::wstring::npos, shown.find(L"tEXt : Esc \u241B[31mred\u2407")) << shown;
     CloseHandle(screen);
     FreeConsole();
 }
@@ -385,16 +398,52 @@ static std::vector<std::wstring> LoaderTestFiles() {
 }
 
 TEST(ConsoleLoader, GivesTheSearchWhatTheWindowsLoadPathGives) {
-    const std::vector<std::wstring> names = LoaderTestFiles();
+    std::vector<std::wstring> names = LoaderTestFiles();
     ASSERT_GT(names.size(), 80u);
+    // The last two, a missing file and a folder, cannot be opened: the console says the system's
+    // reason where the window says "Cannot allocate memory" (below).
+    const std::wstring folder = names.back();
+    names.pop_back();
+    const std::wstring missing = names.back();
+    names.pop_back();
     ConsoleFileLoader loader;
     ExpectedBytes window = ScanInProcess(names);
     ExpectedBytes console = ScanInProcess(names, &loader);
     EXPECT_GT(window.lines, 150);
-    EXPECT_EQ(3, window.notices);
+    EXPECT_EQ(1, window.notices);
     EXPECT_TRUE(window.text == console.text) << "report lines differ";
     EXPECT_TRUE(window.json == console.json) << "records or notices differ";
     EXPECT_EQ(window.err, console.err);
+    for (const std::wstring& name : {missing, folder}) {
+        HANDLE probe = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_EQ(INVALID_HANDLE_VALUE, probe);
+        const std::wstring reason = SystemMessage(GetLastError());
+        ASSERT_FALSE(reason.empty());
+        ExpectedBytes said = ScanInProcess({name}, &loader);
+        EXPECT_EQ(Utf8(name + L": " + reason + L"\n"), said.err);
+        EXPECT_EQ(Utf8(name + L": Cannot allocate memory\n"), ScanInProcess(name).err) << "the window's notice";
+    }
+}
+
+TEST(ConsoleLoader, ANameLongerThanThePathLimitIsOpenedWhole) {
+    // The first 260 units of the long name name another file, of 8 bytes.
+    const std::wstring folder = ScratchFolder() + L"\\";
+    ASSERT_LT(folder.size(), static_cast<size_t>(MAX_PATH) - 10);
+    const std::wstring shortName(MAX_PATH - folder.size(), L's');
+    ASSERT_FALSE(WriteScratchFile(shortName, std::vector<uint8_t>(8, 'x')).empty());
+    const std::wstring longPath =
+        WriteScratchFile(shortName + L"-long.png", PngWith({TextChunk("Long", "name")}));
+    ASSERT_FALSE(longPath.empty());
+    for (const std::wstring& name : {longPath, L"\\\\?\\" + longPath}) {
+        ProgramRun run = RunConsoleProgram(Quoted(name));
+        EXPECT_EQ(0u, run.exitCode) << run.err;
+        EXPECT_EQ(Utf8(L"file:" + name + L"\ntEXt : Long name\n"), run.out);
+    }
+    // A device is no file; a name ending in a separator is a folder, and this one is none.
+    // (The separator doubled before the closing quote, as command-line quoting wants it.)
+    ProgramRun device = RunConsoleProgram(L"NUL " + Quoted(longPath + L"\\\\"));
+    EXPECT_EQ(1u, device.exitCode);
+    EXPECT_EQ(Utf8(L"NUL: Not a file (a device)\n" + longPath + L"\\: Cannot read folder\n"), device.err);
 }
 
 static std::wstring truncateOnFirstPiece;
@@ -454,9 +503,9 @@ static bool TruncateFromOutside(const std::wstring& name, size_t size) {
 // Cuts the file short when the scan reports its first chunk, with the rest of the file still to search.
 class TruncatingSink : public ExpectedBytes {
 public:
-    void AppendReportLine(const TextChunkRecord& record) override {
+    bool AppendReportLine(const TextChunkRecord& record) override {
         if (!cutDone) cutDone = TruncateFromOutside(file, 1u << 20);
-        ExpectedBytes::AppendReportLine(record);
+        return ExpectedBytes::AppendReportLine(record);
     }
     bool cutDone = false;
 };
@@ -491,7 +540,8 @@ TEST(ConsoleFrontEnd, ManyFilesOnAllCoresGiveTheWindowsReportInArgumentOrderAndA
     names.insert(names.end(), once.begin(), once.end());
     std::wstring arguments;
     for (const std::wstring& name : names) arguments += Quoted(name) + L" ";
-    ExpectedBytes expected = ScanInProcess(names);
+    ConsoleFileLoader loader;
+    ExpectedBytes expected = ScanInProcess(names, &loader);
     ProgramRun text = RunConsoleProgram(arguments);
     EXPECT_EQ(1u, text.exitCode);
     EXPECT_TRUE(expected.text == text.out) << "report bytes differ";
@@ -500,4 +550,121 @@ TEST(ConsoleFrontEnd, ManyFilesOnAllCoresGiveTheWindowsReportInArgumentOrderAndA
     EXPECT_EQ(1u, json.exitCode);
     EXPECT_TRUE(expected.json == json.out) << "JSON lines differ";
     EXPECT_EQ(expected.err, json.err) << "notices stay on stderr too";
+}
+
+// ---- Every failure is said: output that cannot be written, folders that cannot be read ----
+
+// Names of one small PNG, count times: enough output that every write after the first fails too.
+static std::wstring ManyNames(int count) {
+    const std::wstring one = Quoted(WriteScratchFile(L"one-text.png", PngWith({TextChunk("Title", std::string(300, 'x'))})));
+    std::wstring names;
+    for (int i = 0; i < count; i++) names += (i ? L" " : L"") + one;
+    return names;
+}
+
+TEST(ConsoleFailures, APipeClosedByItsReaderEndsTheRunQuietly) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    CloseHandle(readEnd);  // the reader has gone before the first line, as `| head -0` would
+    ProgramRun run = RunConsoleProgram(ManyNames(200), writeEnd);
+    CloseHandle(writeEnd);
+    EXPECT_EQ(3u, run.exitCode);
+    EXPECT_EQ("", run.err);
+}
+
+TEST(ConsoleFailures, AFolderThatCannotBeReadAtAnyDepthIsSaid) {
+    // A folder whose name is longer than a listing of it can take: the walk meets it, cannot list it.
+    const std::wstring root = ScratchFolder() + L"\\deep-tree";
+    CreateDirectoryW(root.c_str(), nullptr);
+    WriteScratchFile(L"deep-tree\\top.png", PngWith({TextChunk("Top", "1")}));
+    std::wstring deep = L"\\\\?\\" + root;
+    for (int level = 0; level < 3; level++) {
+        deep += L"\\" + std::wstring(120, static_cast<wchar_t>(L'a' + level));
+        CreateDirectoryW(deep.c_str(), nullptr);
+    }
+    WriteScratchFile(deep.substr(4 + ScratchFolder().size() + 1) + L"\\bottom.png", PngWith({TextChunk("Bottom", "2")}));
+    ProgramRun run = RunConsoleProgram(L"-r " + Quoted(root));
+    EXPECT_NE(std::string::npos, run.out.find("tEXt : Top 1\n")) << run.out;
+    if (run.err.empty()) {
+        // The system lists folders of any length (Wine does): nothing to say, and nothing lost.
+        EXPECT_NE(std::string::npos, run.out.find("tEXt : Bottom 2\n")) << run.out;
+        EXPECT_EQ(0u, run.exitCode);
+    } else {
+        EXPECT_EQ(1u, run.exitCode);
+        EXPECT_NE(std::string::npos, run.err.find(": Cannot read folder\n")) << run.err;
+    }
+}
+
+// What a report sink wrote through real streams: stdout's bytes and stderr's.
+static std::pair<std::string, std::string> WrittenBy(ConsoleReport& report) {
+    const std::wstring outPath = ScratchFolder() + L"\\report-out.txt";
+    const std::wstring errPath = ScratchFolder() + L"\\report-err.txt";
+    HANDLE outFile = InheritableOutput(outPath), errFile = InheritableOutput(errPath);
+    HANDLE savedOut = GetStdHandle(STD_OUTPUT_HANDLE), savedErr = GetStdHandle(STD_ERROR_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, outFile);
+    SetStdHandle(STD_ERROR_HANDLE, errFile);
+    ConsoleStream out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, savedOut);
+    SetStdHandle(STD_ERROR_HANDLE, savedErr);
+    report.WriteTo(&out, &err);
+    CloseHandle(outFile);
+    CloseHandle(errFile);
+    return {ReadWhole(outPath), ReadWhole(errPath)};
+}
+
+TEST(ConsoleFailures, MemoryRunningOutAnywhereInAFilesScanLeavesWholeLinesAndANotice) {
+    const std::wstring file = WriteScratchFile(
+        L"out-of-memory.png", PngWith({TextChunk("Title", "Hello"), CompressedTextChunk("Comment", std::string(40000, 'z')),
+                                       InternationalTextChunk("Title", "en", "Titel", "Hallo")}));
+    std::vector<uint8_t> work(WorkBufferSize);
+    for (bool json : {false, true}) {
+        ConsoleFileLoader loader;
+        ConsoleReport whole(json);
+        ASSERT_TRUE(ScanTextChunks(file, true, &whole, work.data(), &loader));
+        const std::string wholeOut = WrittenBy(whole).first;
+        int failures = 0;
+        bool loaded = true;
+        std::unique_ptr<ConsoleReport> report(new ConsoleReport(json));  // made outside the armed runs
+        FailEachAllocationOf([&] { loaded = ScanTextChunks(file, true, report.get(), work.data(), &loader); },
+            [&](bool failed) {
+                std::pair<std::string, std::string> written = WrittenBy(*report);
+                report.reset(new ConsoleReport(json));
+                if (!failed) {
+                    EXPECT_TRUE(loaded);
+                    EXPECT_EQ(wholeOut, written.first);
+                    return;
+                }
+                failures++;
+                EXPECT_FALSE(loaded) << "a report cut by memory is never passed off as whole";
+                EXPECT_EQ(Utf8(file) + ": Cannot allocate memory\n", written.second);
+                // Whole lines of the complete report, in order; JSON adds the notice's object.
+                std::string lines = written.first;
+                if (json) {
+                    size_t notice = lines.rfind("{\"file\"");
+                    ASSERT_NE(std::string::npos, notice);
+                    EXPECT_NE(std::string::npos, lines.find("\"notice\":\"Cannot allocate memory\"", notice));
+                    lines.resize(notice);
+                }
+                EXPECT_EQ(wholeOut.substr(0, lines.size()), lines);
+                EXPECT_TRUE(lines.empty() || lines.back() == '\n');
+            });
+        EXPECT_GT(failures, 3);
+    }
+}
+
+TEST(ConsoleFailures, OutputThatCannotBeWrittenStopsTheRunWithItsOwnExitCodeAndReason) {
+    const std::wstring names = ManyNames(200);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    // A full disk: Wine reaches Linux's /dev/full as Z:\\dev\\full; Windows has none to offer.
+    HANDLE full = CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (full == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no full device to write to";
+    for (const wchar_t* form : {L"", L"--json "}) {
+        ProgramRun run = RunConsoleProgram(form + names, full);
+        EXPECT_EQ(3u, run.exitCode) << "exit code 0 would say the report is whole";
+        EXPECT_EQ(0u, run.err.find("pngtext-cli: cannot write output: ")) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line, no notice per file: " << run.err;
+    }
+    CloseHandle(full);
 }
