@@ -121,6 +121,18 @@ void ReplaceGadgetText(ObjectNumber number, const wchar_t* text) {
     ResumeEvents();
 }
 
+void AppendGadgetText(ObjectNumber number, const wchar_t* text) {
+    GadgetRecord* record = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), number));
+    if (!record || !text || !*text) return;
+    SuspendEvents();
+    // The caret to the end, then the text in its place: only the new lines are laid out, not the
+    // whole text again as a replacement of everything would.
+    const LRESULT end = SendMessageW(record->control, WM_GETTEXTLENGTH, 0, 0);
+    SendMessageW(record->control, EM_SETSEL, static_cast<WPARAM>(end), end);
+    SendMessageW(record->control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    ResumeEvents();
+}
+
 std::wstring ReadGadgetText(ObjectNumber number) {
     GadgetRecord* record = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), number));
     if (!record) return std::wstring();
