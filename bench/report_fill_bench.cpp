@@ -4,11 +4,12 @@
 // 10 ms (WM_GETTEXTLENGTH with no time limit: a probe sent while the window is busy waits for it),
 // and prints the longest time a probe waited, the time until the whole report was in the box, and
 // the time from a close request sent 2 s into the work until the program ended.
-// Needs a display (Xvfb). Usage: report_fill_bench [LABEL=PROGRAM.exe...]
+// Needs a display (Xvfb). Usage: report_fill_bench [--only TARGET] [LABEL=PROGRAM.exe...]
 //   for example: report_fill_bench before=Z:/tmp/main/pngtext.exe after=build/app/pngtext.exe
 // The files are made once in the temporary folder and deleted at the end.
 #include <windows.h>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 #include <zlib.h>
@@ -157,7 +158,12 @@ int main(int argc, char** argv) {
     ToolkitStartUp();
     AllocateWorkBuffer();
     std::vector<std::wstring> programs, labels;
+    const char* only = nullptr;  // --only TARGET: that target alone
     for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+            only = argv[++i];
+            continue;
+        }
         wchar_t text[MAX_PATH];
         MultiByteToWideChar(CP_ACP, 0, argv[i], -1, text, MAX_PATH);
         std::wstring argument(text);
@@ -203,6 +209,7 @@ int main(int argc, char** argv) {
            "report was in the box, and time from a close request (2 s into the work) to the program's end\n");
     printf("%-18s %-12s %10s %12s %10s %12s\n", "target", "program", "report MB", "longest s", "shown s", "close->end s");
     for (const Target& target : targets) {
+        if (only && strcmp(only, target.name) != 0) continue;
         std::wstring joined;
         for (const std::wstring& name : target.names) joined += (joined.empty() ? L"" : L"\n") + name;
         const double megabytes = ReportLength(joined) * 2.0 / 1e6;

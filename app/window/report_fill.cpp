@@ -96,10 +96,21 @@ void ReportFill::ShowNextPiece() {
         else AppendGadgetText(gadget_, piece.c_str());
         shown_ = end;
         ++writes_;
-        // The next piece sized for the time one should take, judged by this one's.
+        // The next piece sized by this one's time. An append costs the control a part per character
+        // and a part that grows with the lines it holds already, whatever the piece's size. The
+        // least time per character seen is the first part's measure; what this piece took beyond
+        // it, the second's. Pieces aim at PieceSeconds; once the second part alone outgrows half of
+        // that, a piece carries as much text as that part costs (up to twice the aim), so that
+        // part is shared by enough text to keep the fill going.
         const double took = Seconds() - start;
-        double size = static_cast<double>(piece.size()) * (took > 0 ? PieceSeconds / took : 2.0);
-        if (size > 2.0 * pieceSize_) size = 2.0 * pieceSize_;
+        const double perCharacter = took / static_cast<double>(piece.size());
+        if (secondsPerCharacter_ <= 0 || perCharacter < secondsPerCharacter_) secondsPerCharacter_ = perCharacter;
+        const double fixed = took - secondsPerCharacter_ * static_cast<double>(piece.size());
+        double size = (fixed < PieceSeconds / 2 ? PieceSeconds - fixed : fixed) / secondsPerCharacter_;
+        // Never more text than twice the aim costs: a piece takes at most that beyond the part the
+        // control's lines cost, which no size of piece avoids.
+        if (size > 2 * PieceSeconds / secondsPerCharacter_) size = 2 * PieceSeconds / secondsPerCharacter_;
+        if (size > 2.0 * static_cast<double>(pieceSize_)) size = 2.0 * static_cast<double>(pieceSize_);
         pieceSize_ = size < SmallestPiece ? SmallestPiece : size > LargestPiece ? LargestPiece : static_cast<size_t>(size);
     } catch (...) {
         // No memory for the piece: the report stays as far as it is shown.

@@ -42,8 +42,9 @@ bool GatherReport(const std::wstring& names, GatheredReport* report);
 
 // Shows a gathered report in a text box a piece at a time: the first piece replaces the box's text,
 // each next one is appended at its end, and each notice comes up once the text before it is shown.
-// A piece ends at a line break and costs about PieceSeconds to hand over, whatever is shown already;
-// a line longer than a piece goes in whole (appending to a line lays all of it out again). When the
+// A piece ends at a line break; its size follows the time the pieces before it took, aiming at
+// PieceSeconds (see ShowNextPiece for where it cannot). A line longer than a piece goes in whole (appending to a line lays all of it out
+// again, so cutting it would cost its length over and over). When the
 // last piece is in, the caret and the view go back to the report's start, where a whole-text write
 // leaves them: the box then holds exactly the text and view one write of the whole report gives.
 class ReportFill {
@@ -66,8 +67,8 @@ public:
     void ShowAll();
 
     // The time one piece aims at, and the bounds of a piece's size in characters.
-    static constexpr double PieceSeconds = 0.05;
-    static const size_t SmallestPiece = 1024;
+    static constexpr double PieceSeconds = 0.1;
+    static const size_t SmallestPiece = 4096;
     static const size_t LargestPiece = 1u << 20;
 
 private:
@@ -82,5 +83,6 @@ private:
     size_t nextNotice_ = 0;   // first notice not yet shown
     size_t pieceSize_ = 16384;
     int32_t writes_ = 0;      // pieces handed to the box
+    double secondsPerCharacter_ = 0;  // the least an append took per character
     bool pending_ = false;
 };
