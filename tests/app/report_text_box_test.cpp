@@ -45,6 +45,21 @@ protected:
     HWND box_ = nullptr;
 };
 
+// A second hand that reads the box while a notice of this process is up, then confirms the notice.
+std::thread ConfirmNoticeLater(HWND box, std::wstring* seenReport, std::wstring* seenMessage) {
+    return std::thread([seenReport, seenMessage, box] {
+        HWND notice = nullptr;
+        for (int i = 0; i < 500 && !notice; ++i) {
+            Sleep(20);
+            notice = FindProcessWindow(GetCurrentProcessId(), NoticeTitle);
+        }
+        if (!notice) return;
+        *seenReport = ReadWindowText(box);
+        *seenMessage = NoticeMessage(notice);
+        ConfirmNotice(notice);
+    });
+}
+
 // A text handler that fails the way a write of a very large report can.
 void FailingSetText(GadgetRecord*, const wchar_t*) { throw std::bad_alloc(); }
 
@@ -115,19 +130,7 @@ TEST_F(TextBoxReportTest, TheReportIsShownBeforeANoticeComesUp) {
     TextBoxReport report(0);
     report.StartReport(L"missing", true);
     std::wstring seenReport = L"<no notice>", seenMessage;
-    // A second hand reads the box while the notice is up, then confirms the notice.
-    HWND box = box_;
-    std::thread user([&seenReport, &seenMessage, box] {
-        HWND notice = nullptr;
-        for (int i = 0; i < 500 && !notice; ++i) {
-            Sleep(20);
-            notice = FindProcessWindow(GetCurrentProcessId(), NoticeTitle);
-        }
-        if (!notice) return;
-        seenReport = ReadWindowText(box);
-        seenMessage = NoticeMessage(notice);
-        ConfirmNotice(notice);
-    });
+    std::thread user = ConfirmNoticeLater(box_, &seenReport, &seenMessage);
     report.Notice(L"File", L"Cannot allocate memory", L"missing");
     user.join();
     EXPECT_EQ(seenReport, L"file:missing");
@@ -172,18 +175,8 @@ TEST_F(TextBoxReportTest, AFillShowsANoticeWhenTheTextBeforeItIsShown) {
     report.StartReport(L"b.png", false);
     ReportFill fill(0);
     fill.Start(std::move(report));
-    std::wstring seenReport = L"<no notice>";
-    HWND box = box_;
-    std::thread user([&seenReport, box] {
-        HWND notice = nullptr;
-        for (int i = 0; i < 500 && !notice; ++i) {
-            Sleep(20);
-            notice = FindProcessWindow(GetCurrentProcessId(), NoticeTitle);
-        }
-        if (!notice) return;
-        seenReport = ReadWindowText(box);
-        ConfirmNotice(notice);
-    });
+    std::wstring seenReport = L"<no notice>", seenMessage;
+    std::thread user = ConfirmNoticeLater(box_, &seenReport, &seenMessage);
     fill.ShowAll();
     user.join();
     EXPECT_EQ(seenReport, L"file:missing.png");
