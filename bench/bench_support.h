@@ -1,7 +1,9 @@
-// bench_support.h: the clock and file writing that the benchmark programs share.
+// bench_support.h: the clock, file writing and PNG chunks that the benchmark programs share.
 #pragma once
 #include <windows.h>
+#include <cstdint>
 #include <string>
+#include <zlib.h>
 
 // Seconds on the performance counter, for differences between two readings.
 inline double Seconds() {
@@ -20,4 +22,18 @@ inline bool SaveBytes(const std::wstring& path, const std::string& bytes) {
     BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
     return ok && written == bytes.size();
+}
+
+// A value as the 4 bytes of a PNG length or CRC field.
+inline std::string BigEndian32(uint32_t value) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; i++) bytes[i] = static_cast<char>((value >> (24 - 8 * i)) & 0xFF);
+    return bytes;
+}
+
+// One PNG chunk: length, type, data, CRC over type and data.
+inline std::string Chunk(const char* type, const std::string& data) {
+    std::string typeAndData = std::string(type, 4) + data;
+    uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(typeAndData.data()), static_cast<uInt>(typeAndData.size()));
+    return BigEndian32(static_cast<uint32_t>(data.size())) + typeAndData + BigEndian32(static_cast<uint32_t>(crc));
 }

@@ -18,18 +18,6 @@
 #include "toolkit/text_box.h"
 #include "bench/bench_support.h"
 
-static std::string BigEndian32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; i++) bytes[i] = static_cast<char>((value >> (24 - 8 * i)) & 0xFF);
-    return bytes;
-}
-
-static std::string Chunk(const char* type, const std::string& data) {
-    std::string typeAndData = std::string(type, 4) + data;
-    uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(typeAndData.data()), static_cast<uInt>(typeAndData.size()));
-    return BigEndian32(static_cast<uint32_t>(data.size())) + typeAndData + BigEndian32(static_cast<uint32_t>(crc));
-}
-
 // A PNG of count text chunks, every third one of each kind (zTXt inflated, iTXt with a language tag).
 static std::string PngOfChunks(int count) {
     const std::string nul(1, '\0');

@@ -88,17 +88,7 @@ static void Measure(const char* what, const uint8_t* block, size_t n, uint8_t* w
     fflush(stdout);
 }
 
-static std::string BigEndian32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; i++) bytes[i] = static_cast<char>((value >> (24 - 8 * i)) & 0xFF);
-    return bytes;
-}
-
-static void AppendChunk(std::string& png, const char* type, const std::string& data) {
-    std::string typeAndData = std::string(type, 4) + data;
-    uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(typeAndData.data()), static_cast<uInt>(typeAndData.size()));
-    png += BigEndian32(static_cast<uint32_t>(data.size())) + typeAndData + BigEndian32(static_cast<uint32_t>(crc));
-}
+static void AppendChunk(std::string& png, const char* type, const std::string& data) { png += Chunk(type, data); }
 
 // A real RGB PNG: a gradient with strong noise (photo-like: deflate gains little), text chunks at
 // both ends and IDAT split into 64 KiB chunks as common encoders do. Empty on failure.

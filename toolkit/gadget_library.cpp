@@ -121,6 +121,23 @@ void ReplaceGadgetText(ObjectNumber number, const wchar_t* text) {
     ResumeEvents();
 }
 
+void AppendGadgetText(ObjectNumber number, const wchar_t* text) {
+    GadgetRecord* record = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), number));
+    if (!record || !text || !*text) return;
+    SuspendEvents();
+    // The caret to the end, then the text in its place: only the new lines are laid out, not the
+    // whole text again as a replacement of everything would.
+    const LRESULT end = SendMessageW(record->control, WM_GETTEXTLENGTH, 0, 0);
+    // A typed or appended text stops at the control's limit (30,000 characters at first), a
+    // whole-text write does not: the limit grows as far as the text does.
+    const size_t length = static_cast<size_t>(end) + wcslen(text);
+    if (static_cast<size_t>(SendMessageW(record->control, EM_GETLIMITTEXT, 0, 0)) < length)
+        SendMessageW(record->control, EM_SETLIMITTEXT, static_cast<WPARAM>(length), 0);
+    SendMessageW(record->control, EM_SETSEL, static_cast<WPARAM>(end), end);
+    SendMessageW(record->control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    ResumeEvents();
+}
+
 std::wstring ReadGadgetText(ObjectNumber number) {
     GadgetRecord* record = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), number));
     if (!record) return std::wstring();

@@ -20,6 +20,10 @@ void FreeGadgetLibrary();
 
 // Replaces the text without raising gadget events; null empties it. Unknown numbers do nothing.
 void ReplaceGadgetText(ObjectNumber number, const wchar_t* text);
+// Adds text at the end of an edit control's text, without raising gadget events and without undo;
+// the caret ends behind it. Its cost grows with the text added and the length of the last line, not
+// with the whole text (see bench/report_fill_bench). Null or empty text, unknown numbers: nothing.
+void AppendGadgetText(ObjectNumber number, const wchar_t* text);
 // The whole text; empty for a number that names no gadget.
 std::wstring ReadGadgetText(ObjectNumber number);
 // DestroyWindow of the gadget's control (clean-up runs at WM_NCDESTROY); -1 releases all; 0 if none.

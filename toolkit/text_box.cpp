@@ -91,6 +91,12 @@ intptr_t CreateTextBox(ObjectNumber number, int32_t x, int32_t y, int32_t width,
 LRESULT CALLBACK TextBoxWindowProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_SETFOCUS) PostGadgetFocusEvent(control, FocusGainedSubtype);
     else if (message == WM_KILLFOCUS) PostGadgetFocusEvent(control, FocusLostSubtype);
+    // Ctrl+A (the character 1 that TranslateMessage makes of it) selects the whole text, which not
+    // every platform's Edit control does by itself; Ctrl+C then copies all of it.
+    if (message == WM_CHAR && wParam == SelectAllCharacter) {
+        SendMessageW(control, EM_SETSEL, 0, -1);
+        return 0;
+    }
     if (!stockEditProc) return DefWindowProcW(control, message, wParam, lParam);
     return CallWindowProcW(stockEditProc, control, message, wParam, lParam);
 }

@@ -24,7 +24,11 @@ static_assert(TextBoxBaseStyle == 0x50030080, "the text box's base style");
 const uint32_t TextBoxNoEdgeFlag = 0x20000;
 static_assert(TextBoxNoEdgeFlag == WS_GROUP, "the no-edge flag costs no style bit of its own");
 
-// Between GadgetWindowProc and the stock Edit procedure: turns focus changes into gadget events.
+// The character Ctrl+A types (Ctrl with a letter gives the letter's place in the alphabet).
+const WPARAM SelectAllCharacter = 1;
+
+// Between GadgetWindowProc and the stock Edit procedure: turns focus changes into gadget events and
+// makes Ctrl+A select the whole text.
 LRESULT CALLBACK TextBoxWindowProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The text box's parent-message handler: answers WM_CTLCOLOREDIT (and WM_CTLCOLORSTATIC while

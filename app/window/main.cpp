@@ -1,12 +1,14 @@
 // main.cpp: the entry point: start-up, the main window and its text box, the command-line scan, the event loop.
 #include <windows.h>
+#include <utility>
 #include "app/window/program.h"
-#include "app/window/report_text_box.h"
+#include "app/window/report_fill.h"
 #include "runtime/parameters.h"
 #include "toolkit/drop_target.h"
 #include "toolkit/events.h"
 #include "toolkit/numbered_windows.h"
 #include "toolkit/text_box.h"
+#include "toolkit/window_record.h"
 
 static const ObjectNumber MainWindow = 0;
 static const ObjectNumber ReportBox = 0;
@@ -34,24 +36,71 @@ static bool EscapeHeld() {
     return (GetAsyncKeyState(VK_ESCAPE) & 0x8000) != 0 && OwnWindowInForeground();
 }
 
-// Scans the names that names() gives into the report. Whatever a scan throws (memory exhausted while
-// the names or the report are made) ends that scan only, with the lines reported so far: the
-// program goes on, and nothing reaches the entry point.
+// The report being shown; the loop hands it to the text box a piece at a time.
+static ReportFill reportFill(ReportBox);
+
+// Over the window while a report is being shown: the wait cursor, though the window answers.
+static LRESULT ShowWaitCursorWhileFilling(HWND, UINT message, WPARAM, LPARAM lParam) {
+    if (message != WM_SETCURSOR || !reportFill.Pending() || LOWORD(lParam) != HTCLIENT) return HookNotHandled;
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    return TRUE;
+}
+
+// Asks the window under the mouse for its cursor again, as a mouse move would: the wait cursor
+// shows when a fill starts and goes when it ends, with the mouse standing still.
+static void RefreshCursor() {
+    POINT at;
+    if (!GetCursorPos(&at)) return;
+    HWND under = WindowFromPoint(at);
+    if (!under || GetWindowThreadProcessId(under, nullptr) != GetCurrentThreadId()) return;
+    const LRESULT hit = SendMessageW(under, WM_NCHITTEST, 0, MAKELPARAM(at.x, at.y));
+    SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(hit, WM_MOUSEMOVE));
+}
+
+// Scans the names that names() gives and starts showing their report, which replaces the one being
+// shown: the user asked for the new names, and the report is the last scan's. Whatever a scan throws
+// (memory exhausted while the names or the report are made) ends that scan only: the program goes
+// on, and nothing reaches the entry point.
 template <typename Names> static void ScanAndGoOn(Names names) {
     try {
-        ScanIntoReport(names());
+        GatheredReport report;
+        if (GatherReport(names(), &report)) {
+            reportFill.Start(std::move(report));
+            reportFill.ShowFirstPiece();
+        }
     } catch (...) {
     }
+    RefreshCursor();
+}
+
+// The names a drop of the command line's parameters would give: all of them, in order, joined by
+// line feeds (Explorer's "Send to" and a drop on the program's icon pass every name).
+static std::wstring CommandLineNames() {
+    std::wstring names;
+    const int32_t count = CountCommandArguments();
+    for (int32_t i = 0; i < count; i++) {
+        if (i > 0) names += L'\n';
+        names += GetCommandArgument(i);
+    }
+    return names;
 }
 
 // Runs until the window is closed or Escape is held. Escape is tested before the event is handled,
 // so a drop that arrives while it is held is not scanned. Only queued events count: a message that
-// any process posts with the number of an event code is just a message.
+// any process posts with the number of an event code is just a message. While a report is being
+// shown the wait does not block: when no message is waiting, the next piece goes to the text box.
 static void RunEventLoop() {
     for (;;) {
-        const int32_t code = WaitEvent();
+        const bool filling = reportFill.Pending();
+        const int32_t code = filling ? WaitEventTimeout(0) : WaitEvent();
         if (EscapeHeld()) return;
-        if (!LastWaitReturnedEvent()) continue;
+        if (!LastWaitReturnedEvent()) {
+            if (code == 0 && filling) {
+                reportFill.ShowNextPiece();
+                if (!reportFill.Pending()) RefreshCursor();
+            }
+            continue;
+        }
         if (code == DropOnGadgetEvent) ScanAndGoOn(GetDroppedFiles);
         if (code == WindowClosedEvent) return;
     }
@@ -63,12 +112,14 @@ static void RunMainWindow() {
             OpenNumberedWindow(MainWindow, 0, 0, 640, 480, L"PNG text chunks", MainWindowFlags))) {
         CreateTextBox(ReportBox, 0, 0, 640, 460, L"", ReportBoxFlags);
         AcceptDropOnGadget(ReportBox, CF_HDROP, DROPEFFECT_COPY);
-        // Only the first parameter names a file; the others are ignored.
-        if (CountCommandArguments() != 0) {
+        if (WindowRecord* record = static_cast<WindowRecord*>(LookupObject(WindowRegistry(), MainWindow)))
+            record->messageHook = ShowWaitCursorWhileFilling;
+        // Every parameter names a file, as a drop of the same names does.
+        if (CountCommandArguments() > 0) {
             // The scan takes no messages: paint the window first, so that a long scan at start-up
             // shows a window with its wait cursor rather than a blank frame.
             UpdateWindow(window);
-            ScanAndGoOn([] { return GetCommandArgument(0); });
+            ScanAndGoOn(CommandLineNames);
         }
         RunEventLoop();
     }

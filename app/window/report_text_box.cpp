@@ -1,10 +1,7 @@
 // report_text_box.cpp: the text-box report sink and the scan of the window's report.
 #include "app/window/report_text_box.h"
-#include <new>
-#include <vector>
-#include "app/window/busy_cursor.h"
-#include "app/window/program.h"
-#include "report/scan_text_chunks.h"
+#include <utility>
+#include "app/window/report_fill.h"
 #include "runtime/message_box.h"
 #include "toolkit/gadget_library.h"
 
@@ -51,30 +48,10 @@ void TextBoxReport::Flush() {
     ++writes_;
 }
 
-// The names of a drop, in order; the drop target ends none with a line feed, but an empty one is skipped.
-static std::vector<std::wstring> SplitDroppedNames(const std::wstring& joined) {
-    std::vector<std::wstring> names;
-    size_t start = 0;
-    for (;;) {
-        size_t end = joined.find(L'\n', start);
-        size_t stop = end == std::wstring::npos ? joined.size() : end;
-        if (stop > start) names.push_back(joined.substr(start, stop - start));
-        if (end == std::wstring::npos) return names;
-        start = end + 1;
-    }
-}
-
 void ScanIntoReport(const std::wstring& names) {
-    std::vector<std::wstring> split;
-    try {
-        split = SplitDroppedNames(names);
-    } catch (const std::bad_alloc&) {
-        return;  // no memory even for the list of names: nothing is scanned, the program goes on
-    }
-    if (split.empty()) return;
-    // A scan takes no messages while it runs: the wait cursor is the sign of work meanwhile.
-    BusyCursor busy;
-    TextBoxReport report(0);
-    for (size_t i = 0; i < split.size(); i++) ScanTextChunks(split[i], i == 0, &report, WorkBuffer());
-    // The text box is written once for all names (and before each notice), when the report goes.
+    GatheredReport report;
+    if (!GatherReport(names, &report)) return;
+    ReportFill fill(0);
+    fill.Start(std::move(report));
+    fill.ShowAll();
 }

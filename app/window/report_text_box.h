@@ -38,8 +38,8 @@ private:
     int32_t writes_ = 0;
 };
 
-// Scans names into the report of text box 0, inflating compressed text through the program's work
-// buffer. names: one file name, or a drop's names, which the drop target joins with line feeds; they
-// are split here and handed to the scan one at a time: the first replaces the report, the others
-// follow it. Empty names are skipped; no name at all leaves the report alone.
+// Scans names into the report of text box 0 and shows all of it before it returns (GatherReport, then
+// a ReportFill shown to the end without taking messages). names: one file name, or a drop's names,
+// which the drop target joins with line feeds; the first replaces the report, the others follow it.
+// Empty names are skipped; no name at all leaves the report alone.
 void ScanIntoReport(const std::wstring& names);

@@ -216,13 +216,156 @@ TEST_F(ProgramTest, AMissingFileShowsItsNameAndTheNoticeBeforeTheLoop) {
     CloseAndExpectExitCodeZero();
 }
 
-TEST_F(ProgramTest, OnlyTheFirstOfTwoParametersIsScanned) {
+TEST_F(ProgramTest, EveryParameterIsScannedInTurnAsADropOfTheSameNamesIs) {
     const Samples& s = TheSamples();
-    Start(Quoted(s.second) + L" " + Quoted(s.allKinds));
+    const std::wstring missing = ScratchFolder() + L"\\no such file.png";
+    Start(Quoted(s.second) + L" " + Quoted(missing) + L" " + Quoted(s.allKinds));
+    // The missing file's notice comes up once the report before it is shown, as in a drop.
+    HWND notice = program_.WaitForNotice(StartTimeout);
+    ASSERT_NE(notice, nullptr) << "no notice for the missing second name";
+    EXPECT_EQ(NoticeMessage(notice), L"Cannot allocate memory");
+    ASSERT_TRUE(ConfirmNotice(notice));
+    std::vector<std::wstring> lines = {L"file:" + s.second};
+    lines.insert(lines.end(), s.secondLines.begin(), s.secondLines.end());
+    lines.push_back(L"file:" + missing);
+    lines.push_back(L"file:" + s.allKinds);
+    lines.insert(lines.end(), s.allKindsLines.begin(), s.allKindsLines.end());
+    const std::wstring fromParameters = program_.WaitForReport(Lines(lines), ReportTimeout);
+    EXPECT_EQ(Utf8(fromParameters), Utf8(Lines(lines)));
+
+    // The same names dropped give the same report (another report in between, so the drop is seen).
+    DragFilesTo({s.emptyText}, TextBoxCentre());
+    ASSERT_NE(Utf8(program_.WaitForReport(Lines({L"file:" + s.emptyText, L"tEXt : wrong size", L"tEXt : After yes"}),
+                                          ReportTimeout)),
+              Utf8(fromParameters));
+    DragFilesTo({s.second, missing, s.allKinds}, TextBoxCentre());
+    notice = program_.WaitForNotice(StartTimeout);
+    ASSERT_NE(notice, nullptr);
+    ASSERT_TRUE(ConfirmNotice(notice));
+    EXPECT_EQ(Utf8(program_.WaitForReport(fromParameters, ReportTimeout)), Utf8(fromParameters));
+    CloseAndExpectExitCodeZero();
+}
+
+TEST_F(ProgramTest, OneParameterHoldingALineFeedIsSplitAsBefore) {
+    // One parameter is taken as it always was: a line feed in it separates names, as in a drop.
+    const Samples& s = TheSamples();
+    Start(Quoted(s.second + L"\n" + s.allKinds));
     ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
     std::vector<std::wstring> lines = {L"file:" + s.second};
     lines.insert(lines.end(), s.secondLines.begin(), s.secondLines.end());
-    EXPECT_EQ(Utf8(program_.ReadReport()), Utf8(Lines(lines)));
+    lines.push_back(L"file:" + s.allKinds);
+    lines.insert(lines.end(), s.allKindsLines.begin(), s.allKindsLines.end());
+    EXPECT_EQ(Utf8(program_.WaitForReport(Lines(lines), ReportTimeout)), Utf8(Lines(lines)));
+    CloseAndExpectExitCodeZero();
+}
+
+// A PNG of a million tiny tEXt chunks (15 MB): its report takes the text box many seconds to lay out.
+const std::wstring& MillionChunkFile() {
+    static std::wstring path = [] {
+        const std::vector<uint8_t> one = TextChunk("k", "v");
+        std::vector<uint8_t> all;
+        all.reserve(one.size() * 1000000);
+        for (int i = 0; i < 1000000; ++i) all.insert(all.end(), one.begin(), one.end());
+        return WriteScratchFile(L"a million chunks.png", PngWith({all}));
+    }();
+    return path;
+}
+// Its whole report: the "file:" line and a million lines "tEXt : k v", joined by CR LF.
+size_t MillionChunkReportLength() { return (L"file:" + MillionChunkFile()).size() + 1000000 * (2 + 10); }
+
+// The length of the text box's text, asked with a time limit: whether the window answers.
+bool AnsweredLength(HWND box, DWORD timeout, size_t* length) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(box, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, timeout, &result)) return false;
+    *length = result;
+    return true;
+}
+
+TEST_F(ProgramTest, WhileAHugeReportFillsTheWindowAnswersAndACloseEndsIt) {
+    Start(Quoted(MillionChunkFile()));
+    // The report grows while the window answers.
+    size_t first = 0, later = 0;
+    const DWORD start = GetTickCount();
+    while (first == 0 && GetTickCount() - start < StartTimeout) {
+        if (!AnsweredLength(program_.TextBox(), 2000, &first)) first = 0;
+        Sleep(50);
+    }
+    ASSERT_GT(first, 0u) << "no report shown";
+    Sleep(500);
+    ASSERT_TRUE(AnsweredLength(program_.TextBox(), 1000, &later)) << "the window did not answer within 1 s";
+    EXPECT_GT(later, first) << "the report does not grow";
+    ASSERT_LT(later, MillionChunkReportLength()) << "the report was complete before the close: nothing tested";
+    // The close request is answered within 1 s, and the program then ends (generous margin).
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(program_.Window(), WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 1000, &result))
+        << "the close request was not answered within 1 s";
+    EXPECT_EQ(program_.WaitForExit(3000), 0u);
+}
+
+TEST_F(ProgramTest, EscapeEndsTheProgramWhileAHugeReportFills) {
+    Start(Quoted(MillionChunkFile()));
+    size_t shown = 0;
+    const DWORD start = GetTickCount();
+    while (shown == 0 && GetTickCount() - start < StartTimeout) {
+        if (!AnsweredLength(program_.TextBox(), 2000, &shown)) shown = 0;
+        Sleep(50);
+    }
+    ASSERT_GT(shown, 0u) << "no report shown";
+    ASSERT_TRUE(BringToFront(program_.Window()));
+    Sleep(300);
+    ASSERT_TRUE(AnsweredLength(program_.TextBox(), 1000, &shown));
+    ASSERT_LT(shown, MillionChunkReportLength()) << "the report was complete before Escape: nothing tested";
+    PressKey(VK_ESCAPE, true);
+    const DWORD code = program_.WaitForExit(3000);
+    PressKey(VK_ESCAPE, false);
+    EXPECT_EQ(code, 0u);
+}
+
+// The clipboard's Unicode text, or "<none>".
+std::wstring ClipboardText() {
+    std::wstring text = L"<none>";
+    for (int i = 0; i < 50 && !OpenClipboard(nullptr); ++i) Sleep(20);
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const wchar_t* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void PressWithControl(WORD key) {
+    PressKey(VK_CONTROL, true);
+    PressKey(key, true);
+    PressKey(key, false);
+    PressKey(VK_CONTROL, false);
+}
+
+TEST_F(ProgramTest, ControlAThenControlCCopiesTheWholeReport) {
+    const Samples& s = TheSamples();
+    std::wstring report;
+    ASSERT_NO_FATAL_FAILURE(StartIdleOn(s.allKinds, &report));
+    ASSERT_NE(report.find(L"\r\n"), std::wstring::npos);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    ASSERT_TRUE(BringToFront(program_.Window()));
+    // A click puts the caret in the middle of the report: nothing is selected.
+    ClickAt(TextBoxCentre());
+    Sleep(200);
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    PressWithControl('A');
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    PressWithControl('C');
+    ASSERT_TRUE(program_.WaitUntilIdle(StartTimeout));
+    std::wstring copied = ClipboardText();
+    for (int i = 0; i < 50 && copied != report; ++i) {
+        Sleep(50);
+        copied = ClipboardText();
+    }
+    EXPECT_EQ(Utf8(copied), Utf8(report));
+    EXPECT_TRUE(program_.Running());
     CloseAndExpectExitCodeZero();
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <thread>
 #include "app/window/program.h"
+#include "app/window/report_fill.h"
 #include "app/window/report_text_box.h"
 #include "runtime/files.h"
 #include "tests/app/driver/program_driver.h"
@@ -43,6 +44,21 @@ protected:
     }
     HWND box_ = nullptr;
 };
+
+// A second hand that reads the box while a notice of this process is up, then confirms the notice.
+std::thread ConfirmNoticeLater(HWND box, std::wstring* seenReport, std::wstring* seenMessage) {
+    return std::thread([seenReport, seenMessage, box] {
+        HWND notice = nullptr;
+        for (int i = 0; i < 500 && !notice; ++i) {
+            Sleep(20);
+            notice = FindProcessWindow(GetCurrentProcessId(), NoticeTitle);
+        }
+        if (!notice) return;
+        *seenReport = ReadWindowText(box);
+        *seenMessage = NoticeMessage(notice);
+        ConfirmNotice(notice);
+    });
+}
 
 // A text handler that fails the way a write of a very large report can.
 void FailingSetText(GadgetRecord*, const wchar_t*) { throw std::bad_alloc(); }
@@ -114,24 +130,57 @@ TEST_F(TextBoxReportTest, TheReportIsShownBeforeANoticeComesUp) {
     TextBoxReport report(0);
     report.StartReport(L"missing", true);
     std::wstring seenReport = L"<no notice>", seenMessage;
-    // A second hand reads the box while the notice is up, then confirms the notice.
-    HWND box = box_;
-    std::thread user([&seenReport, &seenMessage, box] {
-        HWND notice = nullptr;
-        for (int i = 0; i < 500 && !notice; ++i) {
-            Sleep(20);
-            notice = FindProcessWindow(GetCurrentProcessId(), NoticeTitle);
-        }
-        if (!notice) return;
-        seenReport = ReadWindowText(box);
-        seenMessage = NoticeMessage(notice);
-        ConfirmNotice(notice);
-    });
+    std::thread user = ConfirmNoticeLater(box_, &seenReport, &seenMessage);
     report.Notice(L"File", L"Cannot allocate memory", L"missing");
     user.join();
     EXPECT_EQ(seenReport, L"file:missing");
     EXPECT_EQ(seenMessage, L"Cannot allocate memory");
     EXPECT_EQ(report.Writes(), 1);
+}
+
+// A gathered report shown a piece at a time: the box ends as one write of the whole text leaves it.
+TEST_F(TextBoxReportTest, AReportOfManyPiecesEndsAsOneWholeWriteLeavesIt) {
+    GatheredReport report;
+    report.StartReport(L"a.png", true);
+    for (int i = 0; i < 20000; ++i) report.AppendReportLine(TextRecord(L"Key" + std::to_wstring(i), L"value"));
+    report.StartReport(L"b.png", false);
+    report.AppendReportLine(TextRecord(L"Last", L"line"));
+    const std::wstring expected = report.Text();
+    ASSERT_GT(expected.size(), 4u * 65536) << "more than the first piece and the box's first limit";
+    ReplaceGadgetText(0, L"an older report");
+    ReportFill fill(0);
+    fill.Start(std::move(report));
+    fill.ShowNextPiece();
+    const std::wstring first = ReadGadgetText(0);
+    EXPECT_GT(first.size(), 0u);
+    EXPECT_LT(first.size(), expected.size()) << "the first piece is not the whole report";
+    EXPECT_EQ(expected.compare(0, first.size(), first), 0) << "the first piece replaces the older report";
+    EXPECT_EQ(first.back(), L'\n') << "a piece ends at a line break";
+    EXPECT_TRUE(fill.Pending());
+    fill.ShowAll();
+    EXPECT_FALSE(fill.Pending());
+    EXPECT_TRUE(ReadGadgetText(0) == expected) << "the whole report, byte for byte";
+    DWORD start = 1, end = 1;
+    SendMessageW(box_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 0u);
+    EXPECT_EQ(SendMessageW(box_, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "the view at the report's start";
+}
+
+// A notice comes up once the text before it is shown, and not before.
+TEST_F(TextBoxReportTest, AFillShowsANoticeWhenTheTextBeforeItIsShown) {
+    GatheredReport report;
+    report.StartReport(L"missing.png", true);
+    report.Notice(L"File", L"Cannot allocate memory", L"missing.png");
+    report.StartReport(L"b.png", false);
+    ReportFill fill(0);
+    fill.Start(std::move(report));
+    std::wstring seenReport = L"<no notice>", seenMessage;
+    std::thread user = ConfirmNoticeLater(box_, &seenReport, &seenMessage);
+    fill.ShowAll();
+    user.join();
+    EXPECT_EQ(seenReport, L"file:missing.png");
+    EXPECT_EQ(ReadGadgetText(0), L"file:missing.png\r\nfile:b.png");
 }
 
 // Scans of real files through the program's own path: names joined by line feeds, the work buffer.

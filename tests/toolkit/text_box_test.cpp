@@ -296,6 +296,37 @@ TEST_F(TextBoxTest, TextIsReplacedAndReadWhole) {
     EXPECT_EQ(ReadGadgetText(-5), L"");
 }
 
+TEST_F(TextBoxTest, TextIsAppendedPastTheFirstLimitWithoutEventsAndControlASelectsAll) {
+    HWND box = reinterpret_cast<HWND>(CreateTextBox(0, 0, 0, 640, 460, L"", ReportBoxFlags));
+    ASSERT_NE(box, nullptr);
+    ActivateWindow(main);
+    SetFocus(box);
+    PumpEvents(20);
+    std::wstring expected;
+    for (int i = 0; i < 300; i++) {
+        std::wstring line = (i ? L"\r\n" : L"") + std::wstring(L"tEXt : Comment \u00e9\u4e2d line ") + std::to_wstring(i) +
+                            std::wstring(100, L'x');
+        AppendGadgetText(0, line.c_str());
+        expected += line;
+    }
+    ASSERT_GT(expected.size(), 30000u) << "past the control's first limit";
+    EXPECT_EQ(ReadGadgetText(0), expected);
+    EXPECT_EQ(CountOf(PumpEvents(), GadgetNotifyEvent), 0u) << "appending raises no gadget events";
+    EXPECT_EQ(EventLibrary()->suspendCount, 0);
+    AppendGadgetText(0, nullptr);
+    AppendGadgetText(12, L"nobody");
+    EXPECT_EQ(ReadGadgetText(0), expected);
+
+    // Ctrl+A, as TranslateMessage gives it: the whole text selected.
+    SendMessageW(box, EM_SETSEL, 5, 5);
+    SendMessageW(box, WM_CHAR, SelectAllCharacter, 0);
+    DWORD start = 1, end = 1;
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, expected.size());
+    EXPECT_EQ(ReadGadgetText(0), expected) << "the character is not typed";
+}
+
 TEST_F(TextBoxTest, ReleasingGadgetsOneOrAllAndThroughTheirWindow) {
     EXPECT_FALSE(ReleaseGadget(0)) << "no gadget, no result";
     HWND a = reinterpret_cast<HWND>(CreateTextBox(0, 0, 0, 100, 20, L"", 0));

@@ -1,0 +1,144 @@
+// report_fill.cpp: the gathered report and its piecewise fill of the text box.
+#include "app/window/report_fill.h"
+#include <windows.h>
+#include <new>
+#include <utility>
+#include "app/window/busy_cursor.h"
+#include "app/window/program.h"
+#include "report/scan_text_chunks.h"
+#include "runtime/message_box.h"
+#include "toolkit/gadget_library.h"
+#include "toolkit/gadget_record.h"
+
+void GatheredReport::StartReport(const std::wstring& fileName, bool startsReport) {
+    text_.Start(fileName, startsReport);
+}
+
+void GatheredReport::AppendReportLine(const TextChunkRecord& record) { text_.Append(record); }
+
+void GatheredReport::Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) {
+    (void)fileName; // the box shows title and message only
+    notices_.push_back(PendingNotice{text_.Text().size(), title, message});
+}
+
+// The names of a drop, in order; the drop target ends none with a line feed, but an empty one is skipped.
+static std::vector<std::wstring> SplitDroppedNames(const std::wstring& joined) {
+    std::vector<std::wstring> names;
+    size_t start = 0;
+    for (;;) {
+        size_t end = joined.find(L'\n', start);
+        size_t stop = end == std::wstring::npos ? joined.size() : end;
+        if (stop > start) names.push_back(joined.substr(start, stop - start));
+        if (end == std::wstring::npos) return names;
+        start = end + 1;
+    }
+}
+
+bool GatherReport(const std::wstring& names, GatheredReport* report) {
+    std::vector<std::wstring> split;
+    try {
+        split = SplitDroppedNames(names);
+    } catch (const std::bad_alloc&) {
+        return false;  // no memory even for the list of names: nothing is scanned, the program goes on
+    }
+    if (split.empty()) return false;
+    // The scan takes no messages while it runs (well under a second even for the largest report):
+    // the wait cursor is the sign of work meanwhile.
+    BusyCursor busy;
+    for (size_t i = 0; i < split.size(); i++) ScanTextChunks(split[i], i == 0, report, WorkBuffer());
+    return true;
+}
+
+void ReportFill::Start(GatheredReport&& report) {
+    text_ = report.TakeText();
+    notices_ = report.Notices();
+    shown_ = 0;
+    nextNotice_ = 0;
+    writes_ = 0;
+    pending_ = true;
+}
+
+size_t ReportFill::NextPieceEnd() const {
+    const size_t left = text_.size() - shown_;
+    if (left <= pieceSize_) return text_.size();
+    // Up to the last line feed inside the piece; a longer line whole, up to its own end.
+    size_t lineFeed = text_.rfind(L'\n', shown_ + pieceSize_ - 1);
+    if (lineFeed == std::wstring::npos || lineFeed < shown_) lineFeed = text_.find(L'\n', shown_ + pieceSize_);
+    return lineFeed == std::wstring::npos ? text_.size() : lineFeed + 1;
+}
+
+static double Seconds() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+void ReportFill::ShowNextPiece() {
+    if (!pending_) return;
+    if (NoticeDue()) {
+        // Taken off the list first: the box is modal and the loop may start another fill meanwhile.
+        GatheredReport::PendingNotice notice = std::move(notices_[nextNotice_++]);
+        ShowMessageBox(notice.title.c_str(), notice.message.c_str());
+        return;
+    }
+    if (shown_ == text_.size() && writes_ > 0) {
+        Finish();
+        return;
+    }
+    try {
+        size_t end = NextPieceEnd();
+        if (nextNotice_ < notices_.size() && notices_[nextNotice_].shownLength < end && notices_[nextNotice_].shownLength > shown_)
+            end = notices_[nextNotice_].shownLength;
+        const std::wstring piece(text_, shown_, end - shown_);
+        const double start = Seconds();
+        if (shown_ == 0) ReplaceGadgetText(gadget_, piece.c_str());
+        else AppendGadgetText(gadget_, piece.c_str());
+        shown_ = end;
+        ++writes_;
+        // The next piece sized by this one's time. An append costs the control a part per character
+        // and a part that grows with the lines it holds already, whatever the piece's size. The
+        // least time per character seen is the first part's measure; what this piece took beyond
+        // it, the second's. Pieces aim at PieceSeconds; once the second part alone outgrows half of
+        // that, a piece carries as much text as that part costs (up to twice the aim), so that
+        // part is shared by enough text to keep the fill going.
+        const double took = Seconds() - start;
+        const double perCharacter = took / static_cast<double>(piece.size());
+        if (secondsPerCharacter_ <= 0 || perCharacter < secondsPerCharacter_) secondsPerCharacter_ = perCharacter;
+        const double fixed = took - secondsPerCharacter_ * static_cast<double>(piece.size());
+        double size = (fixed < PieceSeconds / 2 ? PieceSeconds - fixed : fixed) / secondsPerCharacter_;
+        // Never more text than twice the aim costs: a piece takes at most that beyond the part the
+        // control's lines cost, which no size of piece avoids.
+        if (size > 2 * PieceSeconds / secondsPerCharacter_) size = 2 * PieceSeconds / secondsPerCharacter_;
+        if (size > 2.0 * static_cast<double>(pieceSize_)) size = 2.0 * static_cast<double>(pieceSize_);
+        pieceSize_ = size < SmallestPiece ? SmallestPiece : size > LargestPiece ? LargestPiece : static_cast<size_t>(size);
+    } catch (...) {
+        // No memory for the piece: the report stays as far as it is shown.
+        pending_ = false;
+    }
+}
+
+void ReportFill::Finish() {
+    pending_ = false;
+    // Where a whole-text write leaves the box: caret and view at the start. Appending moved them.
+    GadgetRecord* box = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), gadget_));
+    if (box && writes_ > 1) {
+        SendMessageW(box->control, EM_SETSEL, 0, 0);
+        SendMessageW(box->control, EM_SCROLLCARET, 0, 0);
+    }
+    text_ = std::wstring();
+    notices_.clear();
+}
+
+bool ReportFill::NoticeDue() const {
+    return nextNotice_ < notices_.size() && notices_[nextNotice_].shownLength <= shown_;
+}
+
+void ReportFill::ShowFirstPiece() {
+    do ShowNextPiece();
+    while (pending_ && (writes_ == 0 || shown_ == text_.size() || NoticeDue()));
+}
+
+void ReportFill::ShowAll() {
+    while (pending_) ShowNextPiece();
+}

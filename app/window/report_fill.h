@@ -1,0 +1,88 @@
+// report_fill.h: the window's report handed to its text box in pieces, so the window answers meanwhile.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "report/report_sink.h"
+#include "runtime/object_registry.h"
+
+// What a scan of the window's names gives: the report's whole text, and the notices that came up while
+// it was made, each with the length of the text the user saw when it appeared. Making the text takes
+// well under a second even for the largest report; showing it is what takes long (the Edit control
+// lays the text out), so the two are apart: the scan gathers, the fill shows.
+class GatheredReport : public ReportSink {
+public:
+    struct PendingNotice {
+        size_t shownLength;  // the report's characters shown before it
+        std::wstring title, message;
+    };
+
+    void StartReport(const std::wstring& fileName, bool startsReport) override;
+    void AppendReportLine(const TextChunkRecord& record) override;
+    // Recorded, to be shown by the fill when the text before it is shown.
+    void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
+    // Nothing to do: the fill shows the text.
+    void Flush() override {}
+
+    const std::wstring& Text() const { return text_.Text(); }
+    // The text, moved out: the gatherer is done with once its fill starts.
+    std::wstring TakeText() { return std::move(const_cast<std::wstring&>(text_.Text())); }
+    const std::vector<PendingNotice>& Notices() const { return notices_; }
+
+private:
+    ReportText text_;
+    std::vector<PendingNotice> notices_;
+};
+
+// Scans names (one file name, or a drop's names joined by line feeds) into report, inflating compressed
+// text through the program's work buffer. The first name starts the report, the others follow it;
+// empty names are skipped. Returns false when there is no name at all (the report stays empty).
+bool GatherReport(const std::wstring& names, GatheredReport* report);
+
+// Shows a gathered report in a text box a piece at a time: the first piece replaces the box's text,
+// each next one is appended at its end, and each notice comes up once the text before it is shown.
+// A piece ends at a line break; its size follows the time the pieces before it took, aiming at
+// PieceSeconds (see ShowNextPiece for where it cannot). A line longer than a piece goes in whole (appending to a line lays all of it out
+// again, so cutting it would cost its length over and over). When the
+// last piece is in, the caret and the view go back to the report's start, where a whole-text write
+// leaves them: the box then holds exactly the text and view one write of the whole report gives.
+class ReportFill {
+public:
+    explicit ReportFill(ObjectNumber gadget) : gadget_(gadget) {}
+    ReportFill(const ReportFill&) = delete;
+    ReportFill& operator=(const ReportFill&) = delete;
+
+    // Starts showing report; a fill still under way is dropped (the new report replaces it).
+    void Start(GatheredReport&& report);
+    // Whether pieces or notices are still to be shown.
+    bool Pending() const { return pending_; }
+    // Shows the next piece, or the next notice whose text is shown (a modal box: it returns when the
+    // user has answered it). Nothing escapes: a piece that cannot be made ends the fill.
+    void ShowNextPiece();
+    // Shows the first piece and the notices due with it: a report of one piece, all of it, so that a
+    // small report is in the box before the loop waits again, as a whole-text write was.
+    void ShowFirstPiece();
+    // Shows all that is left, piece after piece, without taking messages in between.
+    void ShowAll();
+
+    // The time one piece aims at, and the bounds of a piece's size in characters.
+    static constexpr double PieceSeconds = 0.1;
+    static const size_t SmallestPiece = 4096;
+    static const size_t LargestPiece = 1u << 20;
+
+private:
+    size_t NextPieceEnd() const;
+    bool NoticeDue() const;
+    void Finish();
+
+    ObjectNumber gadget_;
+    std::wstring text_;
+    std::vector<GatheredReport::PendingNotice> notices_;
+    size_t shown_ = 0;        // characters of text_ the box holds
+    size_t nextNotice_ = 0;   // first notice not yet shown
+    size_t pieceSize_ = 16384;
+    int32_t writes_ = 0;      // pieces handed to the box
+    double secondsPerCharacter_ = 0;  // the least an append took per character
+    bool pending_ = false;
+};
