@@ -27,16 +27,17 @@ int wmain(int argc, wchar_t** argv) {
     }
     CreateMainHeap();
     InitMemoryLibrary();
-    bool allLoaded = false;
+    ScanOutcome outcome;
+    outcome.allLoaded = false;
     try {
         std::vector<CliItem> items;
         for (const std::wstring& name : options.names) ExpandName(name, options.recursive, &items);
-        allLoaded = ScanItems(items, options.json, ProcessorCount(), &out, &err);
+        outcome = ScanItems(items, options, ProcessorCount(), &out, &err);
     } catch (const std::exception&) {
         // No memory for the list of names (a folder tree of millions of files), or no thread primitives.
         err.Write(L"pngtext-cli: Cannot allocate memory\n");
     }
     FreeMemoryLibrary();
     DestroyMainHeap();
-    return allLoaded ? ExitAllLoaded : ExitSomeNotLoaded;
+    return ExitCodeOf(options, outcome);
 }

@@ -9,7 +9,7 @@ static bool SameIgnoringCase(wchar_t a, wchar_t b) {
     return a == b || CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
 }
 
-bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text) {
+bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text, bool ignoreCase) {
     // Greedy matching with one back-track point: the last * seen.
     const wchar_t* star = nullptr;
     const wchar_t* resume = nullptr;
@@ -17,7 +17,7 @@ bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text) {
         if (*pattern == L'*') {
             star = pattern++;
             resume = text;
-        } else if (*pattern == L'?' || (*pattern && SameIgnoringCase(*pattern, *text))) {
+        } else if (*pattern == L'?' || (*pattern && (*pattern == *text || (ignoreCase && SameIgnoringCase(*pattern, *text))))) {
             pattern++;
             text++;
         } else if (star) {

@@ -25,7 +25,7 @@ struct CliItem {
 // The folder part of the argument is kept as written in every name made from it.
 void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliItem>* items);
 
-// True when text matches the pattern: * any run of characters, ? any one, case ignored.
-bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text);
+// True when text matches the pattern: * any run of characters, ? any one; case ignored unless asked.
+bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text, bool ignoreCase = true);
 // Name order: ordinal, case ignored; names equal but for case in ordinal order.
 bool NameBefore(const std::wstring& a, const std::wstring& b);

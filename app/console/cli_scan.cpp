@@ -7,6 +7,7 @@
 #include <thread>
 #include "app/console/cli_loader.h"
 #include "app/console/console_report.h"
+#include "app/console/out_folder.h"
 #include "report/compressed_text.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/memory_blocks.h"
@@ -14,6 +15,7 @@
 namespace {
 
 struct ItemResult {
+    ItemResult(const CliOptions& options, const ChunkFilter& filter) : report(options, filter) {}
     ConsoleReport report;
     bool loaded = false;
     bool done = false;
@@ -22,8 +24,11 @@ struct ItemResult {
 // Items handed out to the workers and results waiting for the writer.
 class ScanQueue {
 public:
-    ScanQueue(const std::vector<CliItem>& items, bool json, unsigned threads)
-        : items_(items), results_(items.size()), json_(json), ahead_(4 * threads) {}
+    ScanQueue(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads)
+        : items_(items), options_(options), filter_(options), ahead_(4 * threads) {
+        results_.reserve(items.size());
+        for (size_t i = 0; i < items.size(); i++) results_.emplace_back(options_, filter_);
+    }
 
     void Work() {
         ConsoleFileLoader loader;
@@ -33,12 +38,13 @@ public:
         MemFree(workBuffer);
     }
 
-    // Writes the results in order as they come; true when every item was loaded. Without workers
-    // (work for one thread, or none could be started) this thread scans each item just before writing it.
-    bool WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
+    // Writes the results in order as they come. Without workers (work for one thread, or none could
+    // be started) this thread scans each item just before writing it.
+    ScanOutcome WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
         ConsoleFileLoader loader;
         uint8_t* workBuffer = withoutWorkers ? static_cast<uint8_t*>(MemAlloc(WorkBufferSize)) : nullptr;
-        bool allLoaded = true;
+        OutFolder folder(options_);
+        ScanOutcome outcome;
         for (size_t i = 0; i < items_.size(); i++) {
             if (withoutWorkers) Finish(i, Scan(i, workBuffer, &loader));
             std::unique_lock<std::mutex> lock(mutex_);
@@ -46,18 +52,19 @@ public:
             ItemResult& result = results_[i];
             lock.unlock();
             try {
-                result.report.WriteTo(out, err);
-                allLoaded = allLoaded && result.loaded;
+                outcome.outputWritten = result.report.WriteTo(out, err, &folder) && outcome.outputWritten;
+                outcome.allLoaded = outcome.allLoaded && result.loaded;
+                outcome.reported = outcome.reported || result.report.Reported();
             } catch (const std::exception&) {
                 // No memory to write this item's output: it is lost, the next ones follow.
-                allLoaded = false;
+                outcome.allLoaded = false;
             }
             lock.lock();
             written_ = i + 1;
             changed_.notify_all();
         }
         MemFree(workBuffer);
-        return allLoaded;
+        return outcome;
     }
 
 private:
@@ -79,7 +86,6 @@ private:
     bool Scan(size_t index, uint8_t* workBuffer, ConsoleFileLoader* loader) {
         const CliItem& item = items_[index];
         ConsoleReport& report = results_[index].report;
-        report = ConsoleReport(json_);
         try {
             if (item.notice) {
                 report.Notice(L"File", item.notice, item.name);
@@ -99,8 +105,9 @@ private:
     }
 
     const std::vector<CliItem>& items_;
+    const CliOptions& options_;
+    const ChunkFilter filter_;
     std::vector<ItemResult> results_;
-    bool json_;
     size_t ahead_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -118,11 +125,12 @@ unsigned ProcessorCount() {
     return count;
 }
 
-bool ScanItems(const std::vector<CliItem>& items, bool json, unsigned threads, ConsoleStream* out, ConsoleStream* err) {
-    if (items.empty()) return true;
+ScanOutcome ScanItems(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads, ConsoleStream* out,
+                      ConsoleStream* err) {
+    if (items.empty()) return ScanOutcome();
     if (threads > items.size()) threads = static_cast<unsigned>(items.size());
     if (threads < 1) threads = 1;
-    ScanQueue queue(items, json, threads);
+    ScanQueue queue(items, options, threads);
     std::vector<std::thread> workers;
     try {
         // One thread's work is done on this one: starting a thread costs a Wine process about a millisecond.
@@ -130,7 +138,14 @@ bool ScanItems(const std::vector<CliItem>& items, bool json, unsigned threads, C
     } catch (const std::exception&) {
         // No more threads to be had: those started do the work (or, without any, the writer does).
     }
-    bool allLoaded = queue.WriteAll(out, err, workers.empty());
+    ScanOutcome outcome = queue.WriteAll(out, err, workers.empty());
     for (std::thread& worker : workers) worker.join();
-    return allLoaded;
+    return outcome;
+}
+
+int ExitCodeOf(const CliOptions& options, const ScanOutcome& outcome) {
+    const bool failed = !outcome.allLoaded || !outcome.outputWritten;
+    if (!options.GrepExitCodes()) return failed ? ExitSomeNotLoaded : ExitAllLoaded;
+    if (failed) return ExitError;
+    return outcome.reported ? ExitFound : ExitNothingFound;
 }

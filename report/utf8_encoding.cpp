@@ -1,0 +1,93 @@
+// utf8_encoding.cpp: UTF-16 to UTF-8, runs of ASCII copied eight units at a time.
+#include "report/utf8_encoding.h"
+#include <emmintrin.h>
+#include <cstdint>
+#include "runtime/processor_features.h"
+
+// Length of the leading run of units below U+0080.
+static size_t AsciiRunScalar(const wchar_t* units, size_t count) {
+    size_t i = 0;
+    while (i < count && units[i] < 0x80) i++;
+    return i;
+}
+
+__attribute__((target("sse2"))) static size_t AsciiRunSse2(const wchar_t* units, size_t count) {
+    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    size_t i = 0;
+    for (; count - i >= 8; i += 8) {
+        __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(eight, high), _mm_setzero_si128())) != 0xFFFF) break;
+    }
+    return i + AsciiRunScalar(units + i, count - i);
+}
+
+static size_t AsciiRun(const wchar_t* units, size_t count) {
+    return HaveSse2() ? AsciiRunSse2(units, count) : AsciiRunScalar(units, count);
+}
+
+// Writes one code point at `to`; returns the bytes written (1 to 4).
+static size_t EncodeCodePoint(uint32_t c, char* to) {
+    if (c < 0x80) {
+        to[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        to[0] = static_cast<char>(0xC0 | (c >> 6));
+        to[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        to[0] = static_cast<char>(0xE0 | (c >> 12));
+        to[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        to[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    to[0] = static_cast<char>(0xF0 | (c >> 18));
+    to[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    to[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    to[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
+}
+
+void AppendUtf8(std::string& out, const wchar_t* units, size_t count) {
+    size_t i = 0;
+    while (i < count) {
+        size_t ascii = AsciiRun(units + i, count - i);
+        if (ascii > 0) {
+            size_t at = out.size();
+            out.resize(at + ascii);
+            char* to = &out[at];
+            for (size_t k = 0; k < ascii; k++) to[k] = static_cast<char>(units[i + k]);
+            i += ascii;
+        }
+        // The run of other units: at most 3 bytes per unit (a pair: 4 bytes for 2 units).
+        size_t end = i;
+        while (end < count && units[end] >= 0x80) end++;
+        if (end == i) continue;
+        size_t at = out.size();
+        out.resize(at + 3 * (end - i));
+        char* to = &out[at];
+        size_t written = 0;
+        for (; i < end; i++) {
+            uint32_t c = static_cast<uint16_t>(units[i]);
+            if (c >= 0xD800 && c <= 0xDFFF) {
+                uint32_t low = i + 1 < end ? static_cast<uint16_t>(units[i + 1]) : 0;
+                if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                    i++;
+                } else {
+                    c = 0xFFFD;
+                }
+            }
+            written += EncodeCodePoint(c, to + written);
+        }
+        out.resize(at + written);
+    }
+}
+
+size_t Utf16PieceEnd(const wchar_t* units, size_t count, size_t from, size_t limit) {
+    if (count - from <= limit) return count;
+    size_t end = from + limit;
+    if (limit > 1 && units[end - 1] >= 0xD800 && units[end - 1] <= 0xDBFF) end--;
+    return end;
+}
