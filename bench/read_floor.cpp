@@ -39,7 +39,10 @@ namespace {
 class LineSink : public ReportSink {
 public:
     void StartReport(const std::wstring& name, bool) override { lines.push_back(FileLine(name)); }
-    void AppendReportLine(const TextChunkRecord& record) override { lines.push_back(ReportLine(record)); }
+    bool AppendReportLine(const TextChunkRecord& record) override {
+        lines.push_back(ReportLine(record));
+        return true;
+    }
     void Notice(const wchar_t*, const wchar_t*, const std::wstring&) override {}
     void Flush() override {}
     std::vector<std::wstring> lines;

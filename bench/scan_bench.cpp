@@ -20,7 +20,10 @@ namespace {
 class CountingSink : public ReportSink {
 public:
     void StartReport(const std::wstring&, bool) override {}
-    void AppendReportLine(const TextChunkRecord& record) override { lines++, characters += ReportLineLength(record); }
+    bool AppendReportLine(const TextChunkRecord& record) override {
+        lines++, characters += ReportLineLength(record);
+        return true;
+    }
     void Notice(const wchar_t*, const wchar_t*, const std::wstring&) override {}
     void Flush() override {}
     size_t lines = 0;
@@ -31,7 +34,10 @@ public:
 class GatheringSink : public ReportSink {
 public:
     void StartReport(const std::wstring&, bool) override {}
-    void AppendReportLine(const TextChunkRecord& record) override { report.Append(record); }
+    bool AppendReportLine(const TextChunkRecord& record) override {
+        report.Append(record);
+        return true;
+    }
     void Notice(const wchar_t*, const wchar_t*, const std::wstring&) override {}
     void Flush() override {}
     ReportText report;

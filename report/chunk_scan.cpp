@@ -82,14 +82,13 @@ struct ZeroFinder {
 };
 }  // namespace
 
-// One tEXt record; returns where the search goes on (see chunk_scan.h).
-static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                              ZeroFinder* zeros, TextChunkRecord& r) {
+// Fills r for a tEXt chunk; returns where the search goes on (see chunk_scan.h).
+static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ZeroFinder* zeros,
+                              TextChunkRecord& r) {
     StartChunkRecord(&r, block, n, d - 4, ChunkType::Text, length);
     if (length == 0) {
         // An empty chunk is the file's fault, not a reason to stop: go on after its CRC.
         r.form = LineForm::WrongSize;
-        sink->AppendReportLine(r);
         return d + 4;
     }
     // d <= n here; a length past the end (top bit set included) is cut at the block's end.
@@ -103,56 +102,39 @@ static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t
     }
     AppendDecodedBytes(r.keyword, block + d, keywordBytes, TextAnsi);
     AppendDecodedBytes(r.text, block + zero + 1, textBytes, TextAnsi);
-    sink->AppendReportLine(r);
     return pastEnd ? d : d + length + 4;
 }
 
-// Passes records on and counts their lines' characters, so that the search can stop a runaway report.
-namespace {
-class CountingSink : public ReportSink {
-public:
-    explicit CountingSink(ReportSink* sink) : sink_(sink) {}
-    void StartReport(const std::wstring& fileName, bool startsReport) override {
-        sink_->StartReport(fileName, startsReport);
-    }
-    void AppendReportLine(const TextChunkRecord& record) override {
-        characters_ += ReportLineLength(record);
-        sink_->AppendReportLine(record);
-    }
-    void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override {
-        sink_->Notice(title, message, fileName);
-    }
-    void Flush() override { sink_->Flush(); }
-    size_t Characters() const { return characters_; }
-
-private:
-    ReportSink* sink_;
-    size_t characters_ = 0;
-};
-}  // namespace
-
-void SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer) {
-    if (!block) return;
-    CountingSink counted(sink);
+SearchEnd SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer,
+                           const volatile long* readFailed) {
+    if (!block) return SearchEnd::Finished;
     ZeroFinder zeros{block, n};
-    TextChunkRecord record;  // reused: its texts keep their capacity from chunk to chunk
+    InflateSpace space(workBuffer);
+    TextChunkRecord record;  // reused: its texts keep their capacity from chunk to chunk of one search
+    size_t characters = 0;   // of the lines handed on, to stop a runaway report
     size_t p = 4;
     for (;;) {
         p = FindTextChunkType(block, n, p);
-        if (n < 4 || p > n - 4) return;
+        if (n < 4 || p > n - 4) break;
         uint32_t length = ReadBigEndian32(block + p - 4);
-        if (counted.Characters() > MaxReportCharacters) {
+        bool cut = characters > MaxReportCharacters;
+        size_t d = p + 4;
+        if (cut) {
             StartChunkRecord(&record, block, n, p, TypeAt(block + p), length);
             record.form = LineForm::ReportCut;
-            sink->AppendReportLine(record);
-            return;
+        } else if (block[p] == 't') {
+            p = ReportTextChunk(block, n, d, length, &zeros, record);
+        } else if (block[p] == 'z') {
+            p = ReportZtxtChunk(block, n, d, length, &space, &record);
+        } else {
+            p = ReportItxtChunk(block, n, d, length, &space, &record);
         }
-        size_t d = p + 4;
-        switch (block[p]) {
-        case 't': p = ReportTextChunk(block, n, d, length, &counted, &zeros, record); break;
-        case 'z': p = ReportZtxtChunk(block, n, d, length, &counted, workBuffer, &record); break;
-        default:  p = ReportItxtChunk(block, n, d, length, &counted, workBuffer, &record); break;
-        }
+        if (readFailed && *readFailed) return SearchEnd::ReadFailed;
+        characters += ReportLineLength(record);
+        bool goOn = sink->AppendReportLine(record);
+        space.Forget();
+        if (!goOn) return SearchEnd::Stopped;
+        if (cut) break;
     }
+    return readFailed && *readFailed ? SearchEnd::ReadFailed : SearchEnd::Finished;
 }
-

@@ -24,32 +24,21 @@ static void AppendField(std::wstring& line, const uint8_t* block, size_t n, size
     if (from < n) AppendDecodedBytes(line, block + from, length, encoding);
 }
 
-// A gathering block of the memory heap for text that overflows the work buffer.
-namespace {
-class InflateBlock {
-public:
-    InflateBlock() = default;
-    InflateBlock(const InflateBlock&) = delete;
-    InflateBlock& operator=(const InflateBlock&) = delete;
-    ~InflateBlock() { MemFree(bytes_); }
-    // Grows to capacity bytes keeping the first `used`; false (block unchanged) when out of memory.
-    bool Grow(int32_t capacity, const uint8_t* from, size_t used) {
-        uint8_t* grown = static_cast<uint8_t*>(MemAlloc(capacity));
-        if (!grown) return false;
-        memcpy(grown, from, used);
-        MemFree(bytes_);
-        bytes_ = grown;
-        capacity_ = capacity;
-        return true;
-    }
-    uint8_t* Bytes() const { return bytes_; }
-    int32_t Capacity() const { return capacity_; }
+bool InflateSpace::Grow(int32_t capacity, const uint8_t* from, size_t used) {
+    uint8_t* grown = static_cast<uint8_t*>(MemAlloc(capacity));
+    if (!grown) return false;
+    memcpy(grown, from, used);
+    MemFree(larger_);
+    larger_ = grown;
+    largerCapacity_ = capacity;
+    return true;
+}
 
-private:
-    uint8_t* bytes_ = nullptr;
-    int32_t capacity_ = 0;
-};
-}  // namespace
+void InflateSpace::Forget() {
+    MemFree(larger_);
+    larger_ = nullptr;
+    largerCapacity_ = 0;
+}
 
 // The bytes a zlib stream inflated to: in the work buffer, or in a larger block of its own.
 struct InflatedBytes {
@@ -57,7 +46,6 @@ struct InflatedBytes {
     size_t count = 0;  // bytes before the first 0x00
     size_t range = 0;  // all the bytes: a UTF-8 text is converted with the 0x00 that ends it
     InflateOutcome outcome = InflateOutcome::NotInflated;
-    InflateBlock larger;
 };
 
 // What a stopped inflate call means; full: all the room given was written.
@@ -74,7 +62,8 @@ static InflateOutcome OutcomeOf(int result, const z_stream& stream, bool full) {
 // text that fits, damaged or not: the text is what that call wrote. Only when the work buffer fills
 // does inflation go on, into a larger block, until the stream ends, fails, runs out of input or
 // reaches MaxInflatedText (or memory runs out: the text is then what fitted, Limit).
-static void Inflate(const uint8_t* input, size_t inputLength, uint8_t* workBuffer, InflatedBytes* out) {
+static void Inflate(const uint8_t* input, size_t inputLength, InflateSpace* space, InflatedBytes* out) {
+    uint8_t* workBuffer = space->WorkBuffer();
     if (!workBuffer) return;
     z_stream stream;
     memset(&stream, 0, sizeof stream);
@@ -91,10 +80,10 @@ static void Inflate(const uint8_t* input, size_t inputLength, uint8_t* workBuffe
     bool full = (result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0;
     if (full) {
         int32_t capacity = 4 * WorkBufferInflateRoom;
-        while (out->larger.Grow(capacity, text, stream.total_out)) {
-            text = out->larger.Bytes();
-            stream.next_out = out->larger.Bytes() + stream.total_out;
-            stream.avail_out = static_cast<uInt>(out->larger.Capacity() - static_cast<int32_t>(stream.total_out));
+        while (space->Grow(capacity, text, stream.total_out)) {
+            text = space->Larger();
+            stream.next_out = space->Larger() + stream.total_out;
+            stream.avail_out = static_cast<uInt>(space->LargerCapacity() - static_cast<int32_t>(stream.total_out));
             result = inflate(&stream, Z_FINISH);
             full = (result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0;
             if (!full || capacity == MaxInflatedText) break;
@@ -108,42 +97,36 @@ static void Inflate(const uint8_t* input, size_t inputLength, uint8_t* workBuffe
     inflateEnd(&stream);
 }
 
-size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer, TextChunkRecord* scratch) {
-    TextChunkRecord own;
-    TextChunkRecord& r = scratch ? *scratch : own;
+size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, InflateSpace* space,
+                       TextChunkRecord* record) {
+    TextChunkRecord& r = *record;
     StartChunkRecord(&r, block, n, d - 4, ChunkType::CompressedText, length);
     r.compressed = true;
     if (d >= n || block[d] == 0) {
         r.form = LineForm::NoKeyword;
-        sink->AppendReportLine(r);
         return std::min(d, n);
     }
     size_t k = FieldLength(block, n, d);
     size_t method = d + k + 1;
     if (method >= n || block[method] != 0) {
         r.form = LineForm::UnknownMethod;
-        sink->AppendReportLine(r);
         return std::min(method, n);
     }
     size_t compressed = method + 1;  // <= n
     InflatedBytes text;
-    Inflate(block + compressed, DataLeft(n, d, length, compressed), workBuffer, &text);
+    Inflate(block + compressed, DataLeft(n, d, length, compressed), space, &text);
     r.inflate = text.outcome;
     AppendField(r.keyword, block, n, d, k, TextAnsi);
     AppendDecodedBytes(r.text, text.bytes, text.count, TextAnsi);
-    sink->AppendReportLine(r);
     return compressed;
 }
 
-size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer, TextChunkRecord* scratch) {
-    TextChunkRecord own;
-    TextChunkRecord& r = scratch ? *scratch : own;
+size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, InflateSpace* space,
+                       TextChunkRecord* record) {
+    TextChunkRecord& r = *record;
     StartChunkRecord(&r, block, n, d - 4, ChunkType::InternationalText, length);
     if (d >= n || block[d] == 0) {
         r.form = LineForm::NoKeyword;
-        sink->AppendReportLine(r);
         return std::min(d, n);
     }
     size_t k = FieldLength(block, n, d);
@@ -158,7 +141,7 @@ size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
     size_t count = DataLeft(n, d, length, t);
     InflatedBytes text;
     if (count > 0 && inflated) {
-        Inflate(block + t, count, workBuffer, &text);
+        Inflate(block + t, count, space, &text);
     } else if (count > 0) {
         text.bytes = block + t;
         text.range = count;
@@ -171,6 +154,5 @@ size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
     if (translated < n) r.utf8Translated = ByteRange{block + translated, translatedLength};
     AppendDecodedRange(r.text, text.bytes, text.range, TextUtf8);
     r.utf8Text = ByteRange{text.bytes, text.count};
-    sink->AppendReportLine(r);
     return std::min(t, n);
 }

@@ -2,7 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include "report/report_sink.h"
+#include "report/text_chunk_record.h"
 
 // The work buffer the shell allocates once and every scan reuses (no lock: scans that run at the same
 // time, on the console front end's threads, each have their own).
@@ -13,6 +13,30 @@ const int32_t WorkBufferInflateRoom = 32760;
 // output, a guard against decompression bombs.
 const int32_t MaxInflatedText = 16 * 1024 * 1024;
 
+// Where inflated text goes: the work buffer, and for text that overflows it a larger block of the
+// memory heap. The larger block lives until Forget (the search calls it after each record's sink call),
+// so that a record's bytes stay valid while the sink reads them, and no capacity is kept from chunk to
+// chunk. workBuffer: WorkBufferSize bytes, or null; then inflated texts are empty and nothing is inflated.
+class InflateSpace {
+public:
+    explicit InflateSpace(uint8_t* workBuffer) : workBuffer_(workBuffer) {}
+    ~InflateSpace() { Forget(); }
+    InflateSpace(const InflateSpace&) = delete;
+    InflateSpace& operator=(const InflateSpace&) = delete;
+    uint8_t* WorkBuffer() const { return workBuffer_; }
+    // Grows the larger block to capacity bytes keeping its first `used` bytes from `from`; false (the
+    // block unchanged) when out of memory.
+    bool Grow(int32_t capacity, const uint8_t* from, size_t used);
+    uint8_t* Larger() const { return larger_; }
+    int32_t LargerCapacity() const { return largerCapacity_; }
+    void Forget();
+
+private:
+    uint8_t* workBuffer_;
+    uint8_t* larger_ = nullptr;
+    int32_t largerCapacity_ = 0;
+};
+
 // Format notes (offsets into the loaded block of n bytes; d is the first data byte, length the
 // declared data length; every field search for 0x00 stops at the end of the block, and a field
 // that starts at or past the end is empty):
@@ -20,17 +44,16 @@ const int32_t MaxInflatedText = 16 * 1024 * 1024;
 //   iTXt: keyword, 0x00, flag, method, language tag, 0x00, translated keyword, 0x00, text.
 // The keyword search is not bounded by length: it runs on to the next 0x00 in the block.
 //
-// Each hands exactly one record to sink and returns the offset at which the search goes on:
-// d when the keyword is empty; otherwise the method byte (zTXt, unknown method), the first
-// compressed byte (zTXt) or the first text byte (iTXt), never more than n. A missing method
-// byte counts as unknown.
-// workBuffer: WorkBufferSize bytes, or null; then inflated texts are empty and nothing is inflated.
+// Each fills *record (see StartChunkRecord) for the chunk and returns the offset at which the search
+// goes on: d when the keyword is empty; otherwise the method byte (zTXt, unknown method), the first
+// compressed byte (zTXt) or the first text byte (iTXt), never more than n. A missing method byte
+// counts as unknown. They call no sink: the search hands the record on.
 // An iTXt text with flag 1 and method 0 is inflated like zTXt text and decoded as UTF-8; any other
 // iTXt text is shown as stored. zTXt keyword and text are ANSI, iTXt keyword and tag ANSI, the
 // translated keyword and text UTF-8. The record's compressed fact is the iTXt flag byte being 1,
 // whatever the method; its inflate fact says how inflation ended when text was inflated.
-// scratch: a record to fill and hand on (see StartChunkRecord), or null for one of their own.
-size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer, TextChunkRecord* scratch = nullptr);
-size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ReportSink* sink,
-                       uint8_t* workBuffer, TextChunkRecord* scratch = nullptr);
+// The record's byte ranges point into the block and into space, valid until space forgets.
+size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, InflateSpace* space,
+                       TextChunkRecord* record);
+size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, InflateSpace* space,
+                       TextChunkRecord* record);

@@ -9,6 +9,10 @@ struct LoadedFile {
     const uint8_t* bytes = nullptr;
     size_t size = 0;
     void* owner = nullptr;  // the loader's own, for Release
+    // Null, or a flag the loader raises once reading the bytes failed part-way (a mapped file cut
+    // short by another process, a device error): the bytes from then on are not the file's. The
+    // search hands on no record made after it rose and the scan ends the file with "Cannot read file".
+    const volatile long* readFailed = nullptr;
 };
 
 // How a file's bytes are obtained. The window's load path (WindowFileLoader) is the default; the
@@ -22,10 +26,6 @@ public:
     virtual const wchar_t* Load(const std::wstring& name, LoadedFile* file) = 0;
     // Gives back what a successful Load obtained.
     virtual void Release(LoadedFile* file) = 0;
-    // True once reading the file's bytes has failed part-way (a mapped file truncated by another
-    // process, a device error): the bytes from then on are not the file's. Asked before every record
-    // is reported and after the search; the scan then ends that file with the notice "Cannot read file".
-    virtual bool ReadFailed(const LoadedFile&) { return false; }
 };
 
 // The window's load path: the size (low 32 bits, as a signed number), one zero-filled block of the

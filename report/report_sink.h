@@ -6,6 +6,9 @@
 
 // The scan knows no window: the text box, the console front end and the tests each plug in a sink.
 //
+// Only the search calls AppendReportLine, and the sink's answer is how a search ends early: filters,
+// counting and "first match only" are sinks, not cases in the search.
+//
 // Order of calls for one name: StartReport, then one AppendReportLine per chunk found, or a Notice
 // when the file cannot be loaded or read. The scan calls Flush before every Notice, so a sink that
 // gathers lines in memory has shown the report so far when the notice appears; the caller flushes
@@ -18,8 +21,9 @@ public:
     // startsReport: the report starts over (the first name of a scan); otherwise (later names of a
     // multi-file drop) the file's lines follow the lines already reported.
     virtual void StartReport(const std::wstring& fileName, bool startsReport) = 0;
-    // One chunk; its pointers are valid during this call only (see TextChunkRecord).
-    virtual void AppendReportLine(const TextChunkRecord& record) = 0;
+    // One chunk; its pointers are valid during this call only (see TextChunkRecord). The answer:
+    // true, the search goes on; false, it stops here and the file counts as searched.
+    virtual bool AppendReportLine(const TextChunkRecord& record) = 0;
     // A file could not be loaded or read. fileName is the name concerned, for sinks that print it;
     // the window shows only title and message in a modal box.
     virtual void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) = 0;

@@ -11,33 +11,6 @@ static void ShowNotice(ReportSink* sink, const wchar_t* message, const std::wstr
 }
 
 namespace {
-// Thrown through the search when the loader says the bytes stopped being the file's.
-struct ReadFailure {};
-
-// Hands on only records made before reading failed: a record built from bytes read after the failure
-// describes no chunk of the file.
-class ReadCheckedSink : public ReportSink {
-public:
-    ReadCheckedSink(ReportSink* sink, FileLoader* loader, const LoadedFile& file)
-        : sink_(sink), loader_(loader), file_(file) {}
-    void StartReport(const std::wstring& fileName, bool startsReport) override {
-        sink_->StartReport(fileName, startsReport);
-    }
-    void AppendReportLine(const TextChunkRecord& record) override {
-        if (loader_->ReadFailed(file_)) throw ReadFailure();
-        sink_->AppendReportLine(record);
-    }
-    void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override {
-        sink_->Notice(title, message, fileName);
-    }
-    void Flush() override { sink_->Flush(); }
-
-private:
-    ReportSink* sink_;
-    FileLoader* loader_;
-    const LoadedFile& file_;
-};
-
 // Gives the loaded bytes back however the scan ends.
 class LoadedFileOwner {
 public:
@@ -52,40 +25,38 @@ private:
 };
 }  // namespace
 
-static bool ScanLoadedFile(const std::wstring& name, ReportSink* sink, uint8_t* workBuffer, FileLoader* loader,
-                           const LoadedFile& file) {
-    ReadCheckedSink checked(sink, loader, file);
-    try {
-        SearchTextChunks(file.bytes, file.size, &checked, workBuffer);
-    } catch (const ReadFailure&) {
-    }
-    if (!loader->ReadFailed(file)) return true;
-    ShowNotice(sink, L"Cannot read file", name);
-    return false;
+// Loads and searches; returns the notice that ends the file's report, or null when it is complete.
+static const wchar_t* LoadAndSearch(const std::wstring& name, bool startsReport, ReportSink* sink,
+                                    uint8_t* workBuffer, FileLoader* loader) {
+    sink->StartReport(name, startsReport);
+    LoadedFile file;
+    if (const wchar_t* notice = loader->Load(name, &file)) return notice;
+    LoadedFileOwner owner(loader, &file);
+    SearchEnd end = SearchTextChunks(file.bytes, file.size, sink, workBuffer, file.readFailed);
+    return end == SearchEnd::ReadFailed ? L"Cannot read file" : nullptr;
 }
 
+// The one error policy of a scan: running out of memory anywhere in it (the loader, the search, the
+// sink's calls, a line longer than a string can be) ends that file with the records reported so far
+// and the notice "Cannot allocate memory", never passed off as a whole report. A crafted file can ask
+// for that much: every zTXt or iTXt code in a block without zeros has a keyword that runs to the end.
 bool ScanTextChunks(const std::wstring& name, bool startsReport, ReportSink* sink, uint8_t* workBuffer,
                     FileLoader* loader) {
     if (name.empty()) return true;
     WindowFileLoader windowLoader;
     if (!loader) loader = &windowLoader;
-    bool loaded = false;
+    const wchar_t* notice = L"Cannot allocate memory";
     try {
-        sink->StartReport(name, startsReport);
-        LoadedFile file;
-        if (const wchar_t* notice = loader->Load(name, &file)) {
-            ShowNotice(sink, notice, name);
-            return false;
-        }
-        loaded = true;
-        LoadedFileOwner owner(loader, &file);
-        return ScanLoadedFile(name, sink, workBuffer, loader, file);
+        notice = LoadAndSearch(name, startsReport, sink, workBuffer, loader);
+        if (!notice) return true;
     } catch (const std::bad_alloc&) {
-        // A crafted file can ask for a report larger than memory: every zTXt or iTXt code in a
-        // block without zeros has a keyword that runs to the end of the block. The records reported
-        // until memory ran out stay; the caller goes on with its next name.
     } catch (const std::length_error&) {
-        // The same for one line longer than a string can be: a text of over 2^30 bytes.
     }
-    return loaded;
+    try {
+        ShowNotice(sink, notice, name);
+    } catch (const std::bad_alloc&) {
+        // No memory even for the notice: the caller still learns that the file's report is not whole.
+    } catch (const std::length_error&) {
+    }
+    return false;
 }

@@ -13,7 +13,9 @@
 // Flush comes before every notice; the caller flushes when it has scanned its names.
 // workBuffer: WorkBufferSize bytes or null (see compressed_text.h).
 // Nothing escapes: running out of memory anywhere in the file's scan (the sink's calls included, or
-// a line longer than a string can be) ends that file's scan with the records reported so far.
-// Returns true when the file was loaded and read to the end of its search (an empty name counts).
+// a line longer than a string can be) ends that file's scan with the records reported so far and the
+// notice "Cannot allocate memory" (when there is memory left to give it).
+// Returns true when the file was loaded and searched to the end, or until the sink said stop (an
+// empty name counts); false when a notice ended the file's report.
 bool ScanTextChunks(const std::wstring& name, bool startsReport, ReportSink* sink, uint8_t* workBuffer,
                     FileLoader* loader = nullptr);

@@ -21,6 +21,8 @@ public:
     void Close();
     const uint8_t* Bytes() const { return base_; }
     bool Failed() const { return failed_ != 0; }
+    // The flag behind Failed, for a reader that asks without knowing the view.
+    const volatile long* FailedFlag() const { return &failed_; }
 
     // For the fault handler: takes the range of the faulting address back as zero-filled memory.
     bool ReplaceWithZeros(const uint8_t* at);

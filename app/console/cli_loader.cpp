@@ -61,6 +61,7 @@ const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, LoadedFile* fil
         file->bytes = view_.Bytes();
         file->size = static_cast<size_t>(size);
         file->owner = &view_;
+        file->readFailed = view_.FailedFlag();
     } else {
         // Too small to be worth a view, shorter than its size now, or no room: read it.
         notice = Read(handle, name, static_cast<size_t>(size), file);
@@ -68,8 +69,6 @@ const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, LoadedFile* fil
     CloseHandle(handle);
     return notice;
 }
-
-bool ConsoleFileLoader::ReadFailed(const LoadedFile& file) { return file.owner == &view_ && view_.Failed(); }
 
 void ConsoleFileLoader::Release(LoadedFile* file) {
     // The buffer stays for the next file; a view ends with its file.

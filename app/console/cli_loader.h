@@ -42,7 +42,6 @@ public:
         sizeListed_ = true;
     }
     void Release(LoadedFile* file) override;
-    bool ReadFailed(const LoadedFile& file) override;
 
 private:
     bool Reserve(size_t size);

@@ -39,9 +39,8 @@ void ConsoleReport::AppendText(const TextChunkRecord& record) {
     }
 }
 
-void ConsoleReport::AppendReportLine(const TextChunkRecord& record) {
-    if (!filter_->Selects(record)) return;
-    const bool first = !reported_;
+bool ConsoleReport::AppendReportLine(const TextChunkRecord& record) {
+    if (!filter_->Selects(record)) return true;
     reported_ = true;
     switch (options_->form) {
     case OutputForm::Report: {
@@ -53,14 +52,15 @@ void ConsoleReport::AppendReportLine(const TextChunkRecord& record) {
     case OutputForm::Json: AppendChunkJson(PartFor(Destination::Stdout), fileName_, record); break;
     case OutputForm::TextAlone:
     case OutputForm::OutFolder: AppendText(record); break;
-    case OutputForm::FilesWithMatches:
-        if (first) {
-            std::wstring& text = PartFor(Destination::Stdout);
-            text += fileName_;
-            text += options_->nullEnds ? L'\0' : L'\n';
-        }
-        break;
+    case OutputForm::FilesWithMatches: {
+        std::wstring& text = PartFor(Destination::Stdout);
+        text += fileName_;
+        text += options_->nullEnds ? L'\0' : L'\n';
+        // The file's name is all -l prints: the rest of the file need not be searched.
+        return false;
     }
+    }
+    return true;
 }
 
 void ConsoleReport::Notice(const wchar_t*, const wchar_t* message, const std::wstring& fileName) {

@@ -24,7 +24,7 @@ class ConsoleReport : public ReportSink {
 public:
     ConsoleReport(const CliOptions& options, const ChunkFilter& filter) : options_(&options), filter_(&filter) {}
     void StartReport(const std::wstring& fileName, bool startsReport) override;
-    void AppendReportLine(const TextChunkRecord& record) override;
+    bool AppendReportLine(const TextChunkRecord& record) override;
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
     void Flush() override {}
 

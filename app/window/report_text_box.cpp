@@ -25,10 +25,11 @@ void TextBoxReport::StartReport(const std::wstring& fileName, bool startsReport)
     changed_ = true;
 }
 
-void TextBoxReport::AppendReportLine(const TextChunkRecord& record) {
+bool TextBoxReport::AppendReportLine(const TextChunkRecord& record) {
     LoadOnce();
     text_.Append(record);
     changed_ = true;
+    return true;
 }
 
 void TextBoxReport::Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) {

@@ -19,7 +19,7 @@ public:
 
     void StartReport(const std::wstring& fileName, bool startsReport) override;
     // Adds the record's report line (report_line.h) to the report.
-    void AppendReportLine(const TextChunkRecord& record) override;
+    bool AppendReportLine(const TextChunkRecord& record) override;
     // Shows the report so far, then a modal box (title, message) over the thread's windows.
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
     void Flush() override;

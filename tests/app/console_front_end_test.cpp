@@ -91,9 +91,10 @@ public:
         file = fileName;
         AppendLine(FileLine(fileName));
     }
-    void AppendReportLine(const TextChunkRecord& record) override {
+    bool AppendReportLine(const TextChunkRecord& record) override {
         AppendChunkJson(json, file, record);
         AppendLine(ReportLine(record));
+        return true;
     }
     void AppendLine(const std::wstring& line) {
         text += Utf8(line);
@@ -453,9 +454,9 @@ static bool TruncateFromOutside(const std::wstring& name, size_t size) {
 // Cuts the file short when the scan reports its first chunk, with the rest of the file still to search.
 class TruncatingSink : public ExpectedBytes {
 public:
-    void AppendReportLine(const TextChunkRecord& record) override {
+    bool AppendReportLine(const TextChunkRecord& record) override {
         if (!cutDone) cutDone = TruncateFromOutside(file, 1u << 20);
-        ExpectedBytes::AppendReportLine(record);
+        return ExpectedBytes::AppendReportLine(record);
     }
     bool cutDone = false;
 };

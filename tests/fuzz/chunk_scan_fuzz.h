@@ -91,11 +91,12 @@ private:
     public:
         void StartReport(const std::wstring&, bool) override {}
         // The JSON object too: its CRC and UTF-8 checks read the block on their own.
-        void AppendReportLine(const TextChunkRecord& record) override {
+        bool AppendReportLine(const TextChunkRecord& record) override {
             lines.push_back(ReportLine(record));
             // The runaway-report cut counts lines by their length without making them.
             if (ReportLineLength(record) != lines.back().size()) lengthsDiffer = true;
             AppendChunkJson(json, L"fuzz.png", record);
+            return true;
         }
         std::string json;
         bool lengthsDiffer = false;

@@ -152,9 +152,10 @@ TEST(JsonLines, ObjectsOfEachKind) {
     std::vector<size_t> offsets;
     class JsonSink : public RecordingSink {
     public:
-        void AppendReportLine(const TextChunkRecord& record) override {
+        bool AppendReportLine(const TextChunkRecord& record) override {
             AppendChunkJson(*out, L"C:\\a \"b\".png", record);
             offsets->push_back(record.offset);
+            return true;
         }
         std::string* out;
         std::vector<size_t>* offsets;

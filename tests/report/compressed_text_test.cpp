@@ -237,16 +237,23 @@ TEST_F(CompressedText, ResumeOffsetsAreExact) {
 
 TEST_F(CompressedText, ReturnedOffsetsNeverPassTheBlockEnd) {
     RecordingSink sink;
+    InflateSpace space(work.data());
+    TextChunkRecord record;
+    // The parsers fill the record; here the test hands it to the sink as the search would.
+    auto parsed = [&](size_t resume) {
+        sink.AppendReportLine(record);
+        return resume;
+    };
     std::string data = "Key";
     const uint8_t* b = reinterpret_cast<const uint8_t*>(data.data());
-    EXPECT_EQ(ReportZtxtChunk(b, data.size(), 0, 100, &sink, work.data()), data.size());
-    EXPECT_EQ(ReportItxtChunk(b, data.size(), 0, 100, &sink, work.data()), data.size());
-    EXPECT_EQ(ReportZtxtChunk(b, data.size(), data.size(), 100, &sink, work.data()), data.size());
-    EXPECT_EQ(ReportItxtChunk(b, data.size(), data.size(), 100, &sink, work.data()), data.size());
+    EXPECT_EQ(parsed(ReportZtxtChunk(b, data.size(), 0, 100, &space, &record)), data.size());
+    EXPECT_EQ(parsed(ReportItxtChunk(b, data.size(), 0, 100, &space, &record)), data.size());
+    EXPECT_EQ(parsed(ReportZtxtChunk(b, data.size(), data.size(), 100, &space, &record)), data.size());
+    EXPECT_EQ(parsed(ReportItxtChunk(b, data.size(), data.size(), 100, &space, &record)), data.size());
     std::string full = "Key" + Nul + Nul;
     const uint8_t* f = reinterpret_cast<const uint8_t*>(full.data());
-    EXPECT_EQ(ReportZtxtChunk(f, full.size(), 0, 100, &sink, work.data()), full.size());
-    EXPECT_EQ(ReportItxtChunk(f, full.size(), 0, 100, &sink, work.data()), full.size());
+    EXPECT_EQ(parsed(ReportZtxtChunk(f, full.size(), 0, 100, &space, &record)), full.size());
+    EXPECT_EQ(parsed(ReportItxtChunk(f, full.size(), 0, 100, &space, &record)), full.size());
     EXPECT_EQ(sink.lines, (Lines{L"zTXt: unkn method:", L"iTXt : Key(?\?) ", L"zTXt: no keyword", L"iTXt : no keyword",
                                  L"zTXt: Key ", L"iTXt : Key(?\?) "}));
 }

@@ -18,13 +18,14 @@ public:
         calls.push_back((startsReport ? L"start " : L"start+ ") + FileLine(fileName));
         report.Start(fileName, startsReport);
     }
-    void AppendReportLine(const TextChunkRecord& record) override {
+    bool AppendReportLine(const TextChunkRecord& record) override {
         RecordedChunk chunk{record, CheckChunkCrc(record), Utf8WasValid(record)};
         chunk.record.block = nullptr;
         chunk.record.utf8Translated = ByteRange();
         chunk.record.utf8Text = ByteRange();
         chunks.push_back(chunk);
         AppendLine(ReportLine(record));
+        return true;
     }
     // Every record's line, as the text sinks make it.
     virtual void AppendLine(const std::wstring& line) {

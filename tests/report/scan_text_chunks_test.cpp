@@ -236,7 +236,7 @@ TEST_F(ScanFiles, PngSuiteFilesWithoutTextGiveTheFileLineOnly) {
 }
 
 // Stands for a report that outgrows memory, or a line longer than a string can hold (a text of over
-// 2^30 bytes without a zero): the scan of that file ends, the program does not.
+// 2^30 bytes without a zero): the scan of that file ends with a notice, the program does not.
 template <typename Failure>
 class ExhaustedSink : public RecordingSink {
 public:
@@ -253,14 +253,16 @@ struct OutOfMemory : std::bad_alloc {
 template <typename Sink>
 static void ExpectOnlyTheFirstFileCut(Sink& sink, const std::wstring& first, const std::wstring& second,
                                       uint8_t* work) {
-    EXPECT_TRUE(ScanTextChunks(first, true, &sink, work));
+    EXPECT_FALSE(ScanTextChunks(first, true, &sink, work)) << "a cut report is never passed off as whole";
+    EXPECT_EQ(sink.notices, (std::vector<std::wstring>{L"Cannot allocate memory"}));
+    EXPECT_EQ(sink.shownWithNotice.back(), L"file:" + first + L"\r\ntEXt : One 1");
     EXPECT_TRUE(ScanTextChunks(second, false, &sink, work));
     sink.Flush();
     EXPECT_EQ(sink.report.Text(), L"file:" + first + L"\r\ntEXt : One 1\r\nfile:" + second);
     EXPECT_EQ(sink.shown, sink.report.Text());
 }
 
-TEST_F(ScanFiles, ReportLargerThanMemoryEndsThatFileOnly) {
+TEST_F(ScanFiles, ReportLargerThanMemoryEndsThatFileOnlyWithANotice) {
     std::wstring first = Write(L"first.png", Png({Chunk("tEXt", TextData("One", "1")), Chunk("tEXt", TextData("Two", "2"))}));
     std::wstring second = Write(L"second.png", Png({}));
     ExhaustedSink<OutOfMemory> exhausted;
@@ -271,7 +273,7 @@ TEST_F(ScanFiles, ReportLargerThanMemoryEndsThatFileOnly) {
 
 // ---- Loaders ----
 
-// Serves bytes from memory; its reading can fail after a number of questions, as a mapped view of a
+// Serves bytes from memory; its reading can fail part-way (readFailed rises), as a mapped view of a
 // file that another process truncates would.
 class MemoryLoader : public FileLoader {
 public:
@@ -282,19 +284,36 @@ public:
         loads++;
         file->bytes = reinterpret_cast<const uint8_t*>(bytes.data());
         file->size = bytes.size();
+        file->readFailed = &failed;
         return nullptr;
     }
     void Release(LoadedFile* file) override {
         releases++;
         *file = LoadedFile();
     }
-    bool ReadFailed(const LoadedFile&) override { return failAfter >= 0 && questions++ >= failAfter; }
 
     std::string bytes;
     const wchar_t* notice = nullptr;
     bool throwOnLoad = false;
-    int failAfter = -1;  // ReadFailed answers true from question number failAfter (0-based) on
-    int questions = 0, loads = 0, releases = 0;
+    volatile long failed = 0;
+    int loads = 0, releases = 0;
+};
+
+// Raises a loader's read failure when it has received a number of records, as another process
+// cutting the file short while the search runs would; answers stop after stopAfter records.
+class FailingReadSink : public RecordingSink {
+public:
+    FailingReadSink(volatile long* failed, int failAfter) : failed_(failed), failAfter_(failAfter) {}
+    bool AppendReportLine(const TextChunkRecord& record) override {
+        RecordingSink::AppendReportLine(record);
+        if (static_cast<int>(lines.size()) == failAfter_) *failed_ = 1;
+        return static_cast<int>(lines.size()) != stopAfter;
+    }
+    int stopAfter = -1;
+
+private:
+    volatile long* failed_;
+    int failAfter_;
 };
 
 TEST_F(ScanFiles, ALoaderServesTheBytesAndGetsThemBack) {
@@ -317,9 +336,9 @@ TEST_F(ScanFiles, AReadThatFailsPartWayKeepsTheRecordsBeforeItAndTheNextNameIsSc
     const Lines all{L"tEXt : Title Hello", L"zTXt: Comment Hi", L"iTXt : (en)Title(Titel) Hallo"};
     // Failing before the first, second or third record, or after the last (the check after the search).
     for (int failAfter = 0; failAfter <= 3; failAfter++) {
-        RecordingSink one;
         MemoryLoader failing(AllKinds());
-        failing.failAfter = failAfter;
+        FailingReadSink one(&failing.failed, failAfter);
+        if (failAfter == 0) failing.failed = 1;
         EXPECT_FALSE(ScanTextChunks(L"truncated.png", true, &one, work.data(), &failing)) << failAfter;
         EXPECT_EQ(one.lines, Lines(all.begin(), all.begin() + failAfter)) << failAfter;
         EXPECT_EQ(one.notices, Lines{L"Cannot read file"}) << failAfter;
@@ -328,6 +347,19 @@ TEST_F(ScanFiles, AReadThatFailsPartWayKeepsTheRecordsBeforeItAndTheNextNameIsSc
         MemoryLoader good(AllKinds());
         EXPECT_TRUE(ScanTextChunks(L"next.png", false, &one, work.data(), &good));
         EXPECT_EQ(one.lines.size(), static_cast<size_t>(failAfter) + 3) << failAfter;
+    }
+}
+
+TEST_F(ScanFiles, TheSinksAnswerStopsTheSearchAndTheFileCountsAsSearched) {
+    const Lines all{L"tEXt : Title Hello", L"zTXt: Comment Hi", L"iTXt : (en)Title(Titel) Hallo"};
+    for (int stopAfter = 1; stopAfter <= 3; stopAfter++) {
+        MemoryLoader loader(AllKinds());
+        FailingReadSink stopping(&loader.failed, -1);
+        stopping.stopAfter = stopAfter;
+        EXPECT_TRUE(ScanTextChunks(L"stopped.png", true, &stopping, work.data(), &loader)) << stopAfter;
+        EXPECT_EQ(stopping.lines, Lines(all.begin(), all.begin() + stopAfter)) << stopAfter;
+        EXPECT_TRUE(stopping.notices.empty()) << stopAfter;
+        EXPECT_EQ(loader.releases, 1) << stopAfter;
     }
 }
 
@@ -342,9 +374,9 @@ public:
         Count();
         RecordingSink::StartReport(fileName, startsReport);
     }
-    void AppendReportLine(const TextChunkRecord& record) override {
+    bool AppendReportLine(const TextChunkRecord& record) override {
         Count();
-        RecordingSink::AppendReportLine(record);
+        return RecordingSink::AppendReportLine(record);
     }
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override {
         Count();
@@ -381,7 +413,10 @@ TEST_F(ScanFiles, MemoryRunningOutAtAnySinkCallEndsThatFileOnly) {
                 break;
             }
             EXPECT_EQ(first.releases, first.loads) << failAt;
-            EXPECT_EQ(loaded, notice == nullptr && failAt > 0) << failAt;
+            EXPECT_FALSE(loaded) << failAt << ": a file cut short by memory is never passed off as whole";
+            if (!notice) {
+                EXPECT_EQ(failing.notices, Lines{L"Cannot allocate memory"}) << failAt;
+            }
             MemoryLoader second(Png({Chunk("tEXt", TextData("One", "1"))}));
             EXPECT_TRUE(ScanTextChunks(L"second.png", false, &failing, work.data(), &second)) << failAt;
             std::wstring text = failing.report.Text();
@@ -399,4 +434,5 @@ TEST_F(ScanFiles, ALoaderOutOfMemoryEndsThatFileOnly) {
     EXPECT_NO_THROW(loaded = ScanTextChunks(L"first.png", true, &sink, work.data(), &loader));
     EXPECT_FALSE(loaded);
     EXPECT_EQ(sink.report.Text(), L"file:first.png");
+    EXPECT_EQ(sink.notices, Lines{L"Cannot allocate memory"});
 }
