@@ -118,6 +118,7 @@ void AppendChunkJson(std::wstring& out, const std::wstring& file, const TextChun
     AppendWord(out, "crc", CrcWord(CheckChunkCrc(r)));
     if (const char* inflate = InflateWord(r.inflate)) AppendWord(out, "inflate", inflate);
     if (international) AppendWord(out, "utf8", Utf8WasValid(r) ? "valid" : "invalid");
+    if (StoredAsUtf8(r)) out += L",\"utf8_text\":true";
     if (const char* form = FormWord(r.form)) AppendWord(out, "form", form);
     out += L"}\n";
 }

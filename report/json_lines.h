@@ -10,7 +10,7 @@
 // A chunk: {"file":..., "offset":N, "type":"tEXt"|"zTXt"|"iTXt", "keyword":..., ["language":...,
 // "translated_keyword":..., (iTXt)] "compressed":true|false, "text":..., "crc":"ok"|"bad"|"outside",
 // ["inflate":"complete"|"damaged"|"truncated"|"limit", (text that was inflated)] ["utf8":"valid"|
-// "invalid", (iTXt)] ["form":"wrong size"|"no keyword"|"unkn method:"|"report cut" (a line not of
+// "invalid", (iTXt)] ["utf8_text":true, (tEXt, zTXt: StoredAsUtf8)] ["form":"wrong size"|"no keyword"|"unkn method:"|"report cut" (a line not of
 // the plain form)]}. keyword and text are exactly what the report line shows (empty for the fixed
 // forms); offset is the type code's, in bytes from the start of the file.
 // Each comes in two forms: UTF-16 text, for output that is encoded once where it leaves the program,

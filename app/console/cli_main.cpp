@@ -6,13 +6,17 @@
 #include "app/console/cli_options.h"
 #include "app/console/cli_scan.h"
 #include "app/console/console_output.h"
+#include "app/console/own_console.h"
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
 
-int wmain(int argc, wchar_t** argv) {
-    ConsoleStream out(STD_OUTPUT_HANDLE);
-    ConsoleStream err(STD_ERROR_HANDLE);
+static int Run(int argc, wchar_t** argv, ConsoleStream& out, ConsoleStream& err, bool ownConsole) {
     CliOptions options = ParseCommandLine(argc, argv);
+    if (ownConsole && options.names.empty() && !options.help && !options.version) {
+        // Double-clicked: what the program does, and how to give it files.
+        out.Write(std::wstring(UsageText()) + DropHint);
+        return ExitUsageError;
+    }
     if (!options.error.empty()) {
         err.Write(L"pngtext-cli: " + options.error + L"\nusage: pngtext-cli [OPTION]... FILE|FOLDER|PATTERN...  (see --help)\n");
         return ExitUsageError;
@@ -40,4 +44,14 @@ int wmain(int argc, wchar_t** argv) {
     FreeMemoryLibrary();
     DestroyMainHeap();
     return ExitCodeOf(options, outcome);
+}
+
+int wmain(int argc, wchar_t** argv) {
+    ConsoleStream out(STD_OUTPUT_HANDLE);
+    ConsoleStream err(STD_ERROR_HANDLE);
+    // Asked first: the console Explorer opened closes with the process, before anyone has read it.
+    const bool ownConsole = ConsoleOfItsOwn();
+    int exitCode = Run(argc, argv, out, err, ownConsole);
+    if (ownConsole) WaitForKeyBeforeClosing();
+    return exitCode;
 }

@@ -39,7 +39,14 @@ void ConsoleReport::AppendText(const TextChunkRecord& record) {
     }
 }
 
-bool ConsoleReport::AppendReportLine(const TextChunkRecord& record) {
+bool ConsoleReport::AppendReportLine(const TextChunkRecord& found) {
+    const TextChunkRecord* chosen = &found;
+    if (options_->utf8Text && StoredAsUtf8(found)) {
+        decoded_ = found;
+        DecodeStoredUtf8(&decoded_);
+        chosen = &decoded_;
+    }
+    const TextChunkRecord& record = *chosen;
     if (!filter_->Selects(record)) return true;
     reported_ = true;
     switch (options_->form) {

@@ -12,6 +12,7 @@ class OutFolder;
 // What one name adds to stdout and stderr (and to the --out folder), in order. Files are scanned on
 // several threads, so each one's output waits here until the files before it have been written.
 // It is kept as UTF-16 text and encoded once, when written (console_output.h).
+// With --utf8-text, tEXt and zTXt fields stored as UTF-8 (StoredAsUtf8) are read as UTF-8 first.
 // Only the chunks the filter selects are reported, in every form:
 // Report: the "file:" line, then the report lines, each ended by LF (a line keeps any CR or LF that
 //   came from the file); a notice is "FILE: message" on stderr, after the lines before it.
@@ -51,4 +52,5 @@ private:
     std::wstring fileName_;
     bool reported_ = false;
     std::vector<Part> parts_;
+    TextChunkRecord decoded_;  // --utf8-text: a record's copy with its UTF-8 fields decoded as such
 };
