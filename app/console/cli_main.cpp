@@ -50,7 +50,8 @@ int wmain(int argc, wchar_t** argv) {
     ConsoleStream out(STD_OUTPUT_HANDLE);
     ConsoleStream err(STD_ERROR_HANDLE);
     // Asked first: the console Explorer opened closes with the process, before anyone has read it.
-    const bool ownConsole = ConsoleOfItsOwn();
+    // Output sent elsewhere is read there: a program that captures it never waits for a key.
+    const bool ownConsole = out.IsConsole() && ConsoleOfItsOwn();
     int exitCode = Run(argc, argv, out, err, ownConsole);
     if (ownConsole) WaitForKeyBeforeClosing();
     return exitCode;

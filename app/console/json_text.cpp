@@ -7,7 +7,10 @@ namespace {
 class JsonReader {
 public:
     JsonReader(const std::wstring& text, std::wstring* pretty)
-        : p_(text.data()), end_(text.data() + text.size()), out_(pretty) {}
+        : p_(text.data()), end_(text.data() + text.size()), out_(pretty), limit_(8 * text.size() + 4096) {}
+
+    // True when the indented text grew past its limit and was left unfinished.
+    bool GaveUp() const { return gaveUp_; }
 
     bool Read() {
         std::vector<wchar_t> open;  // the containers entered: '{' or '['
@@ -68,8 +71,15 @@ private:
     void EmitSpan(const wchar_t* from) {
         if (out_) out_->append(from, static_cast<size_t>(p_ - from));
     }
+    // Indentation grows with depth times lines: deep nesting would ask for a text many times larger
+    // than the JSON itself. Past the limit the reader only checks the rest.
     void NewLine(size_t depth) {
         if (!out_) return;
+        if (out_->size() + 2 * depth + 1 > limit_) {
+            out_ = nullptr;
+            gaveUp_ = true;
+            return;
+        }
         *out_ += L'\n';
         out_->append(2 * depth, L' ');
     }
@@ -158,6 +168,8 @@ private:
     const wchar_t* p_;
     const wchar_t* end_;
     std::wstring* out_;
+    size_t limit_;
+    bool gaveUp_ = false;
 };
 
 }  // namespace
@@ -165,7 +177,8 @@ private:
 bool ReadJsonContainer(const std::wstring& text, std::wstring* pretty) {
     if (!pretty) return JsonReader(text, nullptr).Read();
     std::wstring indented;
-    if (!JsonReader(text, &indented).Read()) return false;
-    *pretty += indented;
+    JsonReader reader(text, &indented);
+    if (!reader.Read()) return false;
+    *pretty += reader.GaveUp() ? text : indented;
     return true;
 }

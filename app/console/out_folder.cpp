@@ -44,9 +44,7 @@ std::wstring SafeNamePart(const std::wstring& part) {
         if (c < 0x20 || c == 0x7F || wcschr(L"<>:\"/\\|?*", c)) c = L'_';
     }
     while (!safe.empty() && (safe.back() == L'.' || safe.back() == L' ')) safe.pop_back();
-    if (safe.empty()) return L"_";
-    if (IsDeviceName(safe)) safe.insert(0, 1, L'_');
-    return safe;
+    return safe.empty() ? L"_" : safe;
 }
 
 std::wstring OutFileBase(const std::wstring& imageName, const std::wstring& keyword) {
@@ -55,7 +53,9 @@ std::wstring OutFileBase(const std::wstring& imageName, const std::wstring& keyw
     std::wstring stem = imageName.substr(start);
     size_t dot = stem.rfind(L'.');
     if (dot != std::wstring::npos && dot > 0) stem.resize(dot);
-    return SafeNamePart(stem) + L"." + SafeNamePart(keyword);
+    std::wstring base = SafeNamePart(stem) + L"." + SafeNamePart(keyword);
+    if (IsDeviceName(base)) base.insert(0, 1, L'_');
+    return base;
 }
 
 static std::wstring Upper(std::wstring text) {

@@ -29,11 +29,12 @@ private:
 };
 
 // The file name part made safe for Windows: characters that no name may hold (< > : " / \ | ? * and
-// controls) become '_', trailing dots and blanks are dropped, an empty part is "_", and a part that
-// begins with a device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$) up to its first dot
-// gets a '_' in front. Long parts are cut at MaxNamePart characters.
+// controls) become '_', trailing dots and blanks are dropped, and an empty part is "_". Long parts are
+// cut at MaxNamePart characters.
 std::wstring SafeNamePart(const std::wstring& part);
 const size_t MaxNamePart = 100;
 
-// The file a chunk goes to, before repeats are counted: STEM.KEYWORD, both parts safe.
+// The file a chunk goes to, before repeats are counted: STEM.KEYWORD, both parts safe; a name whose
+// part before its first dot is a device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$)
+// gets a '_' in front, since Windows takes "NUL.anything" for the device.
 std::wstring OutFileBase(const std::wstring& imageName, const std::wstring& keyword);

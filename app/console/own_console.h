@@ -3,7 +3,9 @@
 
 // True when no other process is attached to this process's console: Explorer (a double-click, or
 // files dropped on the program) made it for this process alone, and it closes when the process
-// ends. A console that cmd, PowerShell or a script shares, or none at all, gives false.
+// ends. A console that cmd, PowerShell or a script shares, or none at all, gives false. (A program
+// without a console that starts this one also gives it a console of its own: the caller waits only
+// when its stdout is that console, never when the output is captured.)
 bool ConsoleOfItsOwn();
 
 // Writes "Press any key to close this window." to the console and waits for a key press on its input.
