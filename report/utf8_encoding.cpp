@@ -50,38 +50,37 @@ static size_t EncodeCodePoint(uint32_t c, char* to) {
 }
 
 void AppendUtf8(std::string& out, const wchar_t* units, size_t count) {
-    size_t i = 0;
-    while (i < count) {
-        size_t ascii = AsciiRun(units + i, count - i);
-        if (ascii > 0) {
-            size_t at = out.size();
-            out.resize(at + ascii);
-            char* to = &out[at];
+    // A block at a time: room for its longest form (3 bytes a unit) is made once, written through a
+    // pointer, and cut to what was written. A block never ends inside a surrogate pair.
+    const size_t block = 1u << 16;
+    for (size_t from = 0; from < count;) {
+        const size_t end = Utf16PieceEnd(units, count, from, block);
+        const size_t at = out.size();
+        out.resize(at + 3 * (end - from));
+        char* const start = &out[at];
+        char* to = start;
+        size_t i = from;
+        while (i < end) {
+            size_t ascii = AsciiRun(units + i, end - i);
             for (size_t k = 0; k < ascii; k++) to[k] = static_cast<char>(units[i + k]);
+            to += ascii;
             i += ascii;
-        }
-        // The run of other units: at most 3 bytes per unit (a pair: 4 bytes for 2 units).
-        size_t end = i;
-        while (end < count && units[end] >= 0x80) end++;
-        if (end == i) continue;
-        size_t at = out.size();
-        out.resize(at + 3 * (end - i));
-        char* to = &out[at];
-        size_t written = 0;
-        for (; i < end; i++) {
-            uint32_t c = static_cast<uint16_t>(units[i]);
-            if (c >= 0xD800 && c <= 0xDFFF) {
-                uint32_t low = i + 1 < end ? static_cast<uint16_t>(units[i + 1]) : 0;
-                if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
-                    c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                    i++;
-                } else {
-                    c = 0xFFFD;
+            for (; i < end && units[i] >= 0x80; i++) {
+                uint32_t c = static_cast<uint16_t>(units[i]);
+                if (c >= 0xD800 && c <= 0xDFFF) {
+                    uint32_t low = i + 1 < end ? static_cast<uint16_t>(units[i + 1]) : 0;
+                    if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+                        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                        i++;
+                    } else {
+                        c = 0xFFFD;
+                    }
                 }
+                to += EncodeCodePoint(c, to);
             }
-            written += EncodeCodePoint(c, to + written);
         }
-        out.resize(at + written);
+        out.resize(at + static_cast<size_t>(to - start));
+        from = end;
     }
 }
 
