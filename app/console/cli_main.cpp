@@ -43,6 +43,11 @@ static int Run(int argc, wchar_t** argv, ConsoleStream& out, ConsoleStream& err,
     }
     FreeMemoryLibrary();
     DestroyMainHeap();
+    // A reader that closed its pipe wanted no more: that ends the run quietly.
+    if (outcome.outputFailed && !IsClosedPipe(out.Error())) {
+        std::wstring reason = SystemMessage(out.Error());
+        err.Write(L"pngtext-cli: cannot write output" + (reason.empty() ? L"" : L": " + reason) + L"\n");
+    }
     return ExitCodeOf(options, outcome);
 }
 

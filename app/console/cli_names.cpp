@@ -114,6 +114,14 @@ static void AddNotice(const std::wstring& name, const wchar_t* notice, std::vect
     items->back().notice = notice;
 }
 
+static bool AddFolder(const std::wstring& prefix, bool recursive, std::vector<CliItem>* items);
+
+// A subfolder met while descending: one that cannot be listed is said, as the same folder named
+// directly would be, so that a partial tree is never passed off as whole.
+static void AddSubfolder(const std::wstring& name, std::vector<CliItem>* items) {
+    if (!AddFolder(FolderPrefix(name), true, items)) AddNotice(name, L"Cannot read folder", items);
+}
+
 // Adds the .png files of a folder (and of its subfolders when recursive); false when it cannot be listed.
 static bool AddFolder(const std::wstring& prefix, bool recursive, std::vector<CliItem>* items) {
     FolderEntries entries = ListFolder(prefix, L"*");
@@ -122,7 +130,7 @@ static bool AddFolder(const std::wstring& prefix, bool recursive, std::vector<Cl
         if (MatchesWildcard(L"*.png", file.name.c_str())) AddListedFile(prefix, file, items);
     }
     if (!recursive) return true;
-    for (const std::wstring& folder : entries.folders) AddFolder(FolderPrefix(prefix + folder), true, items);
+    for (const std::wstring& folder : entries.folders) AddSubfolder(prefix + folder, items);
     return true;
 }
 
@@ -139,7 +147,7 @@ void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliIte
         FolderEntries entries = ListFolder(prefix, argument.c_str() + lastPart);
         for (const ListedFile& file : entries.files) AddListedFile(prefix, file, items);
         if (recursive) {
-            for (const std::wstring& folder : entries.folders) AddFolder(FolderPrefix(prefix + folder), true, items);
+            for (const std::wstring& folder : entries.folders) AddSubfolder(prefix + folder, items);
         }
         if (items->size() == before) AddNotice(argument, L"No file matches", items);
         return;

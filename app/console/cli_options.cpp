@@ -52,7 +52,9 @@ public:
         bool optionsEnded = false;
         for (next_ = 1; next_ < argc_;) {
             const wchar_t* argument = argv_[next_++];
-            if (optionsEnded || argument[0] != L'-' || argument[1] == 0) {
+            if (!optionsEnded && wcscmp(argument, L"/?") == 0) {
+                options_.help = true;  // cmd's way of asking, though it does not start with '-'
+            } else if (optionsEnded || argument[0] != L'-' || argument[1] == 0) {
                 options_.names.emplace_back(argument);
             } else if (wcscmp(argument, L"--") == 0) {
                 optionsEnded = true;
@@ -62,7 +64,6 @@ public:
                 ShortOptions(argument);
             }
         }
-        if (wcscmp(argc_ > 1 ? argv_[1] : L"", L"/?") == 0) options_.help = true;
         Check();
         return options_;
     }
@@ -200,7 +201,9 @@ const wchar_t* UsageText() {
            L"Short options combine (-rl); a value follows its option (-k NAME, -kNAME, --keyword=NAME).\n"
            L"\n"
            L"exit codes: 0 every file was loaded, 1 some file was not (or a name matched nothing, or a\n"
-           L"            file of --out was not written), 2 usage error (unknown option, no file named)\n"
+           L"            file of --out was not written), 2 usage error (unknown option, no file named),\n"
+           L"            3 the output could not be written (disk full, closed handle; a pipe closed by\n"
+           L"              its reader ends the run quietly with this code too); it comes first\n"
            L"  with --grep or -l, as grep's: 2 a file could not be read or an output file not written\n"
            L"            (this comes first), else 0 something was reported, else 1 nothing was\n"
            L"\n"

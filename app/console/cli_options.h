@@ -7,6 +7,7 @@
 const int ExitAllLoaded = 0;     // every file was loaded and searched
 const int ExitSomeNotLoaded = 1; // some file could not be loaded, or a name matched nothing
 const int ExitUsageError = 2;    // the command line is wrong: unknown option, no file
+const int ExitOutputFailed = 3;  // stdout could not be written: the run stopped there (in every mode)
 const int ExitFound = 0;         // --grep, -l: something was reported
 const int ExitNothingFound = 1;  // --grep, -l: nothing was reported
 const int ExitError = 2;         // --grep, -l: a file could not be read, or an output not written

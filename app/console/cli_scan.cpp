@@ -15,20 +15,25 @@
 namespace {
 
 struct ItemResult {
-    ItemResult(const CliOptions& options, const ChunkFilter& filter) : report(options, filter) {}
     ConsoleReport report;
     bool loaded = false;
     bool done = false;
 };
 
+// For a file whose scan ran out of memory even for its notice: written without gathering anything.
+static void WriteOutOfMemoryNotice(const std::wstring& name, ConsoleStream* err) {
+    try {
+        err->Write(name + L": Cannot allocate memory\n");
+    } catch (const std::exception&) {
+        err->Write(L"pngtext-cli: Cannot allocate memory\n");
+    }
+}
+
 // Items handed out to the workers and results waiting for the writer.
 class ScanQueue {
 public:
     ScanQueue(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads)
-        : items_(items), options_(options), filter_(options), ahead_(4 * threads) {
-        results_.reserve(items.size());
-        for (size_t i = 0; i < items.size(); i++) results_.emplace_back(options_, filter_);
-    }
+        : items_(items), options_(options), filter_(options), results_(items.size()), ahead_(4 * threads) {}
 
     void Work() {
         ConsoleFileLoader loader;
@@ -45,33 +50,38 @@ public:
         uint8_t* workBuffer = withoutWorkers ? static_cast<uint8_t*>(MemAlloc(WorkBufferSize)) : nullptr;
         OutFolder folder(options_);
         ScanOutcome outcome;
-        for (size_t i = 0; i < items_.size(); i++) {
+        for (size_t i = 0; i < items_.size() && !out->Error(); i++) {
             if (withoutWorkers) Finish(i, Scan(i, workBuffer, &loader));
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [&] { return results_[i].done; });
             ItemResult& result = results_[i];
             lock.unlock();
+            outcome.reported = outcome.reported || result.report.Reported();
             try {
                 outcome.outputWritten = result.report.WriteTo(out, err, &folder) && outcome.outputWritten;
-                outcome.allLoaded = outcome.allLoaded && result.loaded;
-                outcome.reported = outcome.reported || result.report.Reported();
             } catch (const std::exception&) {
-                // No memory to write this item's output: it is lost, the next ones follow.
-                outcome.allLoaded = false;
+                // No memory to write this item's output: said, and the next ones follow.
+                result.loaded = false;
             }
+            // A file that ended without a notice ran out of memory before its notice could be gathered.
+            if (!result.loaded && !result.report.HasNotice()) WriteOutOfMemoryNotice(items_[i].name, err);
+            outcome.allLoaded = outcome.allLoaded && result.loaded;
+            result.report = ConsoleReport();  // frees what the item gathered
             lock.lock();
             written_ = i + 1;
+            if (out->Error()) stop_ = true;
             changed_.notify_all();
         }
         MemFree(workBuffer);
+        outcome.outputFailed = out->Error() != 0;
         return outcome;
     }
 
 private:
     bool Next(size_t* index) {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return next_ >= items_.size() || next_ < written_ + ahead_; });
-        if (next_ >= items_.size()) return false;
+        changed_.wait(lock, [&] { return stop_ || next_ >= items_.size() || next_ < written_ + ahead_; });
+        if (stop_ || next_ >= items_.size()) return false;
         *index = next_++;
         return true;
     }
@@ -86,6 +96,7 @@ private:
     bool Scan(size_t index, uint8_t* workBuffer, ConsoleFileLoader* loader) {
         const CliItem& item = items_[index];
         ConsoleReport& report = results_[index].report;
+        report = ConsoleReport(options_, filter_, &stop_);
         try {
             if (item.notice) {
                 report.Notice(L"File", item.notice, item.name);
@@ -113,6 +124,8 @@ private:
     std::condition_variable changed_;
     size_t next_ = 0;
     size_t written_ = 0;
+    // Raised once stdout failed: no item is handed out any more and the searches under way stop.
+    volatile bool stop_ = false;
 };
 
 }  // namespace
@@ -144,6 +157,7 @@ ScanOutcome ScanItems(const std::vector<CliItem>& items, const CliOptions& optio
 }
 
 int ExitCodeOf(const CliOptions& options, const ScanOutcome& outcome) {
+    if (outcome.outputFailed) return ExitOutputFailed;
     const bool failed = !outcome.allLoaded || !outcome.outputWritten;
     if (!options.GrepExitCodes()) return failed ? ExitSomeNotLoaded : ExitAllLoaded;
     if (failed) return ExitError;

@@ -5,25 +5,56 @@
 // Larger writes are split: a console and some pipes refuse very large single writes.
 static const size_t WritePiece = 1u << 20;
 
-static void WriteBytes(HANDLE handle, const char* bytes, size_t size) {
+// The error of a call that failed or wrote nothing (a write of 0 bytes that "succeeds" goes nowhere).
+static DWORD WriteError() {
+    DWORD error = GetLastError();
+    return error ? error : ERROR_WRITE_FAULT;
+}
+
+// 0, or the error of the write that failed.
+static DWORD WriteBytes(HANDLE handle, const char* bytes, size_t size) {
+    if (!handle || handle == INVALID_HANDLE_VALUE) return size ? ERROR_INVALID_HANDLE : 0;
     size_t done = 0;
     while (done < size) {
         DWORD piece = static_cast<DWORD>(size - done > WritePiece ? WritePiece : size - done);
         DWORD written = 0;
-        if (!WriteFile(handle, bytes + done, piece, &written, nullptr) || written == 0) return;
+        if (!WriteFile(handle, bytes + done, piece, &written, nullptr) || written == 0) return WriteError();
         done += written;
     }
+    return 0;
 }
 
-static void WriteConsoleUnits(HANDLE handle, const wchar_t* units, size_t count) {
+static DWORD WriteConsoleUnits(HANDLE handle, const wchar_t* units, size_t count) {
     size_t done = 0;
     while (done < count) {
         // Never split a surrogate pair between two calls.
         size_t piece = Utf16PieceEnd(units, count, done, WritePiece / 2) - done;
         DWORD written = 0;
-        if (!WriteConsoleW(handle, units + done, static_cast<DWORD>(piece), &written, nullptr) || written == 0) return;
+        if (!WriteConsoleW(handle, units + done, static_cast<DWORD>(piece), &written, nullptr) || written == 0)
+            return WriteError();
         done += written;
     }
+    return 0;
+}
+
+bool IsClosedPipe(DWORD error) {
+    // Wine reports a Linux pipe whose reader has gone as not connected.
+    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
+}
+
+std::wstring SystemMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message;
+    if (length && text) {
+        while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r' || text[length - 1] == L' ' ||
+                              text[length - 1] == L'.'))
+            length--;
+        message.assign(text, length);
+    }
+    if (text) LocalFree(text);
+    return message;
 }
 
 ConsoleStream::ConsoleStream(DWORD standardHandle) : handle_(GetStdHandle(standardHandle)) {
@@ -32,17 +63,18 @@ ConsoleStream::ConsoleStream(DWORD standardHandle) : handle_(GetStdHandle(standa
 }
 
 void ConsoleStream::Write(const wchar_t* units, size_t count) {
+    if (error_) return;
     if (isConsole_) {
-        WriteConsoleUnits(handle_, units, count);
+        error_ = WriteConsoleUnits(handle_, units, count);
         return;
     }
     // Encoded a piece at a time, so that a large report needs no second copy of itself in memory.
     std::string bytes;
-    for (size_t at = 0; at < count;) {
+    for (size_t at = 0; at < count && !error_;) {
         size_t end = Utf16PieceEnd(units, count, at, WritePiece / 4);
         bytes.clear();
         AppendUtf8(bytes, units + at, end - at);
-        WriteBytes(handle_, bytes.data(), bytes.size());
+        error_ = WriteBytes(handle_, bytes.data(), bytes.size());
         at = end;
     }
 }

@@ -6,6 +6,8 @@
 // One of the process's standard handles. Text written to a real console goes through WriteConsoleW, so
 // it shows right whatever the console's code page, which is never changed; to a pipe or a file it is
 // written as UTF-8. Lines are ended by LF alone either way.
+// The first write that fails (disk full, a closed handle, a pipe its reader closed) is remembered and
+// every later write does nothing: the caller asks Error() and stops.
 class ConsoleStream {
 public:
     explicit ConsoleStream(DWORD standardHandle);
@@ -13,8 +15,17 @@ public:
     void Write(const wchar_t* units, size_t count);
     void Write(const std::wstring& text) { Write(text.data(), text.size()); }
     bool IsConsole() const { return isConsole_; }
+    // The system's error code of the first failed write; 0 while every write succeeded.
+    DWORD Error() const { return error_; }
 
 private:
     HANDLE handle_;
     bool isConsole_;
+    DWORD error_ = 0;
 };
+
+// True for the errors of a pipe whose reader has gone (as `| head` leaves it): the run then ends
+// quietly, as console tools do.
+bool IsClosedPipe(DWORD error);
+// The system's text for an error code, without its line break; empty when there is none.
+std::wstring SystemMessage(DWORD error);

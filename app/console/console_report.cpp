@@ -9,34 +9,31 @@ std::wstring& ConsoleReport::PartFor(Destination to) {
     return parts_.back().text;
 }
 
-void ConsoleReport::AppendLine(const std::wstring& line) {
-    std::wstring& text = PartFor(Destination::Stdout);
-    text += line;
-    text += L'\n';
-}
+// A string's append leaves it as it was when it throws: the unit goes in whole or not at all.
+void ConsoleReport::AppendUnit(Destination to, const std::wstring& unit) { PartFor(to).append(unit); }
 
 void ConsoleReport::StartReport(const std::wstring& fileName, bool) {
     fileName_ = fileName;
-    if (options_->form == OutputForm::Report) AppendLine(FileLine(fileName));
+    if (options_->form == OutputForm::Report) AppendUnit(Destination::Stdout, FileLine(fileName) + L'\n');
 }
 
 void ConsoleReport::AppendText(const TextChunkRecord& record) {
     const bool toFile = options_->form == OutputForm::OutFolder;
-    std::wstring& text = PartFor(toFile ? Destination::OutFile : Destination::Stdout);
+    std::wstring unit;
     // Parsed only where it counts: --pretty indents JSON, --out names its file after it.
     bool json = false;
     if (options_->pretty) {
-        json = ReadJsonContainer(record.text, &text);
+        json = ReadJsonContainer(record.text, &unit);
     } else if (toFile) {
         json = ReadJsonContainer(record.text, nullptr);
     }
-    if (!(options_->pretty && json)) text += record.text;
-    if (toFile) {
-        parts_.back().keyword = record.keyword;
-        parts_.back().json = json;
-    } else {
-        text += options_->nullEnds ? L'\0' : L'\n';
+    if (!(options_->pretty && json)) unit += record.text;
+    if (!toFile) {
+        unit += options_->nullEnds ? L'\0' : L'\n';
+        AppendUnit(Destination::Stdout, unit);
+        return;
     }
+    parts_.push_back(Part{Destination::OutFile, std::move(unit), record.keyword, json});
 }
 
 bool ConsoleReport::AppendReportLine(const TextChunkRecord& found) {
@@ -47,36 +44,40 @@ bool ConsoleReport::AppendReportLine(const TextChunkRecord& found) {
         chosen = &decoded_;
     }
     const TextChunkRecord& record = *chosen;
-    if (!filter_->Selects(record)) return true;
+    const bool goOn = !(stop_ && *stop_);
+    if (!filter_->Selects(record)) return goOn;
     reported_ = true;
+    std::wstring unit;
     switch (options_->form) {
-    case OutputForm::Report: {
-        std::wstring& text = PartFor(Destination::Stdout);
-        AppendReportLineText(text, record);
-        text += L'\n';
+    case OutputForm::Report:
+        AppendReportLineText(unit, record);
+        unit += L'\n';
+        AppendUnit(Destination::Stdout, unit);
         break;
-    }
-    case OutputForm::Json: AppendChunkJson(PartFor(Destination::Stdout), fileName_, record); break;
+    case OutputForm::Json:
+        AppendChunkJson(unit, fileName_, record);
+        AppendUnit(Destination::Stdout, unit);
+        break;
     case OutputForm::TextAlone:
     case OutputForm::OutFolder: AppendText(record); break;
-    case OutputForm::FilesWithMatches: {
-        std::wstring& text = PartFor(Destination::Stdout);
-        text += fileName_;
-        text += options_->nullEnds ? L'\0' : L'\n';
+    case OutputForm::FilesWithMatches:
+        unit = fileName_;
+        unit += options_->nullEnds ? L'\0' : L'\n';
+        AppendUnit(Destination::Stdout, unit);
         // The file's name is all -l prints: the rest of the file need not be searched.
         return false;
     }
-    }
-    return true;
+    return goOn;
 }
 
 void ConsoleReport::Notice(const wchar_t*, const wchar_t* message, const std::wstring& fileName) {
-    if (options_->form == OutputForm::Json) AppendNoticeJson(PartFor(Destination::Stdout), fileName, message);
-    std::wstring& text = PartFor(Destination::Stderr);
-    text += fileName;
-    text += L": ";
-    text += message;
-    text += L'\n';
+    if (options_->form == OutputForm::Json) {
+        std::wstring unit;
+        AppendNoticeJson(unit, fileName, message);
+        AppendUnit(Destination::Stdout, unit);
+    }
+    AppendUnit(Destination::Stderr, fileName + L": " + message + L'\n');
+    hasNotice_ = true;
 }
 
 bool ConsoleReport::WriteTo(ConsoleStream* out, ConsoleStream* err, OutFolder* folder) {
@@ -88,6 +89,7 @@ bool ConsoleReport::WriteTo(ConsoleStream* out, ConsoleStream* err, OutFolder* f
         case Destination::OutFile: written = folder->Write(fileName_, part.keyword, part.text, part.json, err) && written; break;
         }
     }
-    parts_.clear();
+    std::vector<Part>().swap(parts_);
+    std::wstring().swap(fileName_);
     return written;
 }

@@ -21,9 +21,15 @@ class OutFolder;
 // Text alone: each chunk's text, then LF (or NUL with -0).
 // Files with matches: the file's name, then LF (or NUL), once, at its first reported chunk.
 // Out folder: each chunk's text, written to a file of its own when its turn comes.
+// Each line is made apart and added with its ending as one unit, so running out of memory never
+// leaves half a line or two lines glued together; nothing is kept from one file to the next.
+// stop: null, or a flag that, once raised, makes the sink answer that the search should not go on
+// (the output cannot be written any more).
 class ConsoleReport : public ReportSink {
 public:
-    ConsoleReport(const CliOptions& options, const ChunkFilter& filter) : options_(&options), filter_(&filter) {}
+    ConsoleReport() = default;
+    ConsoleReport(const CliOptions& options, const ChunkFilter& filter, const volatile bool* stop = nullptr)
+        : options_(&options), filter_(&filter), stop_(stop) {}
     void StartReport(const std::wstring& fileName, bool startsReport) override;
     bool AppendReportLine(const TextChunkRecord& record) override;
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
@@ -31,8 +37,10 @@ public:
 
     // True when a chunk of this file was reported.
     bool Reported() const { return reported_; }
+    // True once a notice was gathered for the file.
+    bool HasNotice() const { return hasNotice_; }
     // Writes everything gathered, stdout's and stderr's parts (and --out's files) in their order, and
-    // forgets it. False when a file of --out was not written.
+    // forgets it, its memory included. False when a file of --out was not written.
     bool WriteTo(ConsoleStream* out, ConsoleStream* err, OutFolder* folder);
 
 private:
@@ -44,13 +52,15 @@ private:
         bool json;             // OutFile: the text is a JSON object or array
     };
     std::wstring& PartFor(Destination to);
-    void AppendLine(const std::wstring& line);
+    void AppendUnit(Destination to, const std::wstring& unit);
     void AppendText(const TextChunkRecord& record);
 
-    const CliOptions* options_;
-    const ChunkFilter* filter_;
+    const CliOptions* options_ = nullptr;
+    const ChunkFilter* filter_ = nullptr;
+    const volatile bool* stop_ = nullptr;
     std::wstring fileName_;
     bool reported_ = false;
+    bool hasNotice_ = false;
     std::vector<Part> parts_;
     TextChunkRecord decoded_;  // --utf8-text: a record's copy with its UTF-8 fields decoded as such
 };

@@ -5,15 +5,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 #include "app/console/cli_loader.h"
+#include "app/console/console_report.h"
 #include "report/compressed_text.h"
 #include "report/json_lines.h"
 #include "report/report_sink.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/files.h"
 #include "tests/app/test_files.h"
+#include "tests/failing_allocator.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {
@@ -45,8 +48,9 @@ HANDLE InheritableOutput(const std::wstring& path) {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Runs pngtext-cli with the given argument text; stdout and stderr are captured whole.
-ProgramRun RunConsoleProgram(const std::wstring& arguments) {
+// Runs pngtext-cli with the given argument text; stdout and stderr are captured whole. stdoutHandle:
+// an inheritable handle to give the program as its stdout instead (the caller keeps and closes it).
+ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle = nullptr) {
     ProgramRun run;
     // Files of their own for each run: a console program's handles can outlive the signal of its end
     // for a moment, and the next run must not find last run's output.
@@ -54,7 +58,7 @@ ProgramRun RunConsoleProgram(const std::wstring& arguments) {
     const std::wstring number = std::to_wstring(++runs);
     const std::wstring outPath = ScratchFolder() + L"\\cli-out-" + number + L".txt";
     const std::wstring errPath = ScratchFolder() + L"\\cli-err-" + number + L".txt";
-    HANDLE out = InheritableOutput(outPath);
+    HANDLE out = stdoutHandle ? stdoutHandle : InheritableOutput(outPath);
     HANDLE err = InheritableOutput(errPath);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -66,14 +70,14 @@ ProgramRun RunConsoleProgram(const std::wstring& arguments) {
     PROCESS_INFORMATION process = {};
     BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                   &startup, &process);
-    CloseHandle(out);
+    if (!stdoutHandle) CloseHandle(out);
     CloseHandle(err);
     if (!started) return run;
     WaitForSingleObject(process.hProcess, 60000);
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    run.out = ReadWhole(outPath);
+    if (!stdoutHandle) run.out = ReadWhole(outPath);
     run.err = ReadWhole(errPath);
     DeleteFileW(outPath.c_str());
     DeleteFileW(errPath.c_str());
@@ -757,5 +761,133 @@ TEST(ConsoleFrontEnd, AConsoleOfItsOwnStaysOpenUntilAKeyIsPressed) {
         if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 99);
         CloseHandle(process);
         FreeConsole();
+    }
+}
+
+// ---- Every failure is said: output that cannot be written, folders that cannot be read ----
+
+// Names of one small PNG, count times: enough output that every write after the first fails too.
+static std::wstring ManyNames(int count) {
+    const std::wstring one = Quoted(WriteScratchFile(L"one-text.png", PngWith({TextChunk("Title", std::string(300, 'x'))})));
+    std::wstring names;
+    for (int i = 0; i < count; i++) names += (i ? L" " : L"") + one;
+    return names;
+}
+
+TEST(ConsoleFailures, OutputThatCannotBeWrittenStopsTheRunWithItsOwnExitCodeAndReason) {
+    const std::wstring names = ManyNames(200);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    // A handle opened for reading only: every write to it fails, as to a handle closed for writing.
+    const std::wstring readOnly = WriteScratchFile(L"read-only-out.txt", {});
+    HANDLE refusing = CreateFileW(readOnly.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, refusing);
+    ProgramRun refused = RunConsoleProgram(names, refusing);
+    CloseHandle(refusing);
+    EXPECT_EQ(3u, refused.exitCode);
+    EXPECT_EQ(0u, refused.err.find("pngtext-cli: cannot write output: ")) << refused.err;
+    EXPECT_EQ(refused.err.find('\n'), refused.err.size() - 1) << "one line, and no notice per file: " << refused.err;
+    // A full disk, where the system has one to offer (Wine reaches Linux's /dev/full as Z:\dev\full).
+    HANDLE full = CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (full != INVALID_HANDLE_VALUE) {
+        ProgramRun fullRun = RunConsoleProgram(names + L" --json", full);
+        CloseHandle(full);
+        EXPECT_EQ(3u, fullRun.exitCode);
+        EXPECT_EQ(0u, fullRun.err.find("pngtext-cli: cannot write output")) << fullRun.err;
+    }
+}
+
+TEST(ConsoleFailures, APipeClosedByItsReaderEndsTheRunQuietly) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
+    CloseHandle(readEnd);  // the reader has gone before the first line, as `| head -0` would
+    ProgramRun run = RunConsoleProgram(ManyNames(200), writeEnd);
+    CloseHandle(writeEnd);
+    EXPECT_EQ(3u, run.exitCode);
+    EXPECT_EQ("", run.err);
+}
+
+TEST(ConsoleFailures, AFolderThatCannotBeReadAtAnyDepthIsSaid) {
+    // A folder whose name is longer than a listing of it can take: the walk meets it, cannot list it.
+    const std::wstring root = ScratchFolder() + L"\\deep-tree";
+    CreateDirectoryW(root.c_str(), nullptr);
+    WriteScratchFile(L"deep-tree\\top.png", PngWith({TextChunk("Top", "1")}));
+    std::wstring deep = L"\\\\?\\" + root;
+    for (int level = 0; level < 3; level++) {
+        deep += L"\\" + std::wstring(120, static_cast<wchar_t>(L'a' + level));
+        CreateDirectoryW(deep.c_str(), nullptr);
+    }
+    WriteScratchFile(deep.substr(4 + ScratchFolder().size() + 1) + L"\\bottom.png", PngWith({TextChunk("Bottom", "2")}));
+    ProgramRun run = RunConsoleProgram(L"-r " + Quoted(root));
+    EXPECT_NE(std::string::npos, run.out.find("tEXt : Top 1\n")) << run.out;
+    if (run.err.empty()) {
+        // The system lists folders of any length (Wine does): nothing to say, and nothing lost.
+        EXPECT_NE(std::string::npos, run.out.find("tEXt : Bottom 2\n")) << run.out;
+        EXPECT_EQ(0u, run.exitCode);
+    } else {
+        EXPECT_EQ(1u, run.exitCode);
+        EXPECT_NE(std::string::npos, run.err.find(": Cannot read folder\n")) << run.err;
+    }
+}
+
+// What a report sink wrote through real streams: stdout's bytes and stderr's.
+static std::pair<std::string, std::string> WrittenBy(ConsoleReport& report) {
+    const std::wstring outPath = ScratchFolder() + L"\\report-out.txt";
+    const std::wstring errPath = ScratchFolder() + L"\\report-err.txt";
+    HANDLE outFile = InheritableOutput(outPath), errFile = InheritableOutput(errPath);
+    HANDLE savedOut = GetStdHandle(STD_OUTPUT_HANDLE), savedErr = GetStdHandle(STD_ERROR_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, outFile);
+    SetStdHandle(STD_ERROR_HANDLE, errFile);
+    ConsoleStream out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
+    SetStdHandle(STD_OUTPUT_HANDLE, savedOut);
+    SetStdHandle(STD_ERROR_HANDLE, savedErr);
+    report.WriteTo(&out, &err, nullptr);
+    CloseHandle(outFile);
+    CloseHandle(errFile);
+    return {ReadWhole(outPath), ReadWhole(errPath)};
+}
+
+TEST(ConsoleFailures, MemoryRunningOutAnywhereInAFilesScanLeavesWholeLinesAndANotice) {
+    const std::wstring file = WriteScratchFile(
+        L"out-of-memory.png", PngWith({TextChunk("Title", "Hello"), CompressedTextChunk("Comment", std::string(40000, 'z')),
+                                       InternationalTextChunk("Title", "en", "Titel", "Hallo")}));
+    std::vector<uint8_t> work(WorkBufferSize);
+    for (bool json : {false, true}) {
+        CliOptions options;
+        options.form = json ? OutputForm::Json : OutputForm::Report;
+        const ChunkFilter everyChunk(options);
+        ConsoleFileLoader loader;
+        ConsoleReport whole(options, everyChunk);
+        ASSERT_TRUE(ScanTextChunks(file, true, &whole, work.data(), &loader));
+        const std::string wholeOut = WrittenBy(whole).first;
+        int failures = 0;
+        bool loaded = true;
+        std::unique_ptr<ConsoleReport> report(new ConsoleReport(options, everyChunk));  // made outside the armed runs
+        FailEachAllocationOf([&] { loaded = ScanTextChunks(file, true, report.get(), work.data(), &loader); },
+            [&](bool failed) {
+                std::pair<std::string, std::string> written = WrittenBy(*report);
+                report.reset(new ConsoleReport(options, everyChunk));
+                if (!failed) {
+                    EXPECT_TRUE(loaded);
+                    EXPECT_EQ(wholeOut, written.first);
+                    return;
+                }
+                failures++;
+                EXPECT_FALSE(loaded) << "a report cut by memory is never passed off as whole";
+                EXPECT_EQ(Utf8(file) + ": Cannot allocate memory\n", written.second);
+                // Whole lines of the complete report, in order; JSON adds the notice's object.
+                std::string lines = written.first;
+                if (json) {
+                    size_t notice = lines.rfind("{\"file\"");
+                    ASSERT_NE(std::string::npos, notice);
+                    EXPECT_NE(std::string::npos, lines.find("\"notice\":\"Cannot allocate memory\"", notice));
+                    lines.resize(notice);
+                }
+                EXPECT_EQ(wholeOut.substr(0, lines.size()), lines);
+                EXPECT_TRUE(lines.empty() || lines.back() == '\n');
+            });
+        EXPECT_GT(failures, 3);
     }
 }
