@@ -4,25 +4,27 @@
 #include <cstdint>
 #include "runtime/processor_features.h"
 
-// Length of the leading run of units below U+0080.
-static size_t AsciiRunScalar(const wchar_t* units, size_t count) {
+// Copies the leading run of units below U+0080 as bytes to `to`; returns its length.
+static size_t CopyAsciiScalar(const wchar_t* units, size_t count, char* to) {
     size_t i = 0;
-    while (i < count && units[i] < 0x80) i++;
+    for (; i < count && units[i] < 0x80; i++) to[i] = static_cast<char>(units[i]);
     return i;
 }
 
-__attribute__((target("sse2"))) static size_t AsciiRunSse2(const wchar_t* units, size_t count) {
+// Eight units a round: tested together, packed to eight bytes with one instruction.
+__attribute__((target("sse2"))) static size_t CopyAsciiSse2(const wchar_t* units, size_t count, char* to) {
     const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
     size_t i = 0;
     for (; count - i >= 8; i += 8) {
         __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
         if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(eight, high), _mm_setzero_si128())) != 0xFFFF) break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(to + i), _mm_packus_epi16(eight, eight));
     }
-    return i + AsciiRunScalar(units + i, count - i);
+    return i + CopyAsciiScalar(units + i, count - i, to + i);
 }
 
-static size_t AsciiRun(const wchar_t* units, size_t count) {
-    return HaveSse2() ? AsciiRunSse2(units, count) : AsciiRunScalar(units, count);
+static size_t CopyAscii(const wchar_t* units, size_t count, char* to) {
+    return HaveSse2() ? CopyAsciiSse2(units, count, to) : CopyAsciiScalar(units, count, to);
 }
 
 // Writes one code point at `to`; returns the bytes written (1 to 4).
@@ -61,8 +63,7 @@ void AppendUtf8(std::string& out, const wchar_t* units, size_t count) {
         char* to = start;
         size_t i = from;
         while (i < end) {
-            size_t ascii = AsciiRun(units + i, end - i);
-            for (size_t k = 0; k < ascii; k++) to[k] = static_cast<char>(units[i + k]);
+            size_t ascii = CopyAscii(units + i, end - i, to);
             to += ascii;
             i += ascii;
             for (; i < end && units[i] >= 0x80; i++) {
