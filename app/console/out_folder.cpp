@@ -89,7 +89,9 @@ bool OutFolder::Write(const std::wstring& imageName, const std::wstring& keyword
     for (unsigned repeat = 2; !used_.insert(Upper(name)).second; repeat++) {
         name = base + L"." + std::to_wstring(repeat) + extension;
     }
-    const std::wstring path = folder_ + (IsSeparator(folder_.back()) ? L"" : L"\\") + name;
+    // "D:" is that drive's current folder: the name follows it directly.
+    const bool joined = IsSeparator(folder_.back()) || (folder_.size() == 2 && folder_[1] == L':');
+    const std::wstring path = folder_ + (joined ? L"" : L"\\") + name;
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, force_ ? CREATE_ALWAYS : CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
