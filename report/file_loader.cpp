@@ -1,5 +1,6 @@
 // file_loader.cpp: the window's load path of a file: size, zero-filled block, one read.
 #include "report/file_loader.h"
+#include <windows.h>
 #include "report/report_test_seams.h"
 #include "runtime/files.h"
 #include "runtime/memory_blocks.h"
@@ -9,11 +10,20 @@ static void (*beforeFileOpen)(const wchar_t* name);
 // Test seam (report_test_seams.h).
 void SetBeforeFileOpenHook(void (*hook)(const wchar_t* name)) { beforeFileOpen = hook; }
 
-const wchar_t* WindowFileLoader::Load(const std::wstring& name, LoadedFile* file) {
-    // Only the low 32 bits count, as a signed size: -1 (missing), -2 (directory) and sizes with
-    // bit 31 set fail the allocation below; whole multiples of 4 GiB read as 0.
-    int32_t size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(QueryFileSize(name.c_str()))));
+int64_t QueryWholeNameSize(const std::wstring& name) {
+    return name.size() > MAX_PATH ? -1 : QueryFileSize(name.c_str());
+}
+
+const wchar_t* SizeNotice(int64_t size) {
     if (size == 0) return L"Wrong size!";
+    if (size < 0 || size > INT32_MAX) return L"Cannot allocate memory";
+    return nullptr;
+}
+
+const wchar_t* WindowFileLoader::Load(const std::wstring& name, LoadedFile* file) {
+    int64_t fullSize = QueryWholeNameSize(name);
+    if (const wchar_t* notice = SizeNotice(fullSize)) return notice;
+    int32_t size = static_cast<int32_t>(fullSize);
     uint8_t* block = static_cast<uint8_t*>(MemAlloc(size));
     if (!block) return L"Cannot allocate memory";
     if (beforeFileOpen) beforeFileOpen(name.c_str());

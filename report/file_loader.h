@@ -28,11 +28,21 @@ public:
     virtual void Release(LoadedFile* file) = 0;
 };
 
-// The window's load path: the size (low 32 bits, as a signed number), one zero-filled block of the
+// The size of the file a name stands for, by QueryFileSize, whose path cut looks at the first
+// MAX_PATH units only: for a longer name it answers -1 (names nothing) rather than the size of the
+// file that the first MAX_PATH units may name.
+int64_t QueryWholeNameSize(const std::wstring& name);
+
+// The notice a size gives before any load: "Wrong size!" for 0; "Cannot allocate memory" for a
+// missing file or a folder (below 0) and for 2 GiB and up, which one block of a 32-bit process
+// cannot hold whole (sizes whose low 32 bits read small included); null for a size that can be loaded.
+const wchar_t* SizeNotice(int64_t size);
+
+// The window's load path: the size (QueryWholeNameSize, SizeNotice), one zero-filled block of the
 // memory heap exactly that large, one read into it (a short read leaves the rest zero), file number 0
-// of the file library, which must be started. Notices: "Wrong size!" (size 0), "Cannot allocate
-// memory" (size below 1: missing file, directory, bit 31 set; or no memory), "Cannot read file"
-// (open failed). Holds no state of its own, but file number 0 is one: one scan at a time.
+// of the file library, which must be started. Notices: those of SizeNotice, "Cannot allocate memory"
+// when there is no memory, "Cannot read file" (open failed). Holds no state of its own, but file
+// number 0 is one: one scan at a time.
 class WindowFileLoader : public FileLoader {
 public:
     const wchar_t* Load(const std::wstring& name, LoadedFile* file) override;

@@ -10,7 +10,7 @@ bool ChunkFilter::Selects(const TextChunkRecord& record) const {
     if (!keywords_.empty()) {
         bool matches = false;
         for (const std::wstring& pattern : keywords_) {
-            if (MatchesWildcard(pattern.c_str(), record.keyword.c_str(), ignoreCase_)) {
+            if (MatchesPattern(pattern.c_str(), record.keyword.c_str(), ignoreCase_)) {
                 matches = true;
                 break;
             }

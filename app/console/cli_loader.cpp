@@ -1,6 +1,8 @@
 // cli_loader.cpp: the console front end's loader: a mapped view for large files, a reused buffer for the rest.
 #include "app/console/cli_loader.h"
 #include <windows.h>
+#include "app/console/console_output.h"
+#include "app/console/long_path.h"
 #include "runtime/files.h"
 
 static void (*pieceHook)(const std::wstring& name, size_t bytesRead);
@@ -45,17 +47,33 @@ const wchar_t* ConsoleFileLoader::Read(HANDLE handle, const std::wstring& name, 
     return nullptr;
 }
 
+// The notice for a name that cannot be opened: the system's reason, as it says it.
+const wchar_t* ConsoleFileLoader::OpenNotice(DWORD error) {
+    notice_ = SystemMessage(error);
+    if (notice_.empty()) notice_ = L"Cannot read file (error " + std::to_wstring(error) + L")";
+    return notice_.c_str();
+}
+
 const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, LoadedFile* file) {
-    // The window's rules: only the low 32 bits count, as a signed size, so -1 (missing), -2 (folder)
-    // and sizes with bit 31 set cannot be allocated, and whole multiples of 4 GiB read as 0.
-    int64_t fullSize = sizeListed_ ? listedSize_ : QueryFileSize(name.c_str());
+    bool listed = sizeListed_;
     sizeListed_ = false;
-    int32_t size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(fullSize)));
-    if (size == 0) return L"Wrong size!";
-    if (size < 0) return L"Cannot allocate memory";
-    HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return L"Cannot read file";
+    // The whole name, however long: never cut into another file's name.
+    HANDLE handle = CreateFileW(ExtendedPath(name).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return OpenNotice(GetLastError());
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return L"Not a file (a device)";
+    }
+    LARGE_INTEGER handleSize;
+    int64_t fullSize = listed ? listedSize_ : GetFileSizeEx(handle, &handleSize) ? handleSize.QuadPart : -1;
+    // The window's rules (SizeNotice): a file of 2 GiB or more is said, never searched in part.
+    if (const wchar_t* notice = SizeNotice(fullSize)) {
+        CloseHandle(handle);
+        return notice;
+    }
+    int32_t size = static_cast<int32_t>(fullSize);
     const wchar_t* notice = nullptr;
     if (static_cast<size_t>(size) >= MapThreshold && view_.Open(handle, static_cast<size_t>(size))) {
         file->bytes = view_.Bytes();

@@ -7,9 +7,9 @@
 #include "report/file_loader.h"
 #include "runtime/mapped_view.h"
 
-// Gives the search the same bytes as the window's load path (size taken by name, only its low 32 bits
-// as a signed size, that many bytes from the start of the file) and the same notices for the same
-// causes, without its cost: the window reads each file into fresh zero-filled memory, whose page
+// Gives the search the same bytes as the window's load path (size taken by name or from a folder's
+// listing, SizeNotice's rules, that many bytes from the start of the file) and the same notices for
+// the same causes, without its cost: the window reads each file into fresh zero-filled memory, whose page
 // faults cost about as much as the read itself. Here a file of MapThreshold bytes or more is searched
 // in a read-only mapped view of it (its pages come from the file cache); a smaller one is read, in
 // pieces, into a buffer this loader keeps from file to file. One loader per thread.
@@ -21,7 +21,11 @@
 // range could not be taken back (another thread allocated in it in the microseconds between) does the
 // fault go on as an access violation.
 //
-// Differences from the window, all about files that change or are in use while they are read:
+// Differences from the window:
+// - a name that cannot be opened gets the system's reason (not found, access denied, path too long)
+//   instead of "Cannot allocate memory"; a device (NUL, CON, COM1) is "Not a file (a device)"; a
+//   name is opened whole however long it is (extended-length paths);
+// and all about files that change or are in use while they are read:
 // - the file is opened sharing reading, writing and deletion, so a file another program holds open
 //   for writing is read (the window refuses it with "Cannot read file");
 // - a file that ends before the size taken, or a read that fails, is "Cannot read file" (the window
@@ -45,12 +49,14 @@ public:
 
 private:
     bool Reserve(size_t size);
+    const wchar_t* OpenNotice(DWORD error);
     const wchar_t* Read(HANDLE handle, const std::wstring& name, size_t size, LoadedFile* file);
     MappedView view_;
     int64_t listedSize_ = 0;
     bool sizeListed_ = false;
     uint8_t* buffer_ = nullptr;
     size_t capacity_ = 0;
+    std::wstring notice_;  // the text of the last open failure's notice
 };
 
 // Files from this size on are mapped; below it, mapping and unmapping cost more than the read.

@@ -2,6 +2,7 @@
 #include "app/console/cli_names.h"
 #include <windows.h>
 #include <algorithm>
+#include "app/console/long_path.h"
 
 // Case ignored as the file system ignores it. Kernel32's ordinal comparison, not user32's case
 // mapping: loading user32 would cost each run of the program a start of the window system.
@@ -9,7 +10,18 @@ static bool SameIgnoringCase(wchar_t a, wchar_t b) {
     return a == b || CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
 }
 
-bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text, bool ignoreCase) {
+bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text) {
+    // As in cmd, a pattern ending in '.' stands for names without an extension: "*." matches
+    // "README" as "README." would, and never "a.png".
+    size_t length = wcslen(pattern);
+    if (length > 0 && pattern[length - 1] == L'.' && !wcschr(text, L'.')) {
+        std::wstring dotted = std::wstring(text) + L".";
+        return MatchesPattern(pattern, dotted.c_str(), true);
+    }
+    return MatchesPattern(pattern, text, true);
+}
+
+bool MatchesPattern(const wchar_t* pattern, const wchar_t* text, bool ignoreCase) {
     // Greedy matching with one back-track point: the last * seen.
     const wchar_t* star = nullptr;
     const wchar_t* resume = nullptr;
@@ -75,7 +87,8 @@ static FolderEntries ListFolder(const std::wstring& prefix, const wchar_t* patte
     FolderEntries entries;
     WIN32_FIND_DATAW found;
     std::wstring search = (prefix.empty() ? std::wstring(L".\\") : prefix) + L"*";
-    HANDLE listing = FindFirstFileExW(search.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+    HANDLE listing = FindFirstFileExW(ExtendedPath(search).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                      nullptr, 0);
     if (listing == INVALID_HANDLE_VALUE) {
         // A drive's empty root lists nothing at all; other failures mean the folder cannot be read.
         entries.listed = GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -152,8 +165,14 @@ void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliIte
         if (items->size() == before) AddNotice(argument, L"No file matches", items);
         return;
     }
-    DWORD attributes = GetFileAttributesW(argument.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    DWORD attributes = GetFileAttributesW(ExtendedPath(argument).c_str());
+    bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (!folder && IsSeparator(argument.back())) {
+        // A name ending in a separator stands for a folder: one that is none is not taken as a file.
+        AddNotice(argument, L"Cannot read folder", items);
+        return;
+    }
+    if (!folder) {
         AddFile(argument, items);
         return;
     }

@@ -42,10 +42,13 @@ std::string ReadWhole(const std::wstring& path) {
     return bytes;
 }
 
+// Shared for writing: Wine may report a child's end before it has closed its handles, and a file the
+// previous run still holds would otherwise not open, leaving INVALID_HANDLE_VALUE (the pseudo handle
+// of the calling process) as the next run's output.
 HANDLE InheritableOutput(const std::wstring& path) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Runs pngtext-cli with the given argument text; stdout and stderr are captured whole. stdoutHandle:
@@ -203,7 +206,7 @@ TEST(ConsoleFrontEnd, ReportsEveryFileInTurnAndNoticesOnStderr) {
     const std::wstring empty = WriteScratchFile(L"empty.png", {});
     ProgramRun run = RunConsoleProgram(Quoted(missing) + L" " + Quoted(compressed) + L" " + Quoted(empty));
     EXPECT_EQ(1u, run.exitCode) << "a file that cannot be loaded makes the exit code 1";
-    EXPECT_EQ(Utf8(missing + L": Cannot allocate memory\n" + empty + L": Wrong size!\n"), run.err);
+    EXPECT_EQ(Utf8(missing + L": " + SystemMessage(ERROR_FILE_NOT_FOUND) + L"\n" + empty + L": Wrong size!\n"), run.err);
     const std::string expectedStart = Utf8(L"file:" + missing + L"\nfile:" + compressed + L"\ntEXt : Title PngSuite\n");
     ASSERT_GE(run.out.size(), expectedStart.size());
     EXPECT_EQ(expectedStart, run.out.substr(0, expectedStart.size()));
@@ -227,9 +230,11 @@ TEST(ConsoleFrontEnd, UsageErrorsHelpAndVersionHaveTheirExitCodes) {
         {L"-h " + greek, 0, "usage: pngtext-cli", nullptr},
         {L"--version", 0, "pngtext-cli " PNGTEXT_VERSION_TEXT "\n", nullptr},
         // After "--" a name that starts with a dash is a name: this one does not exist.
-        {L"-- --help", 1, "file:--help\n", "--help: Cannot allocate memory\n"},
+        {L"-- --help", 1, "file:--help\n", "--help: "},
         // An argument holding a line feed is one name.
-        {L"\"a.png\nb.png\"", 1, "file:a.png\nb.png\n", "a.png\nb.png: Cannot allocate memory\n"},
+        {L"\"a.png\nb.png\"", 1, "file:a.png\nb.png\n", "a.png\nb.png: "},
+        // cmd's way of asking for help.
+        {L"/?", 0, "usage: pngtext-cli", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
@@ -396,16 +401,52 @@ static std::vector<std::wstring> LoaderTestFiles() {
 }
 
 TEST(ConsoleLoader, GivesTheSearchWhatTheWindowsLoadPathGives) {
-    const std::vector<std::wstring> names = LoaderTestFiles();
+    std::vector<std::wstring> names = LoaderTestFiles();
     ASSERT_GT(names.size(), 80u);
+    // The last two, a missing file and a folder, cannot be opened: the console says the system's
+    // reason where the window says "Cannot allocate memory" (below).
+    const std::wstring folder = names.back();
+    names.pop_back();
+    const std::wstring missing = names.back();
+    names.pop_back();
     ConsoleFileLoader loader;
     ExpectedBytes window = ScanInProcess(names);
     ExpectedBytes console = ScanInProcess(names, &loader);
     EXPECT_GT(window.lines, 150);
-    EXPECT_EQ(3, window.notices);
+    EXPECT_EQ(1, window.notices);
     EXPECT_TRUE(window.text == console.text) << "report lines differ";
     EXPECT_TRUE(window.json == console.json) << "records or notices differ";
     EXPECT_EQ(window.err, console.err);
+    for (const std::wstring& name : {missing, folder}) {
+        HANDLE probe = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_EQ(INVALID_HANDLE_VALUE, probe);
+        const std::wstring reason = SystemMessage(GetLastError());
+        ASSERT_FALSE(reason.empty());
+        ExpectedBytes said = ScanInProcess({name}, &loader);
+        EXPECT_EQ(Utf8(name + L": " + reason + L"\n"), said.err);
+        EXPECT_EQ(Utf8(name + L": Cannot allocate memory\n"), ScanInProcess(name).err) << "the window's notice";
+    }
+}
+
+TEST(ConsoleLoader, ANameLongerThanThePathLimitIsOpenedWhole) {
+    // The first 260 units of the long name name another file, of 8 bytes.
+    const std::wstring folder = ScratchFolder() + L"\\";
+    ASSERT_LT(folder.size(), static_cast<size_t>(MAX_PATH) - 10);
+    const std::wstring shortName(MAX_PATH - folder.size(), L's');
+    ASSERT_FALSE(WriteScratchFile(shortName, std::vector<uint8_t>(8, 'x')).empty());
+    const std::wstring longPath =
+        WriteScratchFile(shortName + L"-long.png", PngWith({TextChunk("Long", "name")}));
+    ASSERT_FALSE(longPath.empty());
+    for (const std::wstring& name : {longPath, L"\\\\?\\" + longPath}) {
+        ProgramRun run = RunConsoleProgram(Quoted(name));
+        EXPECT_EQ(0u, run.exitCode) << run.err;
+        EXPECT_EQ(Utf8(L"file:" + name + L"\ntEXt : Long name\n"), run.out);
+    }
+    // A device is no file; a name ending in a separator is a folder, and this one is none.
+    // (The separator doubled before the closing quote, as command-line quoting wants it.)
+    ProgramRun device = RunConsoleProgram(L"NUL " + Quoted(longPath + L"\\\\"));
+    EXPECT_EQ(1u, device.exitCode);
+    EXPECT_EQ(Utf8(L"NUL: Not a file (a device)\n" + longPath + L"\\: Cannot read folder\n"), device.err);
 }
 
 static std::wstring truncateOnFirstPiece;
@@ -502,7 +543,8 @@ TEST(ConsoleFrontEnd, ManyFilesOnAllCoresGiveTheWindowsReportInArgumentOrderAndA
     names.insert(names.end(), once.begin(), once.end());
     std::wstring arguments;
     for (const std::wstring& name : names) arguments += Quoted(name) + L" ";
-    ExpectedBytes expected = ScanInProcess(names);
+    ConsoleFileLoader loader;
+    ExpectedBytes expected = ScanInProcess(names, &loader);
     ProgramRun text = RunConsoleProgram(arguments);
     EXPECT_EQ(1u, text.exitCode);
     EXPECT_TRUE(expected.text == text.out) << "report bytes differ";
@@ -611,10 +653,11 @@ TEST(ConsoleFrontEnd, TextAloneIsEachRecordsTextByteForByte) {
     names.push_back(WriteAiImage());
     InitFileLibrary();
     std::vector<uint8_t> work(WorkBufferSize);
+    ConsoleFileLoader loader;
     ExpectedTexts expected;
     std::wstring arguments = L"--text -0";
     for (size_t i = 0; i < names.size(); i++) {
-        ScanTextChunks(names[i], i == 0, &expected, work.data());
+        ScanTextChunks(names[i], i == 0, &expected, work.data(), &loader);
         arguments += L" " + Quoted(names[i]);
     }
     ASSERT_GT(expected.count, 150);
@@ -774,30 +817,6 @@ static std::wstring ManyNames(int count) {
     return names;
 }
 
-TEST(ConsoleFailures, OutputThatCannotBeWrittenStopsTheRunWithItsOwnExitCodeAndReason) {
-    const std::wstring names = ManyNames(200);
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    // A handle opened for reading only: every write to it fails, as to a handle closed for writing.
-    const std::wstring readOnly = WriteScratchFile(L"read-only-out.txt", {});
-    HANDLE refusing = CreateFileW(readOnly.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, refusing);
-    ProgramRun refused = RunConsoleProgram(names, refusing);
-    CloseHandle(refusing);
-    EXPECT_EQ(3u, refused.exitCode);
-    EXPECT_EQ(0u, refused.err.find("pngtext-cli: cannot write output: ")) << refused.err;
-    EXPECT_EQ(refused.err.find('\n'), refused.err.size() - 1) << "one line, and no notice per file: " << refused.err;
-    // A full disk, where the system has one to offer (Wine reaches Linux's /dev/full as Z:\dev\full).
-    HANDLE full = CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (full != INVALID_HANDLE_VALUE) {
-        ProgramRun fullRun = RunConsoleProgram(names + L" --json", full);
-        CloseHandle(full);
-        EXPECT_EQ(3u, fullRun.exitCode);
-        EXPECT_EQ(0u, fullRun.err.find("pngtext-cli: cannot write output")) << fullRun.err;
-    }
-}
-
 TEST(ConsoleFailures, APipeClosedByItsReaderEndsTheRunQuietly) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -890,4 +909,20 @@ TEST(ConsoleFailures, MemoryRunningOutAnywhereInAFilesScanLeavesWholeLinesAndANo
             });
         EXPECT_GT(failures, 3);
     }
+}
+
+TEST(ConsoleFailures, OutputThatCannotBeWrittenStopsTheRunWithItsOwnExitCodeAndReason) {
+    const std::wstring names = ManyNames(200);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    // A full disk: Wine reaches Linux's /dev/full as Z:\\dev\\full; Windows has none to offer.
+    HANDLE full = CreateFileW(L"Z:\\dev\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (full == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no full device to write to";
+    for (const wchar_t* form : {L"", L"--json "}) {
+        ProgramRun run = RunConsoleProgram(form + names, full);
+        EXPECT_EQ(3u, run.exitCode) << "exit code 0 would say the report is whole";
+        EXPECT_EQ(0u, run.err.find("pngtext-cli: cannot write output: ")) << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line, no notice per file: " << run.err;
+    }
+    CloseHandle(full);
 }

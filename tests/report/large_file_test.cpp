@@ -109,12 +109,14 @@ TEST_F(LargeFiles, JustBelowTwoGiBLoadsOnlyWhereTheAddressSpaceHoldsIt) {
     }
 }
 
-TEST_F(LargeFiles, OnlyTheLowThirtyTwoBitsOfTheSizeCount) {
-    // Bit 31 set in the low 32 bits: a negative size, no block. A whole multiple of 4 GiB: size 0.
+TEST_F(LargeFiles, TwoGiBAndUpCannotBeHeldWholeWhateverTheLowThirtyTwoBitsSay) {
+    // One block of a 32-bit process cannot hold 2 GiB: said, never searched in part. Whole multiples
+    // of 4 GiB (low bits 0) and sizes whose low bits read small are no exception.
     const std::pair<int64_t, const wchar_t*> cases[] = {
         {2 * GiB, L"Cannot allocate memory"}, {3 * GiB, L"Cannot allocate memory"},
         {4 * GiB - 1, L"Cannot allocate memory"}, {6 * GiB + 5, L"Cannot allocate memory"},
-        {4 * GiB, L"Wrong size!"}, {8 * GiB, L"Wrong size!"}, {12 * GiB, L"Wrong size!"}};
+        {4 * GiB, L"Cannot allocate memory"}, {8 * GiB, L"Cannot allocate memory"},
+        {12 * GiB, L"Cannot allocate memory"}, {4 * GiB + (1 << 20), L"Cannot allocate memory"}};
     for (const auto& [size, notice] : cases) {
         RecordingSink one;
         std::wstring path = WriteSparse(L"size-" + std::to_wstring(size) + L".bin", size, {{0, Chunk("tEXt", TextData("A", "b"))}});
@@ -124,16 +126,33 @@ TEST_F(LargeFiles, OnlyTheLowThirtyTwoBitsOfTheSizeCount) {
     }
 }
 
-TEST_F(LargeFiles, AboveAMultipleOfFourGiBOnlyTheLowBitsAreLoaded) {
-    // 8 GiB + the length of one chunk: the low 32 bits are that length, so exactly the file's first
-    // bytes are read and searched.
+TEST_F(LargeFiles, AboveAMultipleOfFourGiBNothingIsPassedOffAsTheWholeFile) {
+    // 8 GiB + the length of one chunk: the low 32 bits are that length. Searching that many bytes
+    // would report the first chunk as if it were the whole file.
     std::string chunk = Chunk("tEXt", TextData("Low", "bits"));
     std::string beyond = Chunk("tEXt", TextData("Not", "read"));
     std::wstring path = WriteSparse(L"eight-gib-and-a-chunk.png", 8 * GiB + static_cast<int64_t>(chunk.size()),
                                     {{0, chunk}, {static_cast<int64_t>(chunk.size()) + 100, beyond}});
-    EXPECT_TRUE(Scan(path));
-    EXPECT_TRUE(sink.notices.empty());
-    EXPECT_EQ(sink.lines, Lines{L"tEXt : Low bits"});
+    EXPECT_FALSE(Scan(path));
+    EXPECT_EQ(sink.notices, Lines{L"Cannot allocate memory"});
+    EXPECT_TRUE(sink.lines.empty());
+}
+
+TEST_F(LargeFiles, ANameLongerThanThePathCutIsNeverAnotherFilesBytes) {
+    // Two files in one folder: the first name is exactly as long as the cut, the second starts with it.
+    // Looked at by the cut, the second name's size would be the first file's (8 bytes), and only
+    // that many bytes of the second file would be searched, its chunk missed without a word.
+    std::wstring folder = Write(L"probe.bin", "x");
+    folder.resize(folder.rfind(L'\\') + 1);
+    ASSERT_LT(folder.size(), static_cast<size_t>(MAX_PATH) - 10);
+    std::wstring shortName(MAX_PATH - folder.size(), L's');
+    std::wstring shortPath = Write(shortName, "12345678");
+    ASSERT_EQ(static_cast<size_t>(MAX_PATH), shortPath.size());
+    std::wstring longPath = Write(shortName + L"-long.png", Png({Chunk("tEXt", TextData("Long", "name"))}));
+    ASSERT_FALSE(longPath.empty());
+    EXPECT_FALSE(Scan(longPath));
+    EXPECT_EQ(sink.notices, Lines{L"Cannot allocate memory"});
+    EXPECT_TRUE(sink.lines.empty());
 }
 
 // ---- files that change between the size query and the read -------------------------------------
