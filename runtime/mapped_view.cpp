@@ -8,6 +8,11 @@ static SRWLOCK addressSpaceLock = SRWLOCK_INIT;
 static DWORD currentViewSlot = TLS_OUT_OF_INDEXES;
 static INIT_ONCE handlerOnce = INIT_ONCE_STATIC_INIT;
 
+struct ViewFaultAccess {
+    static bool Contains(const MappedView* view, const uint8_t* at) { return view->Contains(at); }
+    static bool ReplaceWithZeros(MappedView* view, const uint8_t* at) { return view->ReplaceWithZeros(at); }
+};
+
 static LONG CALLBACK ViewFaultHandler(EXCEPTION_POINTERS* info) {
     const EXCEPTION_RECORD* record = info->ExceptionRecord;
     // A read fault in a view: Wine reports a file cut short as an access violation, Windows a failed
@@ -17,8 +22,8 @@ static LONG CALLBACK ViewFaultHandler(EXCEPTION_POINTERS* info) {
     if (record->NumberParameters < 2 || record->ExceptionInformation[0] != 0) return EXCEPTION_CONTINUE_SEARCH;
     MappedView* view = static_cast<MappedView*>(TlsGetValue(currentViewSlot));
     const uint8_t* at = reinterpret_cast<const uint8_t*>(record->ExceptionInformation[1]);
-    if (!view || !view->Contains(at)) return EXCEPTION_CONTINUE_SEARCH;
-    return view->ReplaceWithZeros(at) ? EXCEPTION_CONTINUE_EXECUTION : EXCEPTION_CONTINUE_SEARCH;
+    if (!view || !ViewFaultAccess::Contains(view, at)) return EXCEPTION_CONTINUE_SEARCH;
+    return ViewFaultAccess::ReplaceWithZeros(view, at) ? EXCEPTION_CONTINUE_EXECUTION : EXCEPTION_CONTINUE_SEARCH;
 }
 
 static BOOL CALLBACK InstallHandler(PINIT_ONCE, PVOID, PVOID*) {
@@ -26,9 +31,13 @@ static BOOL CALLBACK InstallHandler(PINIT_ONCE, PVOID, PVOID*) {
     return currentViewSlot != TLS_OUT_OF_INDEXES && AddVectoredExceptionHandler(1, ViewFaultHandler) != nullptr;
 }
 
+bool InstallViewFaultHandler() { return InitOnceExecuteOnce(&handlerOnce, InstallHandler, nullptr, nullptr) != FALSE; }
+
 bool MappedView::Open(HANDLE file, size_t size) {
     Close();
-    if (!InitOnceExecuteOnce(&handlerOnce, InstallHandler, nullptr, nullptr) || size == 0) return false;
+    if (!InstallViewFaultHandler() || size == 0) return false;
+    // One view per thread: the handler knows only the thread's current one.
+    if (TlsGetValue(currentViewSlot)) return false;
     // A mapping larger than the file fails for a read-only file: a file that shrank is not mapped.
     HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (!mapping) return false;

@@ -4,9 +4,15 @@
 #include <cstddef>
 #include <cstdint>
 
+// Installs the fault handler of views (a vectored exception handler) for the whole process; the
+// program calls it once at start, before its threads. Opening a view installs it too when that was
+// forgotten. False when it could not be installed: no view then opens.
+bool InstallViewFaultHandler();
+
 // A view of the first size bytes of an open file. While it is the calling thread's current view, a
 // read fault inside it (file cut short by another process, device error) does not end the process:
-// the view is replaced by zero-filled memory at the same address and Failed() turns true.
+// the view is replaced by zero-filled memory at the same address and Failed() turns true. A thread
+// has one open view at a time: opening a second view while another is open on the thread fails.
 class MappedView {
 public:
     MappedView() = default;
@@ -15,7 +21,7 @@ public:
     MappedView& operator=(const MappedView&) = delete;
 
     // Maps the view and makes it the calling thread's current one; false (nothing mapped) when the file
-    // is shorter than size or the address space has no room.
+    // is shorter than size, the address space has no room, or another view is open on this thread.
     bool Open(HANDLE file, size_t size);
     // Ends the view (or the zero-filled memory that replaced it). Done by the thread that opened it.
     void Close();
@@ -24,11 +30,12 @@ public:
     // The flag behind Failed, for a reader that asks without knowing the view.
     const volatile long* FailedFlag() const { return &failed_; }
 
-    // For the fault handler: takes the range of the faulting address back as zero-filled memory.
+private:
+    friend struct ViewFaultAccess;  // the fault handler, the only caller of the two below
+    // Takes the range of the faulting address back as zero-filled memory.
     bool ReplaceWithZeros(const uint8_t* at);
     bool Contains(const uint8_t* at) const { return base_ && at >= base_ && at < base_ + span_; }
 
-private:
     static const size_t Granule = 64u << 10;  // the unit of address space reservations
     static const int MaxGranules = 64;
     uint8_t* base_ = nullptr;

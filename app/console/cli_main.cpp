@@ -8,6 +8,7 @@
 #include "app/console/console_output.h"
 #include "app/console/own_console.h"
 #include "runtime/main_heap.h"
+#include "runtime/mapped_view.h"
 #include "runtime/memory_blocks.h"
 
 static int Run(int argc, wchar_t** argv, ConsoleStream& out, ConsoleStream& err, bool ownConsole) {
@@ -31,6 +32,7 @@ static int Run(int argc, wchar_t** argv, ConsoleStream& out, ConsoleStream& err,
     }
     CreateMainHeap();
     InitMemoryLibrary();
+    InstallViewFaultHandler();  // once, before the scanning threads start
     ScanOutcome outcome;
     outcome.allLoaded = false;
     try {

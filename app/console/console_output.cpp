@@ -24,7 +24,26 @@ static DWORD WriteBytes(HANDLE handle, const char* bytes, size_t size) {
     return 0;
 }
 
+// A console would act on control characters from a file (an escape sequence recolours or retitles it,
+// moves the cursor, rings): they are shown as visible symbols instead, C0 and DEL as their Control
+// Pictures, C1 as U+FFFD. Tab and line breaks stay. Pipes and files get the text as it is.
+static bool ShownAsSymbol(wchar_t unit) {
+    return (unit < 0x20 && unit != L'\t' && unit != L'\n' && unit != L'\r') || (unit >= 0x7F && unit <= 0x9F);
+}
+
+static wchar_t VisibleSymbol(wchar_t unit) {
+    if (unit < 0x20) return static_cast<wchar_t>(0x2400 + unit);
+    return unit == 0x7F ? static_cast<wchar_t>(0x2421) : static_cast<wchar_t>(0xFFFD);
+}
+
 static DWORD WriteConsoleUnits(HANDLE handle, const wchar_t* units, size_t count) {
+    std::wstring shown;
+    for (size_t i = 0; i < count; i++) {
+        if (!ShownAsSymbol(units[i])) continue;
+        if (shown.empty()) shown.assign(units, count);
+        shown[i] = VisibleSymbol(units[i]);
+    }
+    if (!shown.empty()) units = shown.data();
     size_t done = 0;
     while (done < count) {
         // Never split a surrogate pair between two calls.

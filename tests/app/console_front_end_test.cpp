@@ -339,7 +339,9 @@ TEST(ConsoleFrontEnd, ShowsUnicodeOnAConsoleAndLeavesItsCodePage) {
     ASSERT_NE(static_cast<UINT>(CP_UTF8), codePage);
 
     const std::wstring greek = SuiteFile(L"ctgn0g04.png");
-    std::wstring commandLine = Quoted(CLI_PATH) + L" " + Quoted(greek);
+    // A text that would recolour the console and ring its bell: shown as symbols, not acted on.
+    const std::wstring escaping = WriteScratchFile(L"escaping.png", PngWith({TextChunk("Esc", "\x1b[31mred\x07\tend")}));
+    std::wstring commandLine = Quoted(CLI_PATH) + L" " + Quoted(greek) + L" " + Quoted(escaping);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -357,6 +359,7 @@ TEST(ConsoleFrontEnd, ShowsUnicodeOnAConsoleAndLeavesItsCodePage) {
     EXPECT_EQ(codePage, GetConsoleOutputCP()) << "the console's code page is the user's";
     std::wstring shown = ScreenText(screen);
     EXPECT_NE(std::wstring::npos, shown.find(L"iTXt : (el)Title(\u03A4\u03AF\u03C4\u03BB\u03BF\u03C2) PngSuite\n")) << shown;
+    EXPECT_NE(std::wstring::npos, shown.find(L"tEXt : Esc \u241B[31mred\u2407")) << shown;
     CloseHandle(screen);
     FreeConsole();
 }
