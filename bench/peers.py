@@ -166,6 +166,36 @@ def check_contents(path):
     return len(records), verdicts
 
 
+def search_times(path):
+    """Best times of the plain scan of a folder against --grep and -l over it (each the same files,
+    the rounds interleaved as in time_all)."""
+    folder = windows_path(path)
+    commands = [("plain", ["wine", CLI, folder]),
+                ("grep", ["wine", CLI, "--grep", "unicorn", folder]),
+                ("grep-hit", ["wine", CLI, "--grep", "masterpiece", folder]),
+                ("list", ["wine", CLI, "-l", "-k", "parameters", "-k", "prompt", "-k", "workflow", folder])]
+    times = {}
+    for round_number in range(6):
+        for name, command in commands:
+            start = time.perf_counter()
+            subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if round_number > 0:
+                times.setdefault(name, []).append(time.perf_counter() - start)
+    return {name: min(values) for name, values in times.items()}
+
+
+def print_search_times(path):
+    """--grep and -l aim at no more than 1.1 times the plain scan of the same folder."""
+    best = search_times(path)
+    label = os.path.basename(os.path.normpath(path))
+    plain = best["plain"]
+    print("%-18s search: plain %.1f ms; --grep absent %.1f ms (%.2f), --grep found %.1f ms (%.2f), "
+          "-l -k parameters -k prompt -k workflow %.1f ms (%.2f); goal at most 1.10: %s" % (
+              label[:18], plain * 1e3, best["grep"] * 1e3, best["grep"] / plain, best["grep-hit"] * 1e3,
+              best["grep-hit"] / plain, best["list"] * 1e3, best["list"] / plain,
+              "MET" if max(best["grep"], best["grep-hit"], best["list"]) <= 1.1 * plain else "MISSED"), flush=True)
+
+
 def main():
     print("%-18s %5s %8s | %7s %8s %8s | %8s %8s %8s | %9s %9s %10s | %8s %8s" % (
         "target", "files", "MB", "empty", "ours", "ours-e", "floor-e", "pngcheck", "exiftool", "ours/pngc",
@@ -175,6 +205,8 @@ def main():
     contents_ok = True
     notes = []
     for path in FILES:
+        if os.path.isdir(path) and os.path.basename(os.path.normpath(path)) == "ai-images":
+            print_search_times(path)
         best = time_all(path)
         empty = best["empty"]
         ours = max(best["ours"] - empty, 1e-6)

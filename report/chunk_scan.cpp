@@ -102,6 +102,8 @@ static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t
     }
     AppendDecodedBytes(r.keyword, block + d, keywordBytes, TextAnsi);
     AppendDecodedBytes(r.text, block + zero + 1, textBytes, TextAnsi);
+    r.ansiKeyword = ByteRange{block + d, keywordBytes};
+    r.ansiText = ByteRange{block + zero + 1, textBytes};
     return pastEnd ? d : d + length + 4;
 }
 

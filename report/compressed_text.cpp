@@ -118,6 +118,8 @@ size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length
     r.inflate = text.outcome;
     AppendField(r.keyword, block, n, d, k, TextAnsi);
     AppendDecodedBytes(r.text, text.bytes, text.count, TextAnsi);
+    r.ansiKeyword = ByteRange{block + d, k};
+    r.ansiText = ByteRange{text.bytes, text.count};
     return compressed;
 }
 

@@ -1,85 +1,76 @@
 // json_lines.cpp: JSON objects of chunk records and notices, UTF-8, one per line.
 #include "report/json_lines.h"
-#include <cstdio>
+#include "report/utf8_encoding.h"
 
-// One code point as UTF-8.
-static void AppendCodePoint(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-void AppendJsonString(std::string& out, const std::wstring& text) {
+void AppendJsonString(std::wstring& out, const std::wstring& text) {
     out.reserve(out.size() + text.size() + 2);
-    out += '"';
+    out += L'"';
     const size_t n = text.size();
     for (size_t i = 0; i < n; i++) {
-        // A run of printable ASCII other than quote and backslash is copied as it is, in one piece.
+        // A run of units that need no escape is copied as it is, in one piece.
         size_t run = i;
-        while (run < n && text[run] >= 0x20 && text[run] < 0x7F && text[run] != L'"' && text[run] != L'\\') run++;
+        while (run < n && text[run] >= 0x20 && text[run] != L'"' && text[run] != L'\\' && text[run] != 0x2028 &&
+               text[run] != 0x2029 && (text[run] < 0xD800 || text[run] > 0xDFFF))
+            run++;
         if (run > i) {
-            size_t at = out.size();
-            out.resize(at + (run - i));
-            for (size_t k = i; k < run; k++) out[at + (k - i)] = static_cast<char>(text[k]);
+            out.append(text, i, run - i);
             i = run;
             if (i == n) break;
         }
         uint32_t c = static_cast<uint16_t>(text[i]);
         switch (c) {
-        case '"': out += "\\\""; continue;
-        case '\\': out += "\\\\"; continue;
-        case '\b': out += "\\b"; continue;
-        case '\f': out += "\\f"; continue;
-        case '\n': out += "\\n"; continue;
-        case '\r': out += "\\r"; continue;
-        case '\t': out += "\\t"; continue;
+        case '"': out += L"\\\""; continue;
+        case '\\': out += L"\\\\"; continue;
+        case '\b': out += L"\\b"; continue;
+        case '\f': out += L"\\f"; continue;
+        case '\n': out += L"\\n"; continue;
+        case '\r': out += L"\\r"; continue;
+        case '\t': out += L"\\t"; continue;
         default: break;
         }
         if (c < 0x20 || c == 0x2028 || c == 0x2029) {
-            char escape[8];
-            snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(c));
-            out += escape;
+            const wchar_t* hex = L"0123456789ABCDEF";
+            out += L"\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
             continue;
         }
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            uint32_t low = i + 1 < n ? static_cast<uint16_t>(text[i + 1]) : 0;
-            if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                i++;
-            } else {
-                c = 0xFFFD;  // a lone surrogate has no UTF-8 form
-            }
+        // A surrogate: kept with its partner; alone it has no UTF-8 form and becomes U+FFFD.
+        uint32_t low = i + 1 < n ? static_cast<uint16_t>(text[i + 1]) : 0;
+        if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+            out += text[i];
+            out += text[++i];
+        } else {
+            out += static_cast<wchar_t>(0xFFFD);
         }
-        AppendCodePoint(out, c);
     }
-    out += '"';
+    out += L'"';
 }
 
-static void AppendField(std::string& out, const char* name, const std::wstring& value) {
-    out += ",\"";
-    out += name;
-    out += "\":";
+void AppendJsonString(std::string& out, const std::wstring& text) {
+    std::wstring json;
+    AppendJsonString(json, text);
+    AppendUtf8(out, json);
+}
+
+// Appends ASCII text (field names and fixed values).
+static void AppendAscii(std::wstring& out, const char* ascii) {
+    while (*ascii) out += static_cast<wchar_t>(*ascii++);
+}
+
+static void AppendField(std::wstring& out, const char* name, const std::wstring& value) {
+    out += L",\"";
+    AppendAscii(out, name);
+    out += L"\":";
     AppendJsonString(out, value);
 }
 
-static void AppendWord(std::string& out, const char* name, const char* word) {
-    out += ",\"";
-    out += name;
-    out += "\":\"";
-    out += word;
-    out += '"';
+static void AppendWord(std::wstring& out, const char* name, const char* word) {
+    out += L",\"";
+    AppendAscii(out, name);
+    out += L"\":\"";
+    AppendAscii(out, word);
+    out += L'"';
 }
 
 static const char* CrcWord(CrcCheck crc) {
@@ -110,11 +101,11 @@ static const char* FormWord(LineForm form) {
     }
 }
 
-void AppendChunkJson(std::string& out, const std::wstring& file, const TextChunkRecord& r) {
-    out += "{\"file\":";
+void AppendChunkJson(std::wstring& out, const std::wstring& file, const TextChunkRecord& r) {
+    out += L"{\"file\":";
     AppendJsonString(out, file);
-    out += ",\"offset\":";
-    out += std::to_string(r.offset);
+    out += L",\"offset\":";
+    out += std::to_wstring(r.offset);
     AppendWord(out, "type", ChunkTypeName(r.type));
     AppendField(out, "keyword", r.keyword);
     const bool international = r.type == ChunkType::InternationalText;
@@ -122,18 +113,31 @@ void AppendChunkJson(std::string& out, const std::wstring& file, const TextChunk
         AppendField(out, "language", r.language);
         AppendField(out, "translated_keyword", r.translatedKeyword);
     }
-    out += r.compressed ? ",\"compressed\":true" : ",\"compressed\":false";
+    out += r.compressed ? L",\"compressed\":true" : L",\"compressed\":false";
     AppendField(out, "text", r.text);
     AppendWord(out, "crc", CrcWord(CheckChunkCrc(r)));
     if (const char* inflate = InflateWord(r.inflate)) AppendWord(out, "inflate", inflate);
     if (international) AppendWord(out, "utf8", Utf8WasValid(r) ? "valid" : "invalid");
+    if (StoredAsUtf8(r)) out += L",\"utf8_text\":true";
     if (const char* form = FormWord(r.form)) AppendWord(out, "form", form);
-    out += "}\n";
+    out += L"}\n";
+}
+
+void AppendNoticeJson(std::wstring& out, const std::wstring& file, const wchar_t* message) {
+    out += L"{\"file\":";
+    AppendJsonString(out, file);
+    AppendField(out, "notice", message ? std::wstring(message) : std::wstring());
+    out += L"}\n";
+}
+
+void AppendChunkJson(std::string& out, const std::wstring& file, const TextChunkRecord& record) {
+    std::wstring json;
+    AppendChunkJson(json, file, record);
+    AppendUtf8(out, json);
 }
 
 void AppendNoticeJson(std::string& out, const std::wstring& file, const wchar_t* message) {
-    out += "{\"file\":";
-    AppendJsonString(out, file);
-    AppendField(out, "notice", message ? std::wstring(message) : std::wstring());
-    out += "}\n";
+    std::wstring json;
+    AppendNoticeJson(json, file, message);
+    AppendUtf8(out, json);
 }

@@ -2,6 +2,7 @@
 #include "report/text_chunk_record.h"
 #include <windows.h>
 #include <zlib.h>
+#include "runtime/memory_blocks.h"
 
 const char* ChunkTypeName(ChunkType type) {
     switch (type) {
@@ -27,6 +28,8 @@ void StartChunkRecord(TextChunkRecord* r, const uint8_t* block, size_t n, size_t
     r->length = length;
     r->utf8Translated = ByteRange();
     r->utf8Text = ByteRange();
+    r->ansiKeyword = ByteRange();
+    r->ansiText = ByteRange();
 }
 
 uint32_t ReadBigEndian32(const uint8_t* at) {
@@ -55,4 +58,28 @@ static bool IsValidUtf8(const ByteRange& range) {
 
 bool Utf8WasValid(const TextChunkRecord& r) {
     return IsValidUtf8(r.utf8Translated) && IsValidUtf8(r.utf8Text);
+}
+
+// Valid UTF-8 that is not plain ASCII: ASCII alone reads the same either way.
+static bool IsUtf8BeyondAscii(const ByteRange& range) {
+    bool high = false;
+    for (size_t i = 0; i < range.count && !high; i++) high = range.bytes[i] > 0x7F;
+    return high && IsValidUtf8(range);
+}
+
+bool StoredAsUtf8(const TextChunkRecord& r) {
+    if (r.type == ChunkType::InternationalText) return false;
+    return IsUtf8BeyondAscii(r.ansiKeyword) || IsUtf8BeyondAscii(r.ansiText);
+}
+
+void DecodeStoredUtf8(TextChunkRecord* r) {
+    if (r->type == ChunkType::InternationalText) return;
+    if (IsUtf8BeyondAscii(r->ansiKeyword)) {
+        r->keyword.clear();
+        AppendDecodedBytes(r->keyword, r->ansiKeyword.bytes, r->ansiKeyword.count, TextUtf8);
+    }
+    if (IsUtf8BeyondAscii(r->ansiText)) {
+        r->text.clear();
+        AppendDecodedBytes(r->text, r->ansiText.bytes, r->ansiText.count, TextUtf8);
+    }
 }

@@ -52,6 +52,8 @@ struct TextChunkRecord {
     uint32_t length = 0;           // the declared data length, from the four bytes before the type code
     ByteRange utf8Translated;      // iTXt: the bytes decoded as UTF-8 into translatedKeyword and text
     ByteRange utf8Text;
+    ByteRange ansiKeyword;         // tEXt, zTXt: the bytes decoded in the ANSI code page into keyword
+    ByteRange ansiText;            // and text (zTXt: the inflated bytes)
 };
 
 // Makes *r the empty record of the chunk whose type code is at typeCodeAt in block[0, n), length
@@ -72,3 +74,10 @@ CrcCheck CheckChunkCrc(const TextChunkRecord& record);
 // False when decoding the UTF-8 fields (iTXt translated keyword and text) replaced bytes that are no
 // valid UTF-8; true for every other record.
 bool Utf8WasValid(const TextChunkRecord& record);
+
+// Many writers store UTF-8 in tEXt and zTXt, where Latin-1 belongs. True for a tEXt or zTXt record
+// whose keyword or text bytes hold a byte above 0x7F and are valid UTF-8 (such a field shows garbled
+// in the ANSI code page); false for every other record.
+bool StoredAsUtf8(const TextChunkRecord& record);
+// Decodes again as UTF-8 each of keyword and text whose bytes are of that kind.
+void DecodeStoredUtf8(TextChunkRecord* record);

@@ -6,14 +6,18 @@
 #include "app/console/cli_options.h"
 #include "app/console/cli_scan.h"
 #include "app/console/console_output.h"
+#include "app/console/own_console.h"
 #include "runtime/main_heap.h"
 #include "runtime/mapped_view.h"
 #include "runtime/memory_blocks.h"
 
-int wmain(int argc, wchar_t** argv) {
-    ConsoleStream out(STD_OUTPUT_HANDLE);
-    ConsoleStream err(STD_ERROR_HANDLE);
+static int Run(int argc, wchar_t** argv, ConsoleStream& out, ConsoleStream& err, bool ownConsole) {
     CliOptions options = ParseCommandLine(argc, argv);
+    if (ownConsole && options.names.empty() && !options.help && !options.version) {
+        // Double-clicked: what the program does, and how to give it files.
+        out.Write(std::wstring(UsageText()) + DropHint);
+        return ExitUsageError;
+    }
     if (!options.error.empty()) {
         err.Write(L"pngtext-cli: " + options.error + L"\nusage: pngtext-cli [OPTION]... FILE|FOLDER|PATTERN...  (see --help)\n");
         return ExitUsageError;
@@ -29,24 +33,33 @@ int wmain(int argc, wchar_t** argv) {
     CreateMainHeap();
     InitMemoryLibrary();
     InstallViewFaultHandler();  // once, before the scanning threads start
-    ScanOutcome outcome = ScanOutcome::SomeNotLoaded;
+    ScanOutcome outcome;
+    outcome.allLoaded = false;
     try {
         std::vector<CliItem> items;
         for (const std::wstring& name : options.names) ExpandName(name, options.recursive, &items);
-        outcome = ScanItems(items, options.json, ProcessorCount(), &out, &err);
+        outcome = ScanItems(items, options, ProcessorCount(), &out, &err);
     } catch (const std::exception&) {
         // No memory for the list of names (a folder tree of millions of files), or no thread primitives.
         err.Write(L"pngtext-cli: Cannot allocate memory\n");
     }
     FreeMemoryLibrary();
     DestroyMainHeap();
-    if (outcome == ScanOutcome::OutputFailed) {
-        // A reader that closed its pipe wanted no more: that ends the run quietly.
-        if (!IsClosedPipe(out.Error())) {
-            std::wstring reason = SystemMessage(out.Error());
-            err.Write(L"pngtext-cli: cannot write output" + (reason.empty() ? L"" : L": " + reason) + L"\n");
-        }
-        return ExitOutputFailed;
+    // A reader that closed its pipe wanted no more: that ends the run quietly.
+    if (outcome.outputFailed && !IsClosedPipe(out.Error())) {
+        std::wstring reason = SystemMessage(out.Error());
+        err.Write(L"pngtext-cli: cannot write output" + (reason.empty() ? L"" : L": " + reason) + L"\n");
     }
-    return outcome == ScanOutcome::AllLoaded ? ExitAllLoaded : ExitSomeNotLoaded;
+    return ExitCodeOf(options, outcome);
+}
+
+int wmain(int argc, wchar_t** argv) {
+    ConsoleStream out(STD_OUTPUT_HANDLE);
+    ConsoleStream err(STD_ERROR_HANDLE);
+    // Asked first: the console Explorer opened closes with the process, before anyone has read it.
+    // Output sent elsewhere is read there: a program that captures it never waits for a key.
+    const bool ownConsole = out.IsConsole() && ConsoleOfItsOwn();
+    int exitCode = Run(argc, argv, out, err, ownConsole);
+    if (ownConsole) WaitForKeyBeforeClosing();
+    return exitCode;
 }

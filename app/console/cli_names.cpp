@@ -10,20 +10,18 @@ static bool SameIgnoringCase(wchar_t a, wchar_t b) {
     return a == b || CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
 }
 
-static bool MatchesPlainly(const wchar_t* pattern, const wchar_t* text);
-
 bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text) {
     // As in cmd, a pattern ending in '.' stands for names without an extension: "*." matches
     // "README" as "README." would, and never "a.png".
     size_t length = wcslen(pattern);
     if (length > 0 && pattern[length - 1] == L'.' && !wcschr(text, L'.')) {
         std::wstring dotted = std::wstring(text) + L".";
-        return MatchesPlainly(pattern, dotted.c_str());
+        return MatchesPattern(pattern, dotted.c_str(), true);
     }
-    return MatchesPlainly(pattern, text);
+    return MatchesPattern(pattern, text, true);
 }
 
-static bool MatchesPlainly(const wchar_t* pattern, const wchar_t* text) {
+bool MatchesPattern(const wchar_t* pattern, const wchar_t* text, bool ignoreCase) {
     // Greedy matching with one back-track point: the last * seen.
     const wchar_t* star = nullptr;
     const wchar_t* resume = nullptr;
@@ -31,7 +29,7 @@ static bool MatchesPlainly(const wchar_t* pattern, const wchar_t* text) {
         if (*pattern == L'*') {
             star = pattern++;
             resume = text;
-        } else if (*pattern == L'?' || (*pattern && SameIgnoringCase(*pattern, *text))) {
+        } else if (*pattern == L'?' || (*pattern && (*pattern == *text || (ignoreCase && SameIgnoringCase(*pattern, *text))))) {
             pattern++;
             text++;
         } else if (star) {

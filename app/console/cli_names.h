@@ -25,7 +25,10 @@ struct CliItem {
 // The folder part of the argument is kept as written in every name made from it.
 void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliItem>* items);
 
-// True when text matches the pattern: * any run of characters, ? any one, case ignored.
+// True when a file name matches the pattern: * any run of characters, ? any one, case ignored; as in
+// cmd, a pattern ending in '.' stands for names without an extension.
 bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text);
+// The same without the file-name rule for a final '.', case ignored only when asked (keywords).
+bool MatchesPattern(const wchar_t* pattern, const wchar_t* text, bool ignoreCase);
 // Name order: ordinal, case ignored; names equal but for case in ordinal order.
 bool NameBefore(const std::wstring& a, const std::wstring& b);

@@ -2,33 +2,171 @@
 #include "app/console/cli_options.h"
 #include <cwchar>
 
-CliOptions ParseCommandLine(int argc, const wchar_t* const* argv) {
-    CliOptions options;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; i++) {
-        const wchar_t* argument = argv[i];
-        if (!optionsEnded && wcscmp(argument, L"/?") == 0) {
-            options.help = true;  // cmd's way of asking, though it does not start with '-'
-        } else if (optionsEnded || argument[0] != L'-' || argument[1] == 0) {
-            options.names.emplace_back(argument);
-        } else if (wcscmp(argument, L"--") == 0) {
-            optionsEnded = true;
-        } else if (wcscmp(argument, L"-h") == 0 || wcscmp(argument, L"--help") == 0 || wcscmp(argument, L"-?") == 0) {
-            options.help = true;
-        } else if (wcscmp(argument, L"--version") == 0) {
-            options.version = true;
-        } else if (wcscmp(argument, L"-r") == 0 || wcscmp(argument, L"--recursive") == 0) {
-            options.recursive = true;
-        } else if (wcscmp(argument, L"--json") == 0) {
-            options.json = true;
-        } else if (options.error.empty()) {
-            options.error = std::wstring(L"unknown option: ") + argument;
+namespace {
+
+// The options that stand alone, each with its short letter (0: none) and long name.
+struct Flag {
+    wchar_t letter;
+    const wchar_t* name;
+    void (*set)(CliOptions* options);
+};
+
+const Flag flags[] = {
+    {L'h', L"help", [](CliOptions* o) { o->help = true; }},
+    {L'?', nullptr, [](CliOptions* o) { o->help = true; }},
+    {0, L"version", [](CliOptions* o) { o->version = true; }},
+    {L'r', L"recursive", [](CliOptions* o) { o->recursive = true; }},
+    {0, L"json", [](CliOptions* o) { o->form = OutputForm::Json; }},
+    {0, L"text", [](CliOptions* o) { o->form = OutputForm::TextAlone; }},
+    {L'l', L"files-with-matches", [](CliOptions* o) { o->form = OutputForm::FilesWithMatches; }},
+    {L'i', L"ignore-case", [](CliOptions* o) { o->ignoreCase = true; }},
+    {L'0', L"null", [](CliOptions* o) { o->nullEnds = true; }},
+    {0, L"pretty", [](CliOptions* o) { o->pretty = true; }},
+    {0, L"utf8-text", [](CliOptions* o) { o->utf8Text = true; }},
+    {0, L"force", [](CliOptions* o) { o->force = true; }},
+    {L'v', L"verbose", [](CliOptions* o) { o->verbose = true; }},
+};
+
+// The options that take a value.
+struct ValueOption {
+    wchar_t letter;
+    const wchar_t* name;
+    void (*set)(CliOptions* options, const wchar_t* value);
+};
+
+const ValueOption valueOptions[] = {
+    {L'k', L"keyword", [](CliOptions* o, const wchar_t* v) { o->keywords.emplace_back(v); }},
+    {L'e', L"grep", [](CliOptions* o, const wchar_t* v) { o->greps.emplace_back(v); }},
+    {L'o', L"out",
+     [](CliOptions* o, const wchar_t* v) {
+         o->form = OutputForm::OutFolder;
+         o->outFolder = v;
+     }},
+};
+
+class Parser {
+public:
+    Parser(int argc, const wchar_t* const* argv) : argc_(argc), argv_(argv) {}
+
+    CliOptions Parse() {
+        bool optionsEnded = false;
+        for (next_ = 1; next_ < argc_;) {
+            const wchar_t* argument = argv_[next_++];
+            if (!optionsEnded && wcscmp(argument, L"/?") == 0) {
+                options_.help = true;  // cmd's way of asking, though it does not start with '-'
+            } else if (optionsEnded || argument[0] != L'-' || argument[1] == 0) {
+                options_.names.emplace_back(argument);
+            } else if (wcscmp(argument, L"--") == 0) {
+                optionsEnded = true;
+            } else if (argument[1] == L'-') {
+                LongOption(argument);
+            } else {
+                ShortOptions(argument);
+            }
+        }
+        Check();
+        return options_;
+    }
+
+private:
+    void Fail(const std::wstring& error) {
+        if (options_.error.empty()) options_.error = error;
+    }
+
+    // The value of an option: the rest of its argument, or the next argument.
+    const wchar_t* Value(const wchar_t* joined, const std::wstring& option) {
+        if (joined) return joined;
+        if (next_ < argc_) return argv_[next_++];
+        Fail(option + L" needs a value");
+        return nullptr;
+    }
+
+    // Sets an option, counting the ones that choose the output form.
+    void Set(const Flag& flag) {
+        flag.set(&options_);
+        if (flag.name && IsFormName(flag.name)) formsChosen_ |= 1u << static_cast<unsigned>(options_.form);
+    }
+    void Set(const ValueOption& option, const wchar_t* value) {
+        option.set(&options_, value);
+        if (option.letter == L'o') formsChosen_ |= 1u << static_cast<unsigned>(options_.form);
+    }
+    static bool IsFormName(const wchar_t* name) {
+        return wcscmp(name, L"json") == 0 || wcscmp(name, L"text") == 0 || wcscmp(name, L"files-with-matches") == 0;
+    }
+
+    void LongOption(const wchar_t* argument) {
+        std::wstring name = argument + 2;
+        const wchar_t* joined = nullptr;
+        size_t equals = name.find(L'=');
+        if (equals != std::wstring::npos) {
+            joined = argument + 2 + equals + 1;
+            name.resize(equals);
+        }
+        for (const Flag& flag : flags) {
+            if (flag.name && name == flag.name && !joined) return Set(flag);
+        }
+        for (const ValueOption& option : valueOptions) {
+            if (name != option.name) continue;
+            if (const wchar_t* value = Value(joined, L"--" + name)) Set(option, value);
+            return;
+        }
+        Fail(std::wstring(L"unknown option: ") + argument);
+    }
+
+    // One or more letters after one '-' ("-ril"); a letter that takes a value takes the rest ("-kprompt").
+    void ShortOptions(const wchar_t* argument) {
+        for (const wchar_t* at = argument + 1; *at; at++) {
+            if (!ShortOption(at)) {
+                Fail(std::wstring(L"unknown option: ") + (at == argument + 1 ? std::wstring(argument) : std::wstring(L"-") + *at));
+                return;
+            }
+            for (const ValueOption& option : valueOptions) {
+                if (option.letter != *at) continue;
+                if (const wchar_t* value = Value(at[1] ? at + 1 : nullptr, std::wstring(L"-") + *at)) Set(option, value);
+                return;
+            }
         }
     }
-    if (options.error.empty() && options.names.empty() && !options.help && !options.version)
-        options.error = L"no file named";
-    return options;
-}
+
+    bool ShortOption(const wchar_t* at) {
+        for (const Flag& flag : flags) {
+            if (flag.letter == *at) {
+                Set(flag);
+                return true;
+            }
+        }
+        for (const ValueOption& option : valueOptions) {
+            if (option.letter == *at) return true;
+        }
+        return false;
+    }
+
+    // Choices that contradict each other, or one that needs another.
+    void Check() {
+        if (formsChosen_ & (formsChosen_ - 1)) Fail(L"--json, --text, -l and --out each choose the output: give one of them");
+        if (options_.nullEnds && options_.form != OutputForm::TextAlone && options_.form != OutputForm::FilesWithMatches)
+            Fail(L"-0 goes with --text or -l");
+        if (options_.pretty && options_.form != OutputForm::TextAlone && options_.form != OutputForm::OutFolder)
+            Fail(L"--pretty goes with --text or --out");
+        if ((options_.force || options_.verbose) && options_.form != OutputForm::OutFolder)
+            Fail(L"--force and -v go with --out");
+        if (options_.form == OutputForm::OutFolder && options_.outFolder.empty()) Fail(L"--out needs a folder");
+        for (const std::wstring& grep : options_.greps) {
+            if (grep.empty()) Fail(L"--grep needs a text that is not empty");
+        }
+        if (options_.names.empty() && !options_.help && !options_.version) Fail(L"no file named");
+    }
+
+    int argc_;
+    const wchar_t* const* argv_;
+    int next_ = 1;
+    unsigned formsChosen_ = 0;  // a bit for each of --json, --text, -l, --out given
+    CliOptions options_;
+};
+
+}  // namespace
+
+CliOptions ParseCommandLine(int argc, const wchar_t* const* argv) { return Parser(argc, argv).Parse(); }
 
 const wchar_t* UsageText() {
     return L"usage: pngtext-cli [OPTION]... FILE|FOLDER|PATTERN...\n"
@@ -36,23 +174,48 @@ const wchar_t* UsageText() {
            L"A folder stands for the .png files in it, in name order. A pattern with * or ? in its last\n"
            L"part stands for the files it matches, in name order. Notices go to stderr as \"FILE: message\".\n"
            L"\n"
-           L"options:\n"
-           L"  -r, --recursive   with a folder, also the .png files of its subfolders (a pattern then also\n"
-           L"                    descends into the folders it matches)\n"
-           L"      --json        JSON Lines on stdout: one object per chunk and one per notice\n"
-           L"  -h, --help        this text\n"
-           L"      --version     the program's version\n"
-           L"      --            every argument after it is a name, even one that starts with -\n"
+           L"which chunks (both must hold):\n"
+           L"  -k, --keyword NAME    only chunks whose keyword is NAME; * and ? match; case as stored;\n"
+           L"                        repeatable (any of them)\n"
+           L"  -i, --ignore-case     -k ignores case\n"
+           L"  -e, --grep TEXT       only chunks whose keyword or text holds TEXT, case ignored in every\n"
+           L"                        script; inflated texts too; repeatable (any of them)\n"
+           L"output (one of them; the report by default):\n"
+           L"      --json            JSON Lines: one object per chunk and one per notice\n"
+           L"      --text            each chunk's text alone, as UTF-8, then a line feed\n"
+           L"  -l, --files-with-matches  only the names of the files with a chunk (stops at the first)\n"
+           L"  -o, --out DIR         one file per chunk in DIR (made when missing): IMAGE.KEYWORD.json when\n"
+           L"                        the text is a JSON object or array, else .txt; repeats get .2, .3\n"
+           L"  -0, --null            with --text or -l: end each text or name with NUL, not a line feed\n"
+           L"      --pretty          with --text or --out: JSON texts indented by two spaces\n"
+           L"      --force           with --out: overwrite existing files (never done otherwise)\n"
+           L"  -v, --verbose         with --out: name each file written on stderr\n"
+           L"      --utf8-text       tEXt and zTXt keywords and texts that are valid UTF-8 (with a byte\n"
+           L"                        above 0x7F) are read as UTF-8, not in the ANSI code page\n"
+           L"other:\n"
+           L"  -r, --recursive       with a folder, also the .png files of its subfolders (a pattern then\n"
+           L"                        also descends into the folders it matches)\n"
+           L"  -h, --help            this text\n"
+           L"      --version         the program's version\n"
+           L"      --                every argument after it is a name, even one that starts with -\n"
+           L"Short options combine (-rl); a value follows its option (-k NAME, -kNAME, --keyword=NAME).\n"
            L"\n"
-           L"exit codes: 0 every file was loaded, 1 some file was not (or a name matched nothing),\n"
-           L"            2 usage error (unknown option, no file named),\n"
+           L"exit codes: 0 every file was loaded, 1 some file was not (or a name matched nothing, or a\n"
+           L"            file of --out was not written), 2 usage error (unknown option, no file named),\n"
            L"            3 the output could not be written (disk full, closed handle; a pipe closed by\n"
-           L"              its reader ends the run quietly with this code too)\n"
+           L"              its reader ends the run quietly with this code too); it comes first\n"
+           L"  with --grep or -l, as grep's: 2 a file could not be read or an output file not written\n"
+           L"            (this comes first), else 0 something was reported, else 1 nothing was\n"
            L"\n"
            L"examples:\n"
            L"  pngtext-cli image.png\n"
-           L"  pngtext-cli *.png\n"
-           L"  pngtext-cli -r D:\\Pictures\n"
+           L"  pngtext-cli -r D:\\Pictures > texts.txt\n"
            L"  pngtext-cli --json out\\*.png > texts.jsonl\n"
-           L"  pngtext-cli -- -dash-named.png\n";
+           L"  pngtext-cli -- -dash-named.png\n"
+           L"recipes:\n"
+           L"  extract a workflow:  pngtext-cli -k workflow --text image.png > workflow.json\n"
+           L"  every text to files: pngtext-cli -r --out texts --pretty D:\\Pictures\n"
+           L"  search a folder:     pngtext-cli -r -l --grep \"red fox\" D:\\Pictures\n"
+           L"  check before sharing (lists the files that still carry them):\n"
+           L"                       pngtext-cli -r -l -k parameters -k prompt -k workflow Share\\\n";
 }

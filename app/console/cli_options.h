@@ -1,26 +1,52 @@
-// cli_options.h: pngtext-cli's command line: options, file arguments, usage and version texts.
+// cli_options.h: pngtext-cli's command line: one record of every choice, file arguments, usage text.
 #pragma once
 #include <string>
 #include <vector>
 
-// Exit codes of pngtext-cli.
-const int ExitAllLoaded = 0;    // every file was loaded and searched
+// Exit codes of pngtext-cli. With --grep or -l they follow grep's instead (see ExitCodeOf).
+const int ExitAllLoaded = 0;     // every file was loaded and searched
 const int ExitSomeNotLoaded = 1; // some file could not be loaded, or a name matched nothing
-const int ExitUsageError = 2;   // the command line is wrong: unknown option, no file
-const int ExitOutputFailed = 3; // stdout could not be written: the run stopped there
+const int ExitUsageError = 2;    // the command line is wrong: unknown option, no file
+const int ExitOutputFailed = 3;  // stdout could not be written: the run stopped there (in every mode)
+const int ExitFound = 0;         // --grep, -l: something was reported
+const int ExitNothingFound = 1;  // --grep, -l: nothing was reported
+const int ExitError = 2;         // --grep, -l: a file could not be read, or an output not written
 
+// What the output of each reported chunk is.
+enum class OutputForm {
+    Report,            // the report lines, each file's "file:" line first
+    Json,              // --json: JSON Lines
+    TextAlone,         // --text: each text alone
+    FilesWithMatches,  // -l: the names of the files with a reported chunk
+    OutFolder,         // --out DIR: one file per chunk
+};
+
+// Every choice of the command line, passed whole from here to the scan and the output.
 struct CliOptions {
     bool help = false;
     bool version = false;
     bool recursive = false;
-    bool json = false;
-    std::vector<std::wstring> names;  // in argument order, each whole (a line feed stays in its name)
-    std::wstring error;               // not empty: a usage error, said in one line
+    OutputForm form = OutputForm::Report;
+    std::vector<std::wstring> keywords;  // -k: patterns with * and ?; none: every chunk
+    bool ignoreCase = false;             // -i: keywords compare ignoring case
+    std::vector<std::wstring> greps;     // --grep: any of them in keyword or text; none: every chunk
+    bool nullEnds = false;               // -0: texts and names end with NUL instead of LF
+    bool pretty = false;                 // --pretty: JSON texts indented
+    bool utf8Text = false;               // --utf8-text: tEXt and zTXt bytes that are UTF-8 read as UTF-8
+    std::wstring outFolder;              // --out
+    bool force = false;                  // --force: --out may overwrite
+    bool verbose = false;                // -v: --out names each file written on stderr
+    std::vector<std::wstring> names;     // in argument order, each whole (a line feed stays in its name)
+    std::wstring error;                  // not empty: a usage error, said in one line
+
+    // Exit codes as grep's: --grep or -l.
+    bool GrepExitCodes() const { return !greps.empty() || form == OutputForm::FilesWithMatches; }
 };
 
 // Options may stand anywhere before "--"; every argument after "--", and every argument that does
 // not start with '-' (or is "-" alone), is a name. An empty argument is a name too: the scan reports it.
+// An option's value is the next argument (-k NAME) or joined to it (--keyword=NAME, -kNAME).
 CliOptions ParseCommandLine(int argc, const wchar_t* const* argv);
 
-// The text of --help: usage, options, exit codes and an example of each.
+// The text of --help: usage, options, exit codes, recipes and an example of each.
 const wchar_t* UsageText();

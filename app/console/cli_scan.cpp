@@ -7,6 +7,7 @@
 #include <thread>
 #include "app/console/cli_loader.h"
 #include "app/console/console_report.h"
+#include "app/console/out_folder.h"
 #include "report/compressed_text.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/memory_blocks.h"
@@ -31,8 +32,8 @@ static void WriteOutOfMemoryNotice(const std::wstring& name, ConsoleStream* err)
 // Items handed out to the workers and results waiting for the writer.
 class ScanQueue {
 public:
-    ScanQueue(const std::vector<CliItem>& items, bool json, unsigned threads)
-        : items_(items), results_(items.size()), json_(json), ahead_(4 * threads) {}
+    ScanQueue(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads)
+        : items_(items), options_(options), filter_(options), results_(items.size()), ahead_(4 * threads) {}
 
     void Work() {
         ConsoleFileLoader loader;
@@ -42,27 +43,29 @@ public:
         MemFree(workBuffer);
     }
 
-    // Writes the results in order as they come; true when every item was loaded. Without workers
-    // (work for one thread, or none could be started) this thread scans each item just before writing it.
+    // Writes the results in order as they come. Without workers (work for one thread, or none could
+    // be started) this thread scans each item just before writing it.
     ScanOutcome WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
         ConsoleFileLoader loader;
         uint8_t* workBuffer = withoutWorkers ? static_cast<uint8_t*>(MemAlloc(WorkBufferSize)) : nullptr;
-        bool allLoaded = true;
+        OutFolder folder(options_);
+        ScanOutcome outcome;
         for (size_t i = 0; i < items_.size() && !out->Error(); i++) {
             if (withoutWorkers) Finish(i, Scan(i, workBuffer, &loader));
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [&] { return results_[i].done; });
             ItemResult& result = results_[i];
             lock.unlock();
+            outcome.reported = outcome.reported || result.report.Reported();
             try {
-                result.report.WriteTo(out, err);
+                outcome.outputWritten = result.report.WriteTo(out, err, &folder) && outcome.outputWritten;
             } catch (const std::exception&) {
                 // No memory to write this item's output: said, and the next ones follow.
                 result.loaded = false;
             }
             // A file that ended without a notice ran out of memory before its notice could be gathered.
             if (!result.loaded && !result.report.HasNotice()) WriteOutOfMemoryNotice(items_[i].name, err);
-            allLoaded = allLoaded && result.loaded;
+            outcome.allLoaded = outcome.allLoaded && result.loaded;
             result.report = ConsoleReport();  // frees what the item gathered
             lock.lock();
             written_ = i + 1;
@@ -70,8 +73,8 @@ public:
             changed_.notify_all();
         }
         MemFree(workBuffer);
-        if (out->Error()) return ScanOutcome::OutputFailed;
-        return allLoaded ? ScanOutcome::AllLoaded : ScanOutcome::SomeNotLoaded;
+        outcome.outputFailed = out->Error() != 0;
+        return outcome;
     }
 
 private:
@@ -93,7 +96,7 @@ private:
     bool Scan(size_t index, uint8_t* workBuffer, ConsoleFileLoader* loader) {
         const CliItem& item = items_[index];
         ConsoleReport& report = results_[index].report;
-        report = ConsoleReport(json_, &stop_);
+        report = ConsoleReport(options_, filter_, &stop_);
         try {
             if (item.notice) {
                 report.Notice(L"File", item.notice, item.name);
@@ -113,8 +116,9 @@ private:
     }
 
     const std::vector<CliItem>& items_;
+    const CliOptions& options_;
+    const ChunkFilter filter_;
     std::vector<ItemResult> results_;
-    bool json_;
     size_t ahead_;
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -134,12 +138,12 @@ unsigned ProcessorCount() {
     return count;
 }
 
-ScanOutcome ScanItems(const std::vector<CliItem>& items, bool json, unsigned threads, ConsoleStream* out,
+ScanOutcome ScanItems(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads, ConsoleStream* out,
                       ConsoleStream* err) {
-    if (items.empty()) return ScanOutcome::AllLoaded;
+    if (items.empty()) return ScanOutcome();
     if (threads > items.size()) threads = static_cast<unsigned>(items.size());
     if (threads < 1) threads = 1;
-    ScanQueue queue(items, json, threads);
+    ScanQueue queue(items, options, threads);
     std::vector<std::thread> workers;
     try {
         // One thread's work is done on this one: starting a thread costs a Wine process about a millisecond.
@@ -150,4 +154,12 @@ ScanOutcome ScanItems(const std::vector<CliItem>& items, bool json, unsigned thr
     ScanOutcome outcome = queue.WriteAll(out, err, workers.empty());
     for (std::thread& worker : workers) worker.join();
     return outcome;
+}
+
+int ExitCodeOf(const CliOptions& options, const ScanOutcome& outcome) {
+    if (outcome.outputFailed) return ExitOutputFailed;
+    const bool failed = !outcome.allLoaded || !outcome.outputWritten;
+    if (!options.GrepExitCodes()) return failed ? ExitSomeNotLoaded : ExitAllLoaded;
+    if (failed) return ExitError;
+    return outcome.reported ? ExitFound : ExitNothingFound;
 }

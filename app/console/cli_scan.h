@@ -2,21 +2,29 @@
 #pragma once
 #include <vector>
 #include "app/console/cli_names.h"
+#include "app/console/cli_options.h"
 #include "app/console/console_output.h"
 
-// How a run of ScanItems ended.
-enum class ScanOutcome {
-    AllLoaded,     // every item was a file that was loaded and searched to the end
-    SomeNotLoaded, // some item got a notice (its file's report is not whole, or it stood for no file)
-    OutputFailed,  // stdout could not be written (out->Error() says why): the run stopped there
+struct ScanOutcome {
+    bool allLoaded = true;      // every item was a file that was loaded and searched
+    bool reported = false;      // some chunk was reported (passed -k and --grep)
+    bool outputWritten = true;  // every file of --out was written
+    bool outputFailed = false;  // stdout could not be written (out->Error() says why): the run stopped there
 };
 
-// Scans every item (or reports its notice) and writes each one's output in item order: the same bytes
-// whatever the number of threads. Each thread has its own loader and work buffer; at most a few
-// items ahead of the one being written are scanned, and each item's output is freed once written, so
-// memory stays bounded whatever the number of items. Once stdout fails, scanning stops.
-ScanOutcome ScanItems(const std::vector<CliItem>& items, bool json, unsigned threads, ConsoleStream* out,
-                      ConsoleStream* err);
+// Scans every item (or reports its notice) and writes each one's output, as the options ask, in item
+// order: the same bytes whatever the number of threads. Each thread has its own loader and work
+// buffer; at most a few items ahead of the one being written are scanned, and each item's output is
+// freed once written, so memory stays bounded whatever the number of items. Once stdout fails,
+// scanning stops.
+ScanOutcome ScanItems(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads,
+                      ConsoleStream* out, ConsoleStream* err);
+
+// The exit code of a run. ExitOutputFailed when stdout could not be written, whatever else. Otherwise ExitAllLoaded, or ExitSomeNotLoaded when a file was not loaded or
+// a file of --out was not written. With --grep or -l, as grep's, in this order of precedence:
+// ExitError when a file was not loaded or a file of --out not written, else ExitFound when something
+// was reported, else ExitNothingFound.
+int ExitCodeOf(const CliOptions& options, const ScanOutcome& outcome);
 
 // The processors this process may use, at least 1.
 unsigned ProcessorCount();

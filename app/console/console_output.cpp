@@ -1,58 +1,6 @@
-// console_output.cpp: UTF-8 conversion of report text and writing it to a console, a pipe or a file.
+// console_output.cpp: writing text to a console as UTF-16, to a pipe or a file as UTF-8.
 #include "app/console/console_output.h"
-#include <emmintrin.h>
-#include <cstdint>
-#include "runtime/processor_features.h"
-
-// Length of the leading run of units below U+0080, eight at a time where the processor can.
-static size_t AsciiRunScalar(const wchar_t* units, size_t count) {
-    size_t i = 0;
-    while (i < count && units[i] < 0x80) i++;
-    return i;
-}
-
-__attribute__((target("sse2"))) static size_t AsciiRunSse2(const wchar_t* units, size_t count) {
-    const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
-    size_t i = 0;
-    for (; count - i >= 8; i += 8) {
-        __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(eight, high), _mm_setzero_si128())) != 0xFFFF) break;
-    }
-    return i + AsciiRunScalar(units + i, count - i);
-}
-
-static size_t AsciiRun(const wchar_t* units, size_t count) {
-    return HaveSse2() ? AsciiRunSse2(units, count) : AsciiRunScalar(units, count);
-}
-
-// Runs below U+0080 are copied unit by unit; the other runs go through the system converter. A run
-// never ends inside a surrogate pair, so the bytes equal one conversion of the whole text, and a
-// report of plain text costs no converter call at all.
-void AppendUtf8(std::string& out, const std::wstring& text) {
-    const wchar_t* units = text.data();
-    size_t count = text.size();
-    size_t i = 0;
-    while (i < count) {
-        size_t ascii = AsciiRun(units + i, count - i);
-        if (ascii > 0) {
-            size_t at = out.size();
-            out.resize(at + ascii);
-            char* to = &out[at];
-            for (size_t k = 0; k < ascii; k++) to[k] = static_cast<char>(units[i + k]);
-            i += ascii;
-        }
-        size_t start = i;
-        while (i < count && units[i] >= 0x80) i++;
-        if (i > start) {
-            int length = static_cast<int>(i - start);
-            int size = WideCharToMultiByte(CP_UTF8, 0, units + start, length, nullptr, 0, nullptr, nullptr);
-            if (size <= 0) continue;
-            size_t at = out.size();
-            out.resize(at + static_cast<size_t>(size));
-            WideCharToMultiByte(CP_UTF8, 0, units + start, length, &out[at], size, nullptr, nullptr);
-        }
-    }
-}
+#include "report/utf8_encoding.h"
 
 // Larger writes are split: a console and some pipes refuse very large single writes.
 static const size_t WritePiece = 1u << 20;
@@ -98,9 +46,8 @@ static DWORD WriteConsoleUnits(HANDLE handle, const wchar_t* units, size_t count
     if (!shown.empty()) units = shown.data();
     size_t done = 0;
     while (done < count) {
-        size_t piece = count - done > WritePiece / 2 ? WritePiece / 2 : count - done;
         // Never split a surrogate pair between two calls.
-        if (done + piece < count && units[done + piece - 1] >= 0xD800 && units[done + piece - 1] < 0xDC00) piece--;
+        size_t piece = Utf16PieceEnd(units, count, done, WritePiece / 2) - done;
         DWORD written = 0;
         if (!WriteConsoleW(handle, units + done, static_cast<DWORD>(piece), &written, nullptr) || written == 0)
             return WriteError();
@@ -134,35 +81,19 @@ ConsoleStream::ConsoleStream(DWORD standardHandle) : handle_(GetStdHandle(standa
     isConsole_ = handle_ && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode);
 }
 
-void ConsoleStream::Write(const std::wstring& text) {
+void ConsoleStream::Write(const wchar_t* units, size_t count) {
     if (error_) return;
     if (isConsole_) {
-        error_ = WriteConsoleUnits(handle_, text.data(), text.size());
+        error_ = WriteConsoleUnits(handle_, units, count);
         return;
     }
+    // Encoded a piece at a time, so that a large report needs no second copy of itself in memory.
     std::string bytes;
-    AppendUtf8(bytes, text);
-    error_ = WriteBytes(handle_, bytes.data(), bytes.size());
-}
-
-void ConsoleStream::WriteUtf8(const std::string& bytes) {
-    if (error_) return;
-    if (!isConsole_) {
+    for (size_t at = 0; at < count && !error_;) {
+        size_t end = Utf16PieceEnd(units, count, at, WritePiece / 4);
+        bytes.clear();
+        AppendUtf8(bytes, units + at, end - at);
         error_ = WriteBytes(handle_, bytes.data(), bytes.size());
-        return;
-    }
-    // Converted back piece by piece, each ending before a UTF-8 sequence starts, so that a large
-    // report needs no second copy of itself in memory.
-    const size_t piece = 1u << 16;
-    std::wstring text;
-    for (size_t at = 0; at < bytes.size();) {
-        size_t end = bytes.size() - at > piece ? at + piece : bytes.size();
-        for (int back = 0; back < 3 && end < bytes.size() && end > at + 1 && (bytes[end] & 0xC0) == 0x80; back++) end--;
-        int length = static_cast<int>(end - at);
-        text.resize(static_cast<size_t>(length));
-        int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data() + at, length, &text[0], length);
-        if (units > 0) error_ = WriteConsoleUnits(handle_, text.data(), static_cast<size_t>(units));
-        if (error_) return;
         at = end;
     }
 }

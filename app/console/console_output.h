@@ -3,9 +3,6 @@
 #include <windows.h>
 #include <string>
 
-// Appends text as UTF-8 (the bytes one system conversion of the whole text gives).
-void AppendUtf8(std::string& out, const std::wstring& text);
-
 // One of the process's standard handles. Text written to a real console goes through WriteConsoleW, so
 // it shows right whatever the console's code page, which is never changed; to a pipe or a file it is
 // written as UTF-8. Lines are ended by LF alone either way.
@@ -14,9 +11,9 @@ void AppendUtf8(std::string& out, const std::wstring& text);
 class ConsoleStream {
 public:
     explicit ConsoleStream(DWORD standardHandle);
-    void Write(const std::wstring& text);
-    // UTF-8 bytes; to a console they are converted back to UTF-16 first.
-    void WriteUtf8(const std::string& bytes);
+    // The text is encoded here, once: UTF-16 to a console, UTF-8 (utf8_encoding.h) to anything else.
+    void Write(const wchar_t* units, size_t count);
+    void Write(const std::wstring& text) { Write(text.data(), text.size()); }
     bool IsConsole() const { return isConsole_; }
     // The system's error code of the first failed write; 0 while every write succeeded.
     DWORD Error() const { return error_; }

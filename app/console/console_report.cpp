@@ -1,53 +1,95 @@
 // console_report.cpp: the console front end's report sink.
 #include "app/console/console_report.h"
+#include "app/console/json_text.h"
+#include "app/console/out_folder.h"
 #include "report/json_lines.h"
 
-std::string& ConsoleReport::PartFor(bool toStderr) {
-    if (parts_.empty() || parts_.back().toStderr != toStderr) parts_.push_back(Part{toStderr, std::string()});
-    return parts_.back().bytes;
+std::wstring& ConsoleReport::PartFor(Destination to) {
+    if (parts_.empty() || parts_.back().to != to || to == Destination::OutFile) parts_.push_back(Part{to, {}, {}, false});
+    return parts_.back().text;
 }
 
 // A string's append leaves it as it was when it throws: the unit goes in whole or not at all.
-void ConsoleReport::AppendUnit(bool toStderr, const std::string& unit) { PartFor(toStderr).append(unit); }
-
-void ConsoleReport::AppendLine(const std::wstring& line) {
-    std::string unit;
-    AppendUtf8(unit, line);
-    unit += '\n';
-    AppendUnit(false, unit);
-}
+void ConsoleReport::AppendUnit(Destination to, const std::wstring& unit) { PartFor(to).append(unit); }
 
 void ConsoleReport::StartReport(const std::wstring& fileName, bool) {
     fileName_ = fileName;
-    if (!json_) AppendLine(FileLine(fileName));
+    if (options_->form == OutputForm::Report) AppendUnit(Destination::Stdout, FileLine(fileName) + L'\n');
 }
 
-bool ConsoleReport::AppendReportLine(const TextChunkRecord& record) {
-    if (json_) {
-        std::string unit;
-        AppendChunkJson(unit, fileName_, record);
-        AppendUnit(false, unit);
-    } else {
-        AppendLine(ReportLine(record));
+void ConsoleReport::AppendText(const TextChunkRecord& record) {
+    const bool toFile = options_->form == OutputForm::OutFolder;
+    std::wstring unit;
+    // Parsed only where it counts: --pretty indents JSON, --out names its file after it.
+    bool json = false;
+    if (options_->pretty) {
+        json = ReadJsonContainer(record.text, &unit);
+    } else if (toFile) {
+        json = ReadJsonContainer(record.text, nullptr);
     }
-    return !(stop_ && *stop_);
+    if (!(options_->pretty && json)) unit += record.text;
+    if (!toFile) {
+        unit += options_->nullEnds ? L'\0' : L'\n';
+        AppendUnit(Destination::Stdout, unit);
+        return;
+    }
+    parts_.push_back(Part{Destination::OutFile, std::move(unit), record.keyword, json});
+}
+
+bool ConsoleReport::AppendReportLine(const TextChunkRecord& found) {
+    const TextChunkRecord* chosen = &found;
+    if (options_->utf8Text && StoredAsUtf8(found)) {
+        decoded_ = found;
+        DecodeStoredUtf8(&decoded_);
+        chosen = &decoded_;
+    }
+    const TextChunkRecord& record = *chosen;
+    const bool goOn = !(stop_ && *stop_);
+    if (!filter_->Selects(record)) return goOn;
+    reported_ = true;
+    std::wstring unit;
+    switch (options_->form) {
+    case OutputForm::Report:
+        AppendReportLineText(unit, record);
+        unit += L'\n';
+        AppendUnit(Destination::Stdout, unit);
+        break;
+    case OutputForm::Json:
+        AppendChunkJson(unit, fileName_, record);
+        AppendUnit(Destination::Stdout, unit);
+        break;
+    case OutputForm::TextAlone:
+    case OutputForm::OutFolder: AppendText(record); break;
+    case OutputForm::FilesWithMatches:
+        unit = fileName_;
+        unit += options_->nullEnds ? L'\0' : L'\n';
+        AppendUnit(Destination::Stdout, unit);
+        // The file's name is all -l prints: the rest of the file need not be searched.
+        return false;
+    }
+    return goOn;
 }
 
 void ConsoleReport::Notice(const wchar_t*, const wchar_t* message, const std::wstring& fileName) {
-    if (json_) {
-        std::string unit;
+    if (options_->form == OutputForm::Json) {
+        std::wstring unit;
         AppendNoticeJson(unit, fileName, message);
-        AppendUnit(false, unit);
+        AppendUnit(Destination::Stdout, unit);
     }
-    std::string unit;
-    AppendUtf8(unit, fileName + L": " + message);
-    unit += '\n';
-    AppendUnit(true, unit);
+    AppendUnit(Destination::Stderr, fileName + L": " + message + L'\n');
     hasNotice_ = true;
 }
 
-void ConsoleReport::WriteTo(ConsoleStream* out, ConsoleStream* err) {
-    for (const Part& part : parts_) (part.toStderr ? err : out)->WriteUtf8(part.bytes);
+bool ConsoleReport::WriteTo(ConsoleStream* out, ConsoleStream* err, OutFolder* folder) {
+    bool written = true;
+    for (const Part& part : parts_) {
+        switch (part.to) {
+        case Destination::Stdout: out->Write(part.text); break;
+        case Destination::Stderr: err->Write(part.text); break;
+        case Destination::OutFile: written = folder->Write(fileName_, part.keyword, part.text, part.json, err) && written; break;
+        }
+    }
     std::vector<Part>().swap(parts_);
     std::wstring().swap(fileName_);
+    return written;
 }

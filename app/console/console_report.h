@@ -2,45 +2,65 @@
 #pragma once
 #include <string>
 #include <vector>
+#include "app/console/chunk_filter.h"
+#include "app/console/cli_options.h"
 #include "app/console/console_output.h"
 #include "report/report_sink.h"
 
-// What one name adds to stdout and stderr, in order. Files are scanned on several threads, so each
-// one's output waits here until the files before it have been written.
-// Text: the report lines as UTF-8, each ended by LF (a line keeps any CR or LF that came from the
-// file); a notice is "FILE: message" on stderr, after the lines before it.
+class OutFolder;
+
+// What one name adds to stdout and stderr (and to the --out folder), in order. Files are scanned on
+// several threads, so each one's output waits here until the files before it have been written.
+// It is kept as UTF-16 text and encoded once, when written (console_output.h).
+// With --utf8-text, tEXt and zTXt fields stored as UTF-8 (StoredAsUtf8) are read as UTF-8 first.
+// Only the chunks the filter selects are reported, in every form:
+// Report: the "file:" line, then the report lines, each ended by LF (a line keeps any CR or LF that
+//   came from the file); a notice is "FILE: message" on stderr, after the lines before it.
 // JSON: one JSON Lines object per chunk on stdout, no "file:" line; a notice is an object on stdout
-// and also "FILE: message" on stderr, for scripts that watch stderr alone.
-// Each line is made apart and added with its line feed as one unit, so running out of memory never
+//   and also "FILE: message" on stderr, for scripts that watch stderr alone.
+// Text alone: each chunk's text, then LF (or NUL with -0).
+// Files with matches: the file's name, then LF (or NUL), once, at its first reported chunk.
+// Out folder: each chunk's text, written to a file of its own when its turn comes.
+// Each line is made apart and added with its ending as one unit, so running out of memory never
 // leaves half a line or two lines glued together; nothing is kept from one file to the next.
 // stop: null, or a flag that, once raised, makes the sink answer that the search should not go on
 // (the output cannot be written any more).
 class ConsoleReport : public ReportSink {
 public:
-    explicit ConsoleReport(bool json = false, const volatile bool* stop = nullptr) : json_(json), stop_(stop) {}
+    ConsoleReport() = default;
+    ConsoleReport(const CliOptions& options, const ChunkFilter& filter, const volatile bool* stop = nullptr)
+        : options_(&options), filter_(&filter), stop_(stop) {}
     void StartReport(const std::wstring& fileName, bool startsReport) override;
     bool AppendReportLine(const TextChunkRecord& record) override;
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
     void Flush() override {}
 
-    // Writes everything gathered, stdout's and stderr's parts in their order, and forgets it, its
-    // memory included.
-    void WriteTo(ConsoleStream* out, ConsoleStream* err);
+    // True when a chunk of this file was reported.
+    bool Reported() const { return reported_; }
     // True once a notice was gathered for the file.
     bool HasNotice() const { return hasNotice_; }
+    // Writes everything gathered, stdout's and stderr's parts (and --out's files) in their order, and
+    // forgets it, its memory included. False when a file of --out was not written.
+    bool WriteTo(ConsoleStream* out, ConsoleStream* err, OutFolder* folder);
 
 private:
+    enum class Destination { Stdout, Stderr, OutFile };
     struct Part {
-        bool toStderr;
-        std::string bytes;
+        Destination to;
+        std::wstring text;
+        std::wstring keyword;  // OutFile: the chunk's keyword
+        bool json;             // OutFile: the text is a JSON object or array
     };
-    std::string& PartFor(bool toStderr);
-    void AppendLine(const std::wstring& line);
-    void AppendUnit(bool toStderr, const std::string& unit);
+    std::wstring& PartFor(Destination to);
+    void AppendUnit(Destination to, const std::wstring& unit);
+    void AppendText(const TextChunkRecord& record);
 
-    bool json_;
-    const volatile bool* stop_;
-    bool hasNotice_ = false;
+    const CliOptions* options_ = nullptr;
+    const ChunkFilter* filter_ = nullptr;
+    const volatile bool* stop_ = nullptr;
     std::wstring fileName_;
+    bool reported_ = false;
+    bool hasNotice_ = false;
     std::vector<Part> parts_;
+    TextChunkRecord decoded_;  // --utf8-text: a record's copy with its UTF-8 fields decoded as such
 };

@@ -2,6 +2,7 @@
 // converted whole by the system: plain and mixed texts, many scripts, reports larger than one write.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -55,8 +56,12 @@ HANDLE InheritableOutput(const std::wstring& path) {
 // an inheritable handle to give the program as its stdout instead (the caller keeps and closes it).
 ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle = nullptr) {
     ProgramRun run;
-    const std::wstring outPath = ScratchFolder() + L"\\cli-out.txt";
-    const std::wstring errPath = ScratchFolder() + L"\\cli-err.txt";
+    // Files of their own for each run: a console program's handles can outlive the signal of its end
+    // for a moment, and the next run must not find last run's output.
+    static int runs = 0;
+    const std::wstring number = std::to_wstring(++runs);
+    const std::wstring outPath = ScratchFolder() + L"\\cli-out-" + number + L".txt";
+    const std::wstring errPath = ScratchFolder() + L"\\cli-err-" + number + L".txt";
     HANDLE out = stdoutHandle ? stdoutHandle : InheritableOutput(outPath);
     HANDLE err = InheritableOutput(errPath);
     STARTUPINFOW startup = {};
@@ -78,6 +83,8 @@ ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle 
     CloseHandle(process.hProcess);
     if (!stdoutHandle) run.out = ReadWhole(outPath);
     run.err = ReadWhole(errPath);
+    DeleteFileW(outPath.c_str());
+    DeleteFileW(errPath.c_str());
     return run;
 }
 
@@ -552,6 +559,258 @@ TEST(ConsoleFrontEnd, ManyFilesOnAllCoresGiveTheWindowsReportInArgumentOrderAndA
     EXPECT_EQ(expected.err, json.err) << "notices stay on stderr too";
 }
 
+// An image as AI tools write them: a parameters text, a prompt and a workflow in JSON, a compressed
+// title, and a comment stored as UTF-8 in a tEXt chunk (where Latin-1 belongs).
+static std::wstring WriteAiImage() {
+    return WriteScratchFile(
+        L"ai image.png",
+        PngWith({TextChunk("Comment", "caf\xC3\xA9"), CompressedTextChunk("Title", "Hello"),
+                 TextChunk("parameters", "a cat, Steps: 20"),
+                 InternationalTextChunk("prompt", "", "", "{\"1\": {\"inputs\": {\"text\": \"Cat \xC3\xA9t\xC3\xA9\"}}}"),
+                 TextChunk("workflow", "{\"nodes\":[1,{\"id\":2}],\"links\":[],\"extra\":{}}")}));
+}
+
+TEST(ConsoleFrontEnd, OptionsPickTheChunksAndShapeTheOutput) {
+    const std::wstring ai = WriteAiImage();
+    const std::wstring suite = SuiteFile(L"ctzn0g04.png");
+    const std::wstring greek = SuiteFile(L"ctgn0g04.png");
+    const std::wstring missing = ScratchFolder() + L"\\missing.png";
+    const std::string aiLine = "file:" + Utf8(ai) + "\n";
+    std::string aiJson;
+    AppendJsonString(aiJson, ai);
+    const std::string suiteLine = "file:" + Utf8(suite) + "\n";
+    struct Case {
+        std::wstring arguments;
+        DWORD exitCode;
+        std::string out;
+    } cases[] = {
+        // -k: exact case, * and ?, any of several, -i; files without a match keep their "file:" line.
+        {L"-k parameters " + Quoted(ai), 0, aiLine + "tEXt : parameters a cat, Steps: 20\n"},
+        {L"-k Parameters " + Quoted(ai) + L" " + Quoted(suite), 0, aiLine + suiteLine},
+        {L"-i -k Parameters " + Quoted(ai), 0, aiLine + "tEXt : parameters a cat, Steps: 20\n"},
+        {L"--keyword=p* " + Quoted(ai), 0,
+         aiLine + "tEXt : parameters a cat, Steps: 20\niTXt : prompt(??) {\"1\": {\"inputs\": {\"text\": \"Cat \xC3\xA9t\xC3\xA9\"}}}\n"},
+        {L"-k ?itle -k nothing " + Quoted(ai), 0, aiLine + "zTXt: Title Hello\n"},
+        // --text: the text alone, LF or NUL after each; --pretty indents JSON only.
+        {L"-k workflow --text " + Quoted(ai), 0, "{\"nodes\":[1,{\"id\":2}],\"links\":[],\"extra\":{}}\n"},
+        {L"-k workflow -k Title --text --pretty " + Quoted(ai), 0,
+         "Hello\n{\n  \"nodes\": [\n    1,\n    {\n      \"id\": 2\n    }\n  ],\n  \"links\": [],\n  \"extra\": {}\n}\n"},
+        {L"-k parameters -k Title --text -0 " + Quoted(ai) + L" " + Quoted(suite), 0,
+         std::string("Hello\0a cat, Steps: 20\0PngSuite\0", 32)},
+        // --grep: keyword or text, case ignored in every script, inflated and decoded texts included.
+        {L"-e CAT " + Quoted(ai), 0,
+         aiLine + "tEXt : parameters a cat, Steps: 20\niTXt : prompt(??) {\"1\": {\"inputs\": {\"text\": \"Cat \xC3\xA9t\xC3\xA9\"}}}\n"},
+        {L"-e \u00C9T\u00C9 -e nothing --text " + Quoted(ai), 0, "{\"1\": {\"inputs\": {\"text\": \"Cat \xC3\xA9t\xC3\xA9\"}}}\n"},
+        {L"-e cAT -k parameters --text " + Quoted(ai), 0, "a cat, Steps: 20\n"},
+        {L"--grep=FREEWARE --text " + Quoted(suite), 0, "Freeware.\n"},
+        {L"-e \u0394\u03A9\u03A1\u0395\u0386\u039D --text " + Quoted(greek), 0,
+         Utf8(L"\u0394\u03C9\u03C1\u03B5\u03AC\u03BD \u03BB\u03BF\u03B3\u03B9\u03C3\u03BC\u03B9\u03BA\u03CC.\n")},
+        {L"-e TITLE -k Title --text " + Quoted(suite), 0, "PngSuite\n"},
+        {L"-e nowhere " + Quoted(ai), 1, aiLine},
+        // -l: names of the files with a reported chunk; grep's exit codes, a read error first.
+        {L"-l -k workflow " + Quoted(ai) + L" " + Quoted(suite), 0, Utf8(ai) + "\n"},
+        {L"-l -k workflow " + Quoted(suite), 1, ""},
+        {L"-l -k workflow " + Quoted(ai) + L" " + Quoted(missing), 2, Utf8(ai) + "\n"},
+        {L"-l -k Title -0 " + Quoted(ai) + L" " + Quoted(suite), 0, Utf8(ai) + std::string(1, '\0') + Utf8(suite) + std::string(1, '\0')},
+        {L"-rl -k Title " + Quoted(suite), 0, Utf8(suite) + "\n"},
+        // UTF-8 in tEXt: read as UTF-8 on request; JSON marks it either way.
+        {L"--utf8-text -k Comment --text " + Quoted(ai), 0, "caf\xC3\xA9\n"},
+        {L"--utf8-text -k Comment --json " + Quoted(ai), 0,
+         "{\"file\":" + aiJson + ",\"offset\":37,\"type\":\"tEXt\",\"keyword\":\"Comment\",\"compressed\":false,"
+         "\"text\":\"caf\xC3\xA9\",\"crc\":\"ok\",\"utf8_text\":true}\n"},
+        {L"--utf8-text -k Title --json " + Quoted(ai), 0,
+         "{\"file\":" + aiJson + ",\"offset\":62,\"type\":\"zTXt\",\"keyword\":\"Title\",\"compressed\":true,"
+         "\"text\":\"Hello\",\"crc\":\"ok\",\"inflate\":\"complete\"}\n"},
+        // Options that contradict each other, or lack what they need.
+        {L"--json --text " + Quoted(ai), 2, ""},
+        {L"-l --out x " + Quoted(ai), 2, ""},
+        {L"-0 " + Quoted(ai), 2, ""},
+        {L"--pretty " + Quoted(ai), 2, ""},
+        {L"--force " + Quoted(ai), 2, ""},
+        {Quoted(ai) + L" -k", 2, ""},
+        {L"--grep= " + Quoted(ai), 2, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        ProgramRun run = RunConsoleProgram(c.arguments);
+        EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
+        EXPECT_EQ(c.out, run.out);
+    }
+}
+
+// Every record's text, as UTF-8 followed by a NUL: what --text -0 must print.
+class ExpectedTexts : public ExpectedBytes {
+public:
+    bool AppendReportLine(const TextChunkRecord& record) override {
+        texts += Utf8(record.text);
+        texts += '\0';
+        count++;
+        return ExpectedBytes::AppendReportLine(record);
+    }
+    std::string texts;
+    int count = 0;
+};
+
+TEST(ConsoleFrontEnd, TextAloneIsEachRecordsTextByteForByte) {
+    std::vector<std::wstring> names = LoaderTestFiles();
+    names.pop_back();  // the folder
+    names.push_back(WriteAiImage());
+    InitFileLibrary();
+    std::vector<uint8_t> work(WorkBufferSize);
+    ConsoleFileLoader loader;
+    ExpectedTexts expected;
+    std::wstring arguments = L"--text -0";
+    for (size_t i = 0; i < names.size(); i++) {
+        ScanTextChunks(names[i], i == 0, &expected, work.data(), &loader);
+        arguments += L" " + Quoted(names[i]);
+    }
+    ASSERT_GT(expected.count, 150);
+    ProgramRun run = RunConsoleProgram(arguments);
+    EXPECT_EQ(1u, run.exitCode) << "some names give notices";
+    EXPECT_EQ(expected.err, run.err);
+    ASSERT_EQ(expected.texts.size(), run.out.size());
+    EXPECT_TRUE(expected.texts == run.out) << "text bytes differ";
+}
+
+// The names and sizes of the files in a folder, in name order ("NAME SIZE\n" each).
+static std::string FolderListing(const std::wstring& folder) {
+    std::vector<std::string> lines;
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return "(no folder)";
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            lines.push_back(Utf8(found.cFileName) + " " + std::to_string(found.nFileSizeLow) + "\n");
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+    std::sort(lines.begin(), lines.end());
+    std::string all;
+    for (const std::string& line : lines) all += line;
+    return all;
+}
+
+TEST(ConsoleOutFolder, OneFilePerChunkNamedSafelyNeverOverwrittenWithoutForce) {
+    const std::wstring ai = WriteAiImage();
+    const std::wstring named = WriteScratchFile(
+        L"named.png", PngWith({TextChunk("a<b>:c|d?*", "x"), TextChunk("trail. .", "[1, 2]"), TextChunk("a<b>:c|d?*", "y"),
+                             TextChunk("", "no keyword"), TextChunk("json", "{\"a\": 1} trailing")}));
+    const std::wstring out = ScratchFolder() + L"\\out-" + std::to_wstring(GetTickCount()) + L"\\made";
+    ProgramRun first = RunConsoleProgram(L"-v --utf8-text --out " + Quoted(out) + L" " + Quoted(ai) + L" " + Quoted(named));
+    EXPECT_EQ(0u, first.exitCode) << first.err;
+    EXPECT_EQ("", first.out);
+    EXPECT_EQ("ai image.Comment.txt 5\nai image.Title.txt 5\nai image.parameters.txt 16\nai image.prompt.json 40\n"
+              "ai image.workflow.json 44\nnamed._.txt 10\nnamed.a_b__c_d__.2.txt 1\nnamed.a_b__c_d__.txt 1\n"
+              "named.json.txt 17\nnamed.trail.json 6\n",
+              FolderListing(out))
+        << "the folder is made, names are safe, repeats numbered, JSON parsed";
+    EXPECT_EQ(Utf8(out + L"\\ai image.Comment.txt\n"), first.err.substr(0, first.err.find('\n') + 1)) << "-v names each file";
+    EXPECT_EQ("{\"1\": {\"inputs\": {\"text\": \"Cat \xC3\xA9t\xC3\xA9\"}}}", ReadWhole(out + L"\\ai image.prompt.json"))
+        << "the text as UTF-8, no byte-order mark";
+
+    // Again into the same folder: every file exists, none is touched, each is a notice and exit code 1.
+    HANDLE marker = CreateFileW((out + L"\\ai image.Title.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(marker, "mine", 4, &written, nullptr);
+    CloseHandle(marker);
+    ProgramRun again = RunConsoleProgram(L"--pretty --out " + Quoted(out) + L" -k Title -k workflow " + Quoted(ai));
+    EXPECT_EQ(1u, again.exitCode);
+    EXPECT_EQ(Utf8(out + L"\\ai image.Title.txt: Exists, not overwritten (--force overwrites)\n" + out +
+                   L"\\ai image.workflow.json: Exists, not overwritten (--force overwrites)\n"),
+              again.err);
+    EXPECT_EQ("mine", ReadWhole(out + L"\\ai image.Title.txt"));
+    ProgramRun grep = RunConsoleProgram(L"-e hello --out " + Quoted(out) + L" " + Quoted(ai));
+    EXPECT_EQ(2u, grep.exitCode) << "with --grep a file not written is an error";
+
+    // --force overwrites; --pretty indents the JSON it writes.
+    ProgramRun forced = RunConsoleProgram(L"--force --pretty --out " + Quoted(out) + L" -k Title -k workflow " + Quoted(ai));
+    EXPECT_EQ(0u, forced.exitCode) << forced.err;
+    EXPECT_EQ("", forced.err);
+    EXPECT_EQ("Hello", ReadWhole(out + L"\\ai image.Title.txt"));
+    EXPECT_EQ("{\n  \"nodes\": [\n    1,\n    {\n      \"id\": 2\n    }\n  ],\n  \"links\": [],\n  \"extra\": {}\n}",
+              ReadWhole(out + L"\\ai image.workflow.json"));
+}
+
+// Starts pngtext-cli in a console of its own, as Explorer does; null handle when it cannot.
+static HANDLE StartInConsoleOfItsOwn(const std::wstring& arguments, DWORD* processId) {
+    std::wstring commandLine = Quoted(CLI_PATH) + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr, &startup,
+                        &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    *processId = process.dwProcessId;
+    return process.hProcess;
+}
+
+// Attaches to the console of a process and reads its screen; empty when it cannot (yet).
+static std::wstring ScreenOf(DWORD processId) {
+    FreeConsole();
+    if (!AttachConsole(processId)) return L"";
+    HANDLE screen = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    std::wstring text = ScreenText(screen);
+    CloseHandle(screen);
+    return text;
+}
+
+// Presses a key in the console the test is attached to.
+static bool PressKey() {
+    HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+    if (input == INVALID_HANDLE_VALUE) return false;
+    INPUT_RECORD key[2] = {};
+    for (int i = 0; i < 2; i++) {
+        key[i].EventType = KEY_EVENT;
+        key[i].Event.KeyEvent.bKeyDown = i == 0;
+        key[i].Event.KeyEvent.wRepeatCount = 1;
+        key[i].Event.KeyEvent.wVirtualKeyCode = VK_SPACE;
+        key[i].Event.KeyEvent.uChar.UnicodeChar = L' ';
+    }
+    DWORD written = 0;
+    bool pressed = WriteConsoleInputW(input, key, 2, &written) && written == 2;
+    CloseHandle(input);
+    return pressed;
+}
+
+TEST(ConsoleFrontEnd, AConsoleOfItsOwnStaysOpenUntilAKeyIsPressed) {
+    const std::wstring suite = SuiteFile(L"ctzn0g04.png");
+    struct Case {
+        std::wstring arguments;
+        DWORD exitCode;
+        const wchar_t* shows;  // besides the prompt
+    } cases[] = {
+        {Quoted(suite), 0, L"zTXt: Disclaimer Freeware."},  // files dropped on the program
+        {L"", 2, L"Files can be dropped on pngtext-cli.exe"},  // a double-click: usage, and how to give it files
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        DWORD id = 0;
+        HANDLE process = StartInConsoleOfItsOwn(c.arguments, &id);
+        ASSERT_NE(nullptr, process);
+        // Attached too early, the test would share the console before the program asks who does.
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(process, 1500)) << "it waits";
+        std::wstring shown;
+        for (int wait = 0; wait < 300 && shown.find(L"Press any key to close this window.") == std::wstring::npos; wait++) {
+            if (WaitForSingleObject(process, 50) == WAIT_OBJECT_0) break;
+            shown = ScreenOf(id);
+        }
+        EXPECT_NE(std::wstring::npos, shown.find(L"Press any key to close this window.")) << shown;
+        EXPECT_NE(std::wstring::npos, shown.find(c.shows)) << shown;
+        EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(process, 300)) << "it waits for the key";
+        EXPECT_TRUE(PressKey());
+        EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(process, 15000)) << "a key closes it";
+        DWORD exitCode = 99;
+        GetExitCodeProcess(process, &exitCode);
+        EXPECT_EQ(c.exitCode, exitCode);
+        if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) TerminateProcess(process, 99);
+        CloseHandle(process);
+        FreeConsole();
+    }
+}
+
 // ---- Every failure is said: output that cannot be written, folders that cannot be read ----
 
 // Names of one small PNG, count times: enough output that every write after the first fails too.
@@ -607,7 +866,7 @@ static std::pair<std::string, std::string> WrittenBy(ConsoleReport& report) {
     ConsoleStream out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
     SetStdHandle(STD_OUTPUT_HANDLE, savedOut);
     SetStdHandle(STD_ERROR_HANDLE, savedErr);
-    report.WriteTo(&out, &err);
+    report.WriteTo(&out, &err, nullptr);
     CloseHandle(outFile);
     CloseHandle(errFile);
     return {ReadWhole(outPath), ReadWhole(errPath)};
@@ -619,17 +878,20 @@ TEST(ConsoleFailures, MemoryRunningOutAnywhereInAFilesScanLeavesWholeLinesAndANo
                                        InternationalTextChunk("Title", "en", "Titel", "Hallo")}));
     std::vector<uint8_t> work(WorkBufferSize);
     for (bool json : {false, true}) {
+        CliOptions options;
+        options.form = json ? OutputForm::Json : OutputForm::Report;
+        const ChunkFilter everyChunk(options);
         ConsoleFileLoader loader;
-        ConsoleReport whole(json);
+        ConsoleReport whole(options, everyChunk);
         ASSERT_TRUE(ScanTextChunks(file, true, &whole, work.data(), &loader));
         const std::string wholeOut = WrittenBy(whole).first;
         int failures = 0;
         bool loaded = true;
-        std::unique_ptr<ConsoleReport> report(new ConsoleReport(json));  // made outside the armed runs
+        std::unique_ptr<ConsoleReport> report(new ConsoleReport(options, everyChunk));  // made outside the armed runs
         FailEachAllocationOf([&] { loaded = ScanTextChunks(file, true, report.get(), work.data(), &loader); },
             [&](bool failed) {
                 std::pair<std::string, std::string> written = WrittenBy(*report);
-                report.reset(new ConsoleReport(json));
+                report.reset(new ConsoleReport(options, everyChunk));
                 if (!failed) {
                     EXPECT_TRUE(loaded);
                     EXPECT_EQ(wholeOut, written.first);

@@ -1,0 +1,40 @@
+// out_folder.h: --out DIR: one file per reported chunk, named after its image and keyword.
+#pragma once
+#include <set>
+#include <string>
+#include "app/console/cli_options.h"
+#include "app/console/console_output.h"
+
+// Writes files in the order of the report, on one thread. A chunk's file is IMAGE-STEM.KEYWORD.json
+// when its text is a JSON object or array, .txt otherwise: its text as UTF-8 without a byte-order
+// mark. A name used before in this run (a second chunk of the same keyword, or an image of the same
+// stem from another folder) takes .2, .3, ... before its extension. An existing file is never
+// overwritten unless --force: its chunk gets the notice "OUTFILE: Exists, not overwritten (--force
+// overwrites)" on stderr instead. The folder is made, with any folders above it, at the first file.
+class OutFolder {
+public:
+    explicit OutFolder(const CliOptions& options);
+    // False, with a notice on err, when the file was not written.
+    bool Write(const std::wstring& imageName, const std::wstring& keyword, const std::wstring& text, bool json,
+               ConsoleStream* err);
+
+private:
+    bool Made(ConsoleStream* err);
+    std::wstring folder_;
+    bool force_;
+    bool verbose_;
+    bool tried_ = false;
+    bool made_ = false;
+    std::set<std::wstring> used_;  // names given in this run, in upper case: the file system ignores case
+};
+
+// The file name part made safe for Windows: characters that no name may hold (< > : " / \ | ? * and
+// controls) become '_', trailing dots and blanks are dropped, and an empty part is "_". Long parts are
+// cut at MaxNamePart characters.
+std::wstring SafeNamePart(const std::wstring& part);
+const size_t MaxNamePart = 100;
+
+// The file a chunk goes to, before repeats are counted: STEM.KEYWORD, both parts safe; a name whose
+// part before its first dot is a device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$)
+// gets a '_' in front, since Windows takes "NUL.anything" for the device.
+std::wstring OutFileBase(const std::wstring& imageName, const std::wstring& keyword);
