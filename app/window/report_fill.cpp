@@ -14,7 +14,10 @@ void GatheredReport::StartReport(const std::wstring& fileName, bool startsReport
     text_.Start(fileName, startsReport);
 }
 
-void GatheredReport::AppendReportLine(const TextChunkRecord& record) { text_.Append(record); }
+bool GatheredReport::AppendReportLine(const TextChunkRecord& record) {
+    text_.Append(record);
+    return true;
+}
 
 void GatheredReport::Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) {
     (void)fileName; // the box shows title and message only

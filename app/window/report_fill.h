@@ -19,7 +19,7 @@ public:
     };
 
     void StartReport(const std::wstring& fileName, bool startsReport) override;
-    void AppendReportLine(const TextChunkRecord& record) override;
+    bool AppendReportLine(const TextChunkRecord& record) override;
     // Recorded, to be shown by the fill when the text before it is shown.
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
     // Nothing to do: the fill shows the text.

@@ -589,7 +589,7 @@ TEST(ConsoleFrontEnd, OptionsPickTheChunksAndShapeTheOutput) {
         {L"-k Parameters " + Quoted(ai) + L" " + Quoted(suite), 0, aiLine + suiteLine},
         {L"-i -k Parameters " + Quoted(ai), 0, aiLine + "tEXt : parameters a cat, Steps: 20\n"},
         {L"--keyword=p* " + Quoted(ai), 0,
-         aiLine + "tEXt : parameters a cat, Steps: 20\niTXt : prompt(??) {\"1\": {\"inputs\": {\"text\": \"Cat \xC3\xA9t\xC3\xA9\"}}}\n"},
+         aiLine + "tEXt : parameters a cat, Steps: 20\niTXt : prompt(?\?) {\"1\": {\"inputs\": {\"text\": \"Cat \xC3\xA9t\xC3\xA9\"}}}\n"},
         {L"-k ?itle -k nothing " + Quoted(ai), 0, aiLine + "zTXt: Title Hello\n"},
         // --text: the text alone, LF or NUL after each; --pretty indents JSON only.
         {L"-k workflow --text " + Quoted(ai), 0, "{\"nodes\":[1,{\"id\":2}],\"links\":[],\"extra\":{}}\n"},
@@ -599,7 +599,7 @@ TEST(ConsoleFrontEnd, OptionsPickTheChunksAndShapeTheOutput) {
          std::string("Hello\0a cat, Steps: 20\0PngSuite\0", 32)},
         // --grep: keyword or text, case ignored in every script, inflated and decoded texts included.
         {L"-e CAT " + Quoted(ai), 0,
-         aiLine + "tEXt : parameters a cat, Steps: 20\niTXt : prompt(??) {\"1\": {\"inputs\": {\"text\": \"Cat \xC3\xA9t\xC3\xA9\"}}}\n"},
+         aiLine + "tEXt : parameters a cat, Steps: 20\niTXt : prompt(?\?) {\"1\": {\"inputs\": {\"text\": \"Cat \xC3\xA9t\xC3\xA9\"}}}\n"},
         {L"-e \u00C9T\u00C9 -e nothing --text " + Quoted(ai), 0, "{\"1\": {\"inputs\": {\"text\": \"Cat \xC3\xA9t\xC3\xA9\"}}}\n"},
         {L"-e cAT -k parameters --text " + Quoted(ai), 0, "a cat, Steps: 20\n"},
         {L"--grep=FREEWARE --text " + Quoted(suite), 0, "Freeware.\n"},

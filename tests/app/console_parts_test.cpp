@@ -78,7 +78,9 @@ TEST(JsonText, ObjectsAndArraysAreJsonAndTheRestIsNot) {
         EXPECT_EQ(c.json, ReadJsonContainer(c.text, nullptr));
         std::wstring pretty = L"kept";
         EXPECT_EQ(c.json, ReadJsonContainer(c.text, &pretty));
-        if (!c.json) EXPECT_EQ(L"kept", pretty);
+        if (!c.json) {
+            EXPECT_EQ(L"kept", pretty);
+        }
     }
 }
 
