@@ -29,10 +29,10 @@ void AppendJsonString(std::wstring& out, const std::wstring& text) {
         default: break;
         }
         if (c < 0x20 || c == 0x2028 || c == 0x2029) {
+            // Four hex digits: U+2028 and U+2029 need all of them, not only the low byte.
             const wchar_t* hex = L"0123456789ABCDEF";
-            out += L"\\u00";
-            out += hex[c >> 4];
-            out += hex[c & 15];
+            out += L"\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) out += hex[(c >> shift) & 15];
             continue;
         }
         // A surrogate: kept with its partner; alone it has no UTF-8 form and becomes U+FFFD.
