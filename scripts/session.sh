@@ -42,14 +42,12 @@ session_start_display() {
 # Prepares the prefix and keeps one wineserver alive for it, so each process start is cheap.
 session_start_wine() {
     session_prefix="$build/wineprefix"
-    export WINEPREFIX="$session_prefix" WINEDEBUG=-all
-    # The server first, so that a new prefix is prepared with it too: each Wine command of the
-    # preparation then finds Wine's service processes running instead of starting them again (under
-    # emulation that costs minutes a command). A server already running for this prefix (a program
-    # left open by scripts/run) makes a second one wait for it; that server serves this session too.
-    mkdir -p "$session_prefix"
-    timeout 15 wineserver -p || true
+    # The prefix first: preparing a new one waits for its server to end, which a persistent one never does.
     "$root/scripts/wine-prefix" "$session_prefix"
+    export WINEPREFIX="$session_prefix" WINEDEBUG=-all
+    # A server already running for this prefix (a program left open by scripts/run) makes a second
+    # one wait for it; that server serves this session too.
+    timeout 15 wineserver -p || true
     # Start Wine's own service processes now, detached from our output: started by the first test,
     # they would inherit ctest's pipes and keep it waiting after the test has ended.
     wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
