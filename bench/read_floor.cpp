@@ -1,11 +1,15 @@
 // read_floor.cpp: the floor of a whole-file scan: one ReadFile of the file into fresh VirtualAlloc memory.
 // Usage: read_floor FILE             does only that (the peer benchmark times the whole process)
 //        read_floor FOLDER           the same for each file in the folder
+//        read_floor --mapped FILE    the floor of a file of any size: opens it, maps it in views of the
+//                                    console loader's size one after the other and reads every byte once
 //        read_floor --profile FILE   prints, in-process, the time of each step of a console scan:
 //                                    fresh memory + read, the memory heap's zeroed block + read, the
 //                                    search, the UTF-8 conversion of the report lines, and the console
 //                                    front end's loader (load, search, release)
 #include <windows.h>
+#include <emmintrin.h>
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
@@ -15,6 +19,7 @@
 #include "report/chunk_scan.h"
 #include "report/compressed_text.h"
 #include "report/report_sink.h"
+#include "runtime/mapped_view.h"
 #include "runtime/main_heap.h"
 #include "runtime/memory_blocks.h"
 #include "bench/bench_support.h"
@@ -79,10 +84,10 @@ static int Profile(const wchar_t* path) {
         double t7 = Seconds();
         ConsoleFileLoader loader;
         LoadedFile loaded;
-        bool consoleOk = !loader.Load(path, &loaded);
+        bool consoleOk = !loader.Load(path, -1, &loaded);
         double t8 = Seconds();
         LineSink consoleSink;
-        if (consoleOk) SearchTextChunks(loaded.bytes, loaded.size, &consoleSink, work);
+        if (consoleOk) SearchTextChunks(loaded.view, loaded.views, &consoleSink, work);
         double t9 = Seconds();
         loader.Release(&loaded);
         double t10 = Seconds();
@@ -108,6 +113,39 @@ static bool ReadFresh(const wchar_t* path) {
     return ok;
 }
 
+// Every byte of the view added up, 32 at a time, so that no read can be left out.
+__attribute__((target("sse2"))) static uint64_t SumBytes(const uint8_t* bytes, size_t n) {
+    __m128i sum = _mm_setzero_si128();
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16));
+        sum = _mm_add_epi64(sum, _mm_add_epi64(_mm_sad_epu8(a, _mm_setzero_si128()), _mm_sad_epu8(b, _mm_setzero_si128())));
+    }
+    uint64_t total = static_cast<uint64_t>(_mm_cvtsi128_si32(sum)) + static_cast<uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sum, 8)));
+    for (; i < n; i++) total += bytes[i];
+    return total;
+}
+
+// Opens, maps and reads every byte of a file once, in views that slide along it as the console's do.
+static int MapAndRead(const wchar_t* path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    LARGE_INTEGER size;
+    if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size)) return 1;
+    const size_t view = (ViewSize() + ViewAlignment - 1) / ViewAlignment * ViewAlignment;
+    uint64_t total = 0;
+    bool ok = true;
+    for (uint64_t at = 0; ok && at < static_cast<uint64_t>(size.QuadPart); at += view) {
+        size_t length = static_cast<size_t>(std::min<uint64_t>(view, size.QuadPart - at));
+        MappedView mapped;
+        ok = mapped.Open(file, at, length);
+        if (ok) total += SumBytes(mapped.Bytes(), length);
+    }
+    CloseHandle(file);
+    printf("%llu\n", static_cast<unsigned long long>(total));
+    return ok ? 0 : 1;
+}
+
 // The C runtime's wide arguments (its _startupinfo holds one int, the new-handler mode).
 extern "C" int __wgetmainargs(int* argc, wchar_t*** argv, wchar_t*** environment, int wildcards, int* startup);
 
@@ -120,8 +158,9 @@ int main() {
     int newMode = 0;
     if (__wgetmainargs(&argc, &argv, &environment, 0, &newMode) != 0) return 2;
     if (argc == 3 && wcscmp(argv[1], L"--profile") == 0) return Profile(argv[2]);
+    if (argc == 3 && wcscmp(argv[1], L"--mapped") == 0) return MapAndRead(argv[2]);
     if (argc != 2) {
-        printf("usage: read_floor [--profile] FILE | read_floor FOLDER\n");
+        printf("usage: read_floor [--profile | --mapped] FILE | read_floor FOLDER\n");
         return 2;
     }
     DWORD attributes = GetFileAttributesW(argv[1]);

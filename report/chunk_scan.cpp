@@ -1,5 +1,6 @@
 // chunk_scan.cpp: the byte-by-byte search for text chunk type codes and the tEXt report line.
 #include "report/chunk_scan.h"
+#include <algorithm>
 #include <cstring>
 #include <emmintrin.h>
 #include "report/compressed_text.h"
@@ -83,60 +84,96 @@ struct ZeroFinder {
 }  // namespace
 
 // Fills r for a tEXt chunk; returns where the search goes on (see chunk_scan.h).
-static size_t ReportTextChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, ZeroFinder* zeros,
-                              TextChunkRecord& r) {
-    StartChunkRecord(&r, block, n, d - 4, ChunkType::Text, length);
+static uint64_t ReportTextChunk(ScanBlock& b, size_t d, uint32_t length, ZeroFinder* zeros, TextChunkRecord& r) {
+    StartChunkRecord(&r, b, d - 4, ChunkType::Text, length);
     if (length == 0) {
         // An empty chunk is the file's fault, not a reason to stop: go on after its CRC.
         r.form = LineForm::WrongSize;
         return d + 4;
     }
-    // d <= n here; a length past the end (top bit set included) is cut at the block's end.
-    bool pastEnd = length > n - d;
-    size_t count = pastEnd ? n - d : length;
+    // d <= n here; a length past the end (top bit set included) is cut at the file's end.
+    bool pastEnd = length > b.fileLeft - d;
+    uint64_t dataEnd = pastEnd ? b.fileLeft : static_cast<uint64_t>(d) + length;
     size_t keywordBytes = 0, textBytes = 0;
     size_t zero = zeros->Next(d);
-    if (zero < d + count) {
+    if (zero < b.n && zero < dataEnd) {
         keywordBytes = zero - d;
-        textBytes = BytesBeforeZero(block + zero + 1, count - keywordBytes - 1);
+        textBytes = b.FieldLength(zero + 1, dataEnd);
+    } else {
+        b.HeldRange(d, dataEnd);  // no zero in the view: one may follow in the file
     }
-    AppendDecodedBytes(r.keyword, block + d, keywordBytes, TextAnsi);
-    AppendDecodedBytes(r.text, block + zero + 1, textBytes, TextAnsi);
-    r.ansiKeyword = ByteRange{block + d, keywordBytes};
-    r.ansiText = ByteRange{block + zero + 1, textBytes};
-    return pastEnd ? d : d + length + 4;
+    AppendDecodedBytes(r.keyword, b.bytes + d, keywordBytes, TextAnsi);
+    AppendDecodedBytes(r.text, b.bytes + zero + 1, textBytes, TextAnsi);
+    r.ansiKeyword = ByteRange{b.bytes + d, keywordBytes};
+    r.ansiText = ByteRange{b.bytes + zero + 1, textBytes};
+    return pastEnd ? d : static_cast<uint64_t>(d) + length + 4;
 }
 
-SearchEnd SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer,
-                           const volatile long* readFailed) {
-    if (!block) return SearchEnd::Finished;
-    ZeroFinder zeros{block, n};
+SearchEnd SearchTextChunks(ScanBlock view, ViewSource* views, ReportSink* sink, uint8_t* workBuffer) {
+    if (!view.bytes) return SearchEnd::Finished;
+    const uint64_t fileSize = view.start + view.fileLeft;
+    ZeroFinder zeros{view.bytes, view.n};
     InflateSpace space(workBuffer);
     TextChunkRecord record;  // reused: its texts keep their capacity from chunk to chunk of one search
     size_t characters = 0;   // of the lines handed on, to stop a runaway report
-    size_t p = 4;
+    uint64_t p = 4;          // file offset from which the next type code is looked for
+    uint64_t wanted = 8;     // bytes the view must hold from p - 4 on: a length and a type code, or more
     for (;;) {
-        p = FindTextChunkType(block, n, p);
-        if (n < 4 || p > n - 4) break;
-        uint32_t length = ReadBigEndian32(block + p - 4);
-        bool cut = characters > MaxReportCharacters;
-        size_t d = p + 4;
-        if (cut) {
-            StartChunkRecord(&record, block, n, p, TypeAt(block + p), length);
-            record.form = LineForm::ReportCut;
-        } else if (block[p] == 't') {
-            p = ReportTextChunk(block, n, d, length, &zeros, record);
-        } else if (block[p] == 'z') {
-            p = ReportZtxtChunk(block, n, d, length, &space, &record);
-        } else {
-            p = ReportItxtChunk(block, n, d, length, &space, &record);
+        if (fileSize < 8 || p > fileSize - 4) break;
+        const uint64_t viewEnd = view.start + view.n;
+        if (p - 4 < view.start || (p - 4 + wanted > viewEnd && viewEnd < fileSize)) {
+            if (view.ReadFailed()) return SearchEnd::ReadFailed;
+            if (!views || !views->Show(p - 4, wanted, &view)) {
+                return view.ReadFailed() ? SearchEnd::ReadFailed : SearchEnd::NoRoom;
+            }
+            if (!view.bytes || view.start > p - 4 || view.start + view.n < std::min(p - 4 + wanted, fileSize)) {
+                return SearchEnd::NoRoom;  // not the view asked for: never search on in a loop
+            }
+            zeros = ZeroFinder{view.bytes, view.n};
+            continue;
         }
-        if (readFailed && *readFailed) return SearchEnd::ReadFailed;
+        size_t at = FindTextChunkType(view.bytes, view.n, static_cast<size_t>(p - view.start));
+        if (view.n < 4 || at > view.n - 4) {
+            if (viewEnd == fileSize) break;
+            p = viewEnd - 3;  // the first offset whose type code this view does not hold whole
+            wanted = 8;
+            continue;
+        }
+        p = view.start + at;
+        uint32_t length = ReadBigEndian32(view.bytes + at - 4);
+        bool cut = characters > MaxReportCharacters;
+        size_t d = at + 4;
+        uint64_t next = 0;
+        view.needsMore = false;
+        if (cut) {
+            StartChunkRecord(&record, view, at, TypeAt(view.bytes + at), length);
+            record.form = LineForm::ReportCut;
+        } else if (view.bytes[at] == 't') {
+            next = ReportTextChunk(view, d, length, &zeros, record);
+        } else if (view.bytes[at] == 'z') {
+            next = ReportZtxtChunk(view, d, length, &space, &record);
+        } else {
+            next = ReportItxtChunk(view, d, length, &space, &record);
+        }
+        if (view.ReadFailed()) return SearchEnd::ReadFailed;
+        if (view.needsMore) {
+            // The chunk's fields go on past the view: show twice as much from the chunk on, and again.
+            wanted = 2 * (viewEnd - (p - 4));
+            space.Forget();
+            continue;
+        }
         characters += ReportLineLength(record);
         bool goOn = sink->AppendReportLine(record);
         space.Forget();
         if (!goOn) return SearchEnd::Stopped;
         if (cut) break;
+        p = view.start + next;
+        wanted = 8;
     }
-    return readFailed && *readFailed ? SearchEnd::ReadFailed : SearchEnd::Finished;
+    return view.ReadFailed() ? SearchEnd::ReadFailed : SearchEnd::Finished;
+}
+
+SearchEnd SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer,
+                           const volatile long* readFailed) {
+    return SearchTextChunks(ScanBlock::Whole(block, n, readFailed), nullptr, sink, workBuffer);
 }

@@ -6,22 +6,9 @@
 #include "runtime/memory_blocks.h"
 #include "runtime/zero_search.h"
 
-// Bytes from `from` up to the first 0x00, or up to the end of the block when there is none.
-static size_t FieldLength(const uint8_t* block, size_t n, size_t from) {
-    return from < n ? BytesBeforeZero(block + from, n - from) : 0;
-}
-
-// The declared data left from offset `from` on (length - (from - d)), never past the block's end.
-static size_t DataLeft(size_t n, size_t d, uint32_t length, size_t from) {
-    if (from >= n) return 0;
-    int64_t rest = static_cast<int64_t>(length) - static_cast<int64_t>(from - d);
-    if (rest <= 0) return 0;
-    return static_cast<size_t>(std::min<int64_t>(rest, static_cast<int64_t>(n - from)));
-}
-
 // A field measured by FieldLength; one that starts at or past the end adds nothing.
-static void AppendField(std::wstring& line, const uint8_t* block, size_t n, size_t from, size_t length, int encoding) {
-    if (from < n) AppendDecodedBytes(line, block + from, length, encoding);
+static void AppendField(std::wstring& line, const ScanBlock& b, uint64_t from, size_t length, int encoding) {
+    if (from < b.n) AppendDecodedBytes(line, b.bytes + from, length, encoding);
 }
 
 bool InflateSpace::Grow(int32_t capacity, const uint8_t* from, size_t used) {
@@ -97,64 +84,70 @@ static void Inflate(const uint8_t* input, size_t inputLength, InflateSpace* spac
     inflateEnd(&stream);
 }
 
-size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, InflateSpace* space,
-                       TextChunkRecord* record) {
+// Inflates the data from `from` to the chunk's end, as much of it as the view holds. Inflation that ran
+// out of those bytes while the file has more would have gone on in the whole file: needsMore.
+static void InflateData(ScanBlock& b, uint64_t from, uint64_t dataEnd, InflateSpace* space, InflatedBytes* out) {
+    size_t held = b.RangeInView(from, dataEnd);
+    Inflate(b.bytes + (from < b.n ? from : b.n), held, space, out);
+    if (out->outcome == InflateOutcome::Truncated && held < b.RangeInFile(from, dataEnd)) b.needsMore = true;
+}
+
+uint64_t ReportZtxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record) {
     TextChunkRecord& r = *record;
-    StartChunkRecord(&r, block, n, d - 4, ChunkType::CompressedText, length);
+    StartChunkRecord(&r, b, d - 4, ChunkType::CompressedText, length);
     r.compressed = true;
-    if (d >= n || block[d] == 0) {
+    if (!b.Holds(d) || b.bytes[d] == 0) {
         r.form = LineForm::NoKeyword;
-        return std::min(d, n);
+        return b.Clamp(d);
     }
-    size_t k = FieldLength(block, n, d);
-    size_t method = d + k + 1;
-    if (method >= n || block[method] != 0) {
+    size_t k = b.FieldLength(d);
+    uint64_t method = d + k + 1;
+    if (!b.Holds(method) || b.bytes[method] != 0) {
         r.form = LineForm::UnknownMethod;
-        return std::min(method, n);
+        return b.Clamp(method);
     }
-    size_t compressed = method + 1;  // <= n
+    size_t compressed = static_cast<size_t>(method) + 1;  // <= n
     InflatedBytes text;
-    Inflate(block + compressed, DataLeft(n, d, length, compressed), space, &text);
+    InflateData(b, compressed, static_cast<uint64_t>(d) + length, space, &text);
     r.inflate = text.outcome;
-    AppendField(r.keyword, block, n, d, k, TextAnsi);
+    AppendField(r.keyword, b, d, k, TextAnsi);
     AppendDecodedBytes(r.text, text.bytes, text.count, TextAnsi);
-    r.ansiKeyword = ByteRange{block + d, k};
+    r.ansiKeyword = ByteRange{b.bytes + d, k};
     r.ansiText = ByteRange{text.bytes, text.count};
     return compressed;
 }
 
-size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, InflateSpace* space,
-                       TextChunkRecord* record) {
+uint64_t ReportItxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record) {
     TextChunkRecord& r = *record;
-    StartChunkRecord(&r, block, n, d - 4, ChunkType::InternationalText, length);
-    if (d >= n || block[d] == 0) {
+    StartChunkRecord(&r, b, d - 4, ChunkType::InternationalText, length);
+    if (!b.Holds(d) || b.bytes[d] == 0) {
         r.form = LineForm::NoKeyword;
-        return std::min(d, n);
+        return b.Clamp(d);
     }
-    size_t k = FieldLength(block, n, d);
-    size_t flagAt = d + k + 1;
-    r.compressed = flagAt < n && block[flagAt] == 1;
-    bool inflated = r.compressed && flagAt + 1 < n && block[flagAt + 1] == 0;
-    size_t tag = d + k + 3;
-    size_t tagLength = FieldLength(block, n, tag);
-    size_t translated = tag + tagLength + 1;
-    size_t translatedLength = FieldLength(block, n, translated);
-    size_t t = translated + translatedLength + 1;
-    size_t count = DataLeft(n, d, length, t);
+    size_t k = b.FieldLength(d);
+    uint64_t flagAt = d + k + 1;
+    r.compressed = b.Holds(flagAt) && b.bytes[flagAt] == 1;
+    bool inflated = r.compressed && b.Holds(flagAt + 1) && b.bytes[flagAt + 1] == 0;
+    uint64_t tag = d + k + 3;
+    size_t tagLength = b.FieldLength(tag);
+    uint64_t translated = tag + tagLength + 1;
+    size_t translatedLength = b.FieldLength(translated);
+    uint64_t t = translated + translatedLength + 1;
+    const uint64_t dataEnd = static_cast<uint64_t>(d) + length;
     InflatedBytes text;
-    if (count > 0 && inflated) {
-        Inflate(block + t, count, space, &text);
-    } else if (count > 0) {
-        text.bytes = block + t;
+    if (b.RangeInFile(t, dataEnd) > 0 && inflated) {
+        InflateData(b, t, dataEnd, space, &text);
+    } else if (size_t count = b.HeldRange(t, dataEnd)) {
+        text.bytes = b.bytes + t;
         text.range = count;
-        text.count = BytesBeforeZero(block + t, count);
+        text.count = BytesBeforeZero(text.bytes, count);
     }
     r.inflate = text.outcome;
-    AppendField(r.language, block, n, tag, tagLength, TextAnsi);
-    AppendField(r.keyword, block, n, d, k, TextAnsi);
-    AppendField(r.translatedKeyword, block, n, translated, translatedLength, TextUtf8);
-    if (translated < n) r.utf8Translated = ByteRange{block + translated, translatedLength};
+    AppendField(r.language, b, tag, tagLength, TextAnsi);
+    AppendField(r.keyword, b, d, k, TextAnsi);
+    AppendField(r.translatedKeyword, b, translated, translatedLength, TextUtf8);
+    if (translated < b.n) r.utf8Translated = ByteRange{b.bytes + translated, translatedLength};
     AppendDecodedRange(r.text, text.bytes, text.range, TextUtf8);
     r.utf8Text = ByteRange{text.bytes, text.count};
-    return std::min(t, n);
+    return b.Clamp(t);
 }

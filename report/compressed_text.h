@@ -37,23 +37,21 @@ private:
     int32_t largerCapacity_ = 0;
 };
 
-// Format notes (offsets into the loaded block of n bytes; d is the first data byte, length the
-// declared data length; every field search for 0x00 stops at the end of the block, and a field
-// that starts at or past the end is empty):
+// Format notes (offsets into the view b of the file (scan_block.h); d is the first data byte, length the
+// declared data length; every field search for 0x00 stops at the end of the file, and a field
+// that starts at or past the file's end is empty):
 //   zTXt: keyword, 0x00, method (1 byte, 0 = zlib), zlib stream to the end of the data.
 //   iTXt: keyword, 0x00, flag, method, language tag, 0x00, translated keyword, 0x00, text.
-// The keyword search is not bounded by length: it runs on to the next 0x00 in the block.
+// The keyword search is not bounded by length: it runs on to the next 0x00 in the file.
 //
 // Each fills *record (see StartChunkRecord) for the chunk and returns the offset at which the search
 // goes on: d when the keyword is empty; otherwise the method byte (zTXt, unknown method), the first
-// compressed byte (zTXt) or the first text byte (iTXt), never more than n. A missing method byte
+// compressed byte (zTXt) or the first text byte (iTXt), never past the file's end. A missing method byte
 // counts as unknown. They call no sink: the search hands the record on.
 // An iTXt text with flag 1 and method 0 is inflated like zTXt text and decoded as UTF-8; any other
 // iTXt text is shown as stored. zTXt keyword and text are ANSI, iTXt keyword and tag ANSI, the
 // translated keyword and text UTF-8. The record's compressed fact is the iTXt flag byte being 1,
 // whatever the method; its inflate fact says how inflation ended when text was inflated.
-// The record's byte ranges point into the block and into space, valid until space forgets.
-size_t ReportZtxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, InflateSpace* space,
-                       TextChunkRecord* record);
-size_t ReportItxtChunk(const uint8_t* block, size_t n, size_t d, uint32_t length, InflateSpace* space,
-                       TextChunkRecord* record);
+// The record's byte ranges point into the view and into space, valid until space forgets.
+uint64_t ReportZtxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record);
+uint64_t ReportItxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record);

@@ -20,7 +20,7 @@ const wchar_t* SizeNotice(int64_t size) {
     return nullptr;
 }
 
-const wchar_t* WindowFileLoader::Load(const std::wstring& name, LoadedFile* file) {
+const wchar_t* WindowFileLoader::Load(const std::wstring& name, int64_t, LoadedFile* file) {
     int64_t fullSize = QueryWholeNameSize(name);
     if (const wchar_t* notice = SizeNotice(fullSize)) return notice;
     int32_t size = static_cast<int32_t>(fullSize);
@@ -34,8 +34,7 @@ const wchar_t* WindowFileLoader::Load(const std::wstring& name, LoadedFile* file
     // One read; a short read leaves the rest of the zero-filled block as it was.
     ReadFileBlock(0, block, size);
     CloseFileObject(0);
-    file->bytes = block;
-    file->size = static_cast<size_t>(size);
+    file->view = ScanBlock::Whole(block, static_cast<size_t>(size));
     file->owner = block;
     return nullptr;
 }

@@ -3,16 +3,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include "report/chunk_scan.h"
 
-// The bytes of one file as the search sees them.
+// The bytes of one file as the search sees them: the whole file, or its first view and where the
+// others come from. The view's readFailed: null, or a flag the loader raises once reading the bytes
+// failed part-way (a mapped file cut short by another process, a device error): the bytes from then on
+// are not the file's. The search hands on no record made after it rose and the scan ends the file with
+// "Cannot read file".
 struct LoadedFile {
-    const uint8_t* bytes = nullptr;
-    size_t size = 0;
-    void* owner = nullptr;  // the loader's own, for Release
-    // Null, or a flag the loader raises once reading the bytes failed part-way (a mapped file cut
-    // short by another process, a device error): the bytes from then on are not the file's. The
-    // search hands on no record made after it rose and the scan ends the file with "Cannot read file".
-    const volatile long* readFailed = nullptr;
+    ScanBlock view;
+    ViewSource* views = nullptr;  // null when view holds the whole file
+    void* owner = nullptr;        // the loader's own, for Release
 };
 
 // How a file's bytes are obtained. The window's load path (WindowFileLoader) is the default; the
@@ -22,8 +23,9 @@ class FileLoader {
 public:
     virtual ~FileLoader() = default;
     // On success fills *file and returns null; otherwise returns the notice text ("Wrong size!",
-    // "Cannot allocate memory", "Cannot read file") and leaves nothing to release.
-    virtual const wchar_t* Load(const std::wstring& name, LoadedFile* file) = 0;
+    // "Cannot allocate memory", "Cannot read file") and leaves nothing to release. listedSize: the
+    // file's size as a folder listing gave it, taken instead of asking by name; below 0 when none.
+    virtual const wchar_t* Load(const std::wstring& name, int64_t listedSize, LoadedFile* file) = 0;
     // Gives back what a successful Load obtained.
     virtual void Release(LoadedFile* file) = 0;
 };
@@ -38,13 +40,13 @@ int64_t QueryWholeNameSize(const std::wstring& name);
 // cannot hold whole (sizes whose low 32 bits read small included); null for a size that can be loaded.
 const wchar_t* SizeNotice(int64_t size);
 
-// The window's load path: the size (QueryWholeNameSize, SizeNotice), one zero-filled block of the
+// The window's load path: the size (QueryWholeNameSize, SizeNotice; a listed size is not used), one zero-filled block of the
 // memory heap exactly that large, one read into it (a short read leaves the rest zero), file number 0
 // of the file library, which must be started. Notices: those of SizeNotice, "Cannot allocate memory"
 // when there is no memory, "Cannot read file" (open failed). Holds no state of its own, but file
 // number 0 is one: one scan at a time.
 class WindowFileLoader : public FileLoader {
 public:
-    const wchar_t* Load(const std::wstring& name, LoadedFile* file) override;
+    const wchar_t* Load(const std::wstring& name, int64_t listedSize, LoadedFile* file) override;
     void Release(LoadedFile* file) override;
 };

@@ -26,14 +26,17 @@ private:
 }  // namespace
 
 // Loads and searches; returns the notice that ends the file's report, or null when it is complete.
-static const wchar_t* LoadAndSearch(const std::wstring& name, bool startsReport, ReportSink* sink,
+static const wchar_t* LoadAndSearch(const std::wstring& name, int64_t listedSize, bool startsReport, ReportSink* sink,
                                     uint8_t* workBuffer, FileLoader* loader) {
     sink->StartReport(name, startsReport);
     LoadedFile file;
-    if (const wchar_t* notice = loader->Load(name, &file)) return notice;
+    if (const wchar_t* notice = loader->Load(name, listedSize, &file)) return notice;
     LoadedFileOwner owner(loader, &file);
-    SearchEnd end = SearchTextChunks(file.bytes, file.size, sink, workBuffer, file.readFailed);
-    return end == SearchEnd::ReadFailed ? L"Cannot read file" : nullptr;
+    switch (SearchTextChunks(file.view, file.views, sink, workBuffer)) {
+    case SearchEnd::ReadFailed: return L"Cannot read file";
+    case SearchEnd::NoRoom: return L"Cannot allocate memory";
+    default: return nullptr;
+    }
 }
 
 // The one error policy of a scan: running out of memory anywhere in it (the loader, the search, the
@@ -41,13 +44,13 @@ static const wchar_t* LoadAndSearch(const std::wstring& name, bool startsReport,
 // and the notice "Cannot allocate memory", never passed off as a whole report. A crafted file can ask
 // for that much: every zTXt or iTXt code in a block without zeros has a keyword that runs to the end.
 bool ScanTextChunks(const std::wstring& name, bool startsReport, ReportSink* sink, uint8_t* workBuffer,
-                    FileLoader* loader) {
+                    FileLoader* loader, int64_t listedSize) {
     if (name.empty()) return true;
     WindowFileLoader windowLoader;
     if (!loader) loader = &windowLoader;
     const wchar_t* notice = L"Cannot allocate memory";
     try {
-        notice = LoadAndSearch(name, startsReport, sink, workBuffer, loader);
+        notice = LoadAndSearch(name, listedSize, startsReport, sink, workBuffer, loader);
         if (!notice) return true;
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {

@@ -9,7 +9,8 @@
 // load path, WindowFileLoader), and one record per chunk found (SearchTextChunks). The name is used
 // whole: a name holding a line feed is one name. An empty name does nothing (the sink is not called).
 // A file that cannot be loaded gets one notice titled "File" with the loader's message; a file whose
-// reading fails part-way keeps the records reported before the failure and gets "Cannot read file".
+// reading fails part-way keeps the records reported before the failure and gets "Cannot read file";
+// one whose search needs a view the loader cannot show keeps them and gets "Cannot allocate memory".
 // Flush comes before every notice; the caller flushes when it has scanned its names.
 // workBuffer: WorkBufferSize bytes or null (see compressed_text.h).
 // Nothing escapes: running out of memory anywhere in the file's scan (the sink's calls included, or
@@ -17,5 +18,6 @@
 // notice "Cannot allocate memory" (when there is memory left to give it).
 // Returns true when the file was loaded and searched to the end, or until the sink said stop (an
 // empty name counts); false when a notice ended the file's report.
+// listedSize: the size a folder listing gave for the file, or below 0 (see FileLoader::Load).
 bool ScanTextChunks(const std::wstring& name, bool startsReport, ReportSink* sink, uint8_t* workBuffer,
-                    FileLoader* loader = nullptr);
+                    FileLoader* loader = nullptr, int64_t listedSize = -1);

@@ -12,9 +12,8 @@ const char* ChunkTypeName(ChunkType type) {
     }
 }
 
-void StartChunkRecord(TextChunkRecord* r, const uint8_t* block, size_t n, size_t typeCodeAt, ChunkType type,
-                      uint32_t length) {
-    r->offset = typeCodeAt;
+void StartChunkRecord(TextChunkRecord* r, const ScanBlock& b, size_t typeCodeAt, ChunkType type, uint32_t length) {
+    r->offset = b.start + typeCodeAt;
     r->type = type;
     r->form = LineForm::Plain;
     r->keyword.clear();
@@ -23,8 +22,11 @@ void StartChunkRecord(TextChunkRecord* r, const uint8_t* block, size_t n, size_t
     r->text.clear();
     r->compressed = false;
     r->inflate = InflateOutcome::NotInflated;
-    r->block = block;
-    r->blockSize = n;
+    r->block = b.bytes;
+    r->blockSize = b.n;
+    r->blockStart = b.start;
+    r->fileSize = b.start + b.fileLeft;
+    r->crcReader = b.crcReader;
     r->length = length;
     r->utf8Translated = ByteRange();
     r->utf8Text = ByteRange();
@@ -39,13 +41,15 @@ uint32_t ReadBigEndian32(const uint8_t* at) {
 
 CrcCheck CheckChunkCrc(const TextChunkRecord& r) {
     // Format notes: length (4) at offset - 4, type code (4), data (length), CRC (4) over type code and data.
-    uint64_t crcAt = static_cast<uint64_t>(r.offset) + 4 + r.length;
-    if (!r.block || r.offset < 4 || crcAt + 4 > r.blockSize) return CrcCheck::Outside;
-    uLong crc = crc32(0L, Z_NULL, 0);
-    const uint8_t* at = r.block + r.offset;
+    uint64_t crcAt = r.offset + 4 + r.length;
+    if (r.offset < 4 || crcAt + 4 > r.fileSize) return CrcCheck::Outside;
+    if (!r.block || r.offset < r.blockStart || crcAt + 4 > r.blockStart + r.blockSize) {
+        return r.crcReader ? r.crcReader->CheckCrc(r.offset, r.length) : CrcCheck::Outside;
+    }
+    const uint8_t* at = r.block + (r.offset - r.blockStart);
     // crc32 takes at most 4 GiB - 1 bytes per call; type code and data fit in a 32-bit size here.
-    crc = crc32(crc, at, static_cast<uInt>(4 + r.length));
-    return ReadBigEndian32(r.block + crcAt) == static_cast<uint32_t>(crc) ? CrcCheck::Ok : CrcCheck::Bad;
+    uLong crc = crc32(crc32(0L, Z_NULL, 0), at, static_cast<uInt>(4 + r.length));
+    return ReadBigEndian32(at + 4 + r.length) == static_cast<uint32_t>(crc) ? CrcCheck::Ok : CrcCheck::Bad;
 }
 
 // The platform's converter, asked to fail instead of replacing: exactly the bytes it would replace.

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include "report/scan_block.h"
 
 enum class ChunkType { Text, CompressedText, InternationalText };  // tEXt, zTXt, iTXt
 
@@ -24,7 +25,7 @@ enum class InflateOutcome {
     Limit,        // the output stopped at MaxInflatedText, or memory for more ran out
 };
 
-enum class CrcCheck { Ok, Bad, Outside };  // Outside: the declared chunk leaves the block
+enum class CrcCheck { Ok, Bad, Outside };  // Outside: the declared chunk leaves the file
 
 // Some bytes of the loaded block, or of inflated text.
 struct ByteRange {
@@ -36,7 +37,7 @@ struct ByteRange {
 // The pointers (block, utf8 ranges) are valid only during the sink call that receives the record:
 // they point into the loaded file and into the work buffer, which the scan reuses.
 struct TextChunkRecord {
-    size_t offset = 0;  // of the type code in the block (= in the file)
+    uint64_t offset = 0;  // of the type code in the file
     ChunkType type = ChunkType::Text;
     LineForm form = LineForm::Plain;
     std::wstring keyword;
@@ -47,8 +48,11 @@ struct TextChunkRecord {
     InflateOutcome inflate = InflateOutcome::NotInflated;
 
     // What the checks below read on request, so that a report that does not show them costs nothing.
-    const uint8_t* block = nullptr;
+    const uint8_t* block = nullptr;  // the view of the file the chunk was found in
     size_t blockSize = 0;
+    uint64_t blockStart = 0;         // the file offset of block[0]
+    uint64_t fileSize = 0;
+    const ChunkCrcReader* crcReader = nullptr;  // reads chunks the view does not hold whole; may be null
     uint32_t length = 0;           // the declared data length, from the four bytes before the type code
     ByteRange utf8Translated;      // iTXt: the bytes decoded as UTF-8 into translatedKeyword and text
     ByteRange utf8Text;
@@ -56,10 +60,18 @@ struct TextChunkRecord {
     ByteRange ansiText;            // and text (zTXt: the inflated bytes)
 };
 
-// Makes *r the empty record of the chunk whose type code is at typeCodeAt in block[0, n), length
-// its declared data length. The texts keep their capacity: a search reuses one record for all chunks.
-void StartChunkRecord(TextChunkRecord* r, const uint8_t* block, size_t n, size_t typeCodeAt, ChunkType type,
-                      uint32_t length);
+// Makes *r the empty record of the chunk whose type code is at view offset typeCodeAt of b, length its
+// declared data length. The texts keep their capacity: a search reuses one record for all chunks.
+void StartChunkRecord(TextChunkRecord* r, const ScanBlock& b, size_t typeCodeAt, ChunkType type, uint32_t length);
+
+// Checks the CRC of a chunk of the file that the view it was found in does not hold whole.
+class ChunkCrcReader {
+public:
+    virtual CrcCheck CheckCrc(uint64_t typeCodeAt, uint32_t length) const = 0;
+
+protected:
+    ~ChunkCrcReader() = default;
+};
 
 // The big-endian 32-bit value at `at` (chunk lengths and CRCs).
 uint32_t ReadBigEndian32(const uint8_t* at);
@@ -68,7 +80,7 @@ uint32_t ReadBigEndian32(const uint8_t* at);
 const char* ChunkTypeName(ChunkType type);
 
 // The chunk's stored CRC against the CRC-32 of its type code and data; Outside when length field,
-// type code, data and CRC do not all lie inside the block.
+// type code, data and CRC do not all lie inside the file.
 CrcCheck CheckChunkCrc(const TextChunkRecord& record);
 
 // False when decoding the UTF-8 fields (iTXt translated keyword and text) replaced bytes that are no

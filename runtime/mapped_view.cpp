@@ -33,16 +33,17 @@ static BOOL CALLBACK InstallHandler(PINIT_ONCE, PVOID, PVOID*) {
 
 bool InstallViewFaultHandler() { return InitOnceExecuteOnce(&handlerOnce, InstallHandler, nullptr, nullptr) != FALSE; }
 
-bool MappedView::Open(HANDLE file, size_t size) {
+bool MappedView::Open(HANDLE file, uint64_t offset, size_t size) {
     Close();
-    if (!InstallViewFaultHandler() || size == 0) return false;
+    if (!InstallViewFaultHandler() || size == 0 || offset % ViewAlignment != 0) return false;
     // One view per thread: the handler knows only the thread's current one.
     if (TlsGetValue(currentViewSlot)) return false;
     // A mapping larger than the file fails for a read-only file: a file that shrank is not mapped.
     HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (!mapping) return false;
     AcquireSRWLockExclusive(&addressSpaceLock);
-    base_ = static_cast<uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size));
+    base_ = static_cast<uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                                                 static_cast<DWORD>(offset), size));
     ReleaseSRWLockExclusive(&addressSpaceLock);
     CloseHandle(mapping);  // the view keeps the section
     if (!base_) return false;

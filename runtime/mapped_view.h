@@ -9,10 +9,13 @@
 // forgotten. False when it could not be installed: no view then opens.
 bool InstallViewFaultHandler();
 
-// A view of the first size bytes of an open file. While it is the calling thread's current view, a
+// A view of size bytes of an open file from `offset` on (a multiple of ViewAlignment). While it is the calling thread's current view, a
 // read fault inside it (file cut short by another process, device error) does not end the process:
 // the view is replaced by zero-filled memory at the same address and Failed() turns true. A thread
 // has one open view at a time: opening a second view while another is open on the thread fails.
+// Views of a file start at multiples of this (the system's allocation granularity).
+const uint64_t ViewAlignment = 64u << 10;
+
 class MappedView {
 public:
     MappedView() = default;
@@ -21,8 +24,9 @@ public:
     MappedView& operator=(const MappedView&) = delete;
 
     // Maps the view and makes it the calling thread's current one; false (nothing mapped) when the file
-    // is shorter than size, the address space has no room, or another view is open on this thread.
-    bool Open(HANDLE file, size_t size);
+    // is shorter than offset + size, offset is not aligned, the address space has no room, or another
+    // view is open on this thread.
+    bool Open(HANDLE file, uint64_t offset, size_t size);
     // Ends the view (or the zero-filled memory that replaced it). Done by the thread that opened it.
     void Close();
     const uint8_t* Bytes() const { return base_; }
@@ -36,7 +40,7 @@ private:
     bool ReplaceWithZeros(const uint8_t* at);
     bool Contains(const uint8_t* at) const { return base_ && at >= base_ && at < base_ + span_; }
 
-    static const size_t Granule = 64u << 10;  // the unit of address space reservations
+    static const size_t Granule = static_cast<size_t>(ViewAlignment);  // the unit of address space reservations
     static const int MaxGranules = 64;
     uint8_t* base_ = nullptr;
     size_t span_ = 0;  // size rounded up to whole pages

@@ -1,15 +1,23 @@
-// cli_loader.cpp: the console front end's loader: a mapped view for large files, a reused buffer for the rest.
+// cli_loader.cpp: the console front end's loader: sliding mapped views for large files, a reused buffer for the rest.
 #include "app/console/cli_loader.h"
 #include <windows.h>
+#include <zlib.h>
+#include <algorithm>
+#include <vector>
 #include "app/console/console_output.h"
 #include "app/console/long_path.h"
 #include "runtime/files.h"
 
 static void (*pieceHook)(const std::wstring& name, size_t bytesRead);
+static size_t viewSize = 64u << 20;
 
 void SetLoaderPieceHook(void (*hook)(const std::wstring& name, size_t bytesRead)) { pieceHook = hook; }
+size_t ViewSize() { return viewSize; }
+void SetViewSize(size_t size) { viewSize = size < 16 ? 16 : size; }
 
 ConsoleFileLoader::~ConsoleFileLoader() {
+    LoadedFile none;
+    Release(&none);
     if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
 }
 
@@ -25,26 +33,81 @@ bool ConsoleFileLoader::Reserve(size_t size) {
     return buffer_ != nullptr;
 }
 
-// Reads size bytes from the start of the file; false when the file ends first or a read fails.
-static bool ReadPieces(HANDLE handle, const std::wstring& name, uint8_t* to, size_t size) {
+// Reads size bytes of the file from `from` on; false when the file ends first or a read fails.
+static bool ReadPieces(HANDLE handle, const std::wstring& name, uint64_t from, uint8_t* to, size_t size) {
     size_t done = 0;
     while (done < size) {
-        DWORD piece = static_cast<DWORD>(size - done < LoaderPieceSize ? size - done : LoaderPieceSize);
+        DWORD piece = static_cast<DWORD>(std::min(size - done, LoaderPieceSize));
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(from + done);
+        at.OffsetHigh = static_cast<DWORD>((from + done) >> 32);
         DWORD read = 0;
-        if (!ReadFile(handle, to + done, piece, &read, nullptr) || read == 0) return false;
+        if (!ReadFile(handle, to + done, piece, &read, &at) || read == 0) return false;
         done += read;
         if (pieceHook) pieceHook(name, done);
     }
     return true;
 }
 
-const wchar_t* ConsoleFileLoader::Read(HANDLE handle, const std::wstring& name, size_t size, LoadedFile* file) {
-    if (!Reserve(size)) return L"Cannot allocate memory";
-    if (!ReadPieces(handle, name, buffer_, size)) return L"Cannot read file";
-    file->bytes = buffer_;
-    file->size = size;
-    file->owner = buffer_;
-    return nullptr;
+static size_t ViewLength(uint64_t start, uint64_t from, uint64_t count, uint64_t size) {
+    uint64_t wanted = std::max<uint64_t>(ViewSize(), from - start + count);
+    return static_cast<size_t>(std::min<uint64_t>(std::min<uint64_t>(wanted, size - start), MaxViewSize + ViewAlignment));
+}
+
+bool ConsoleFileLoader::ShowRead(uint64_t from, uint64_t count, ScanBlock* view) {
+    size_t length = ViewLength(from, from, count, size_);
+    if (count > MaxViewSize || !Reserve(length)) return false;
+    if (!ReadPieces(file_, name_, from, buffer_, length)) {
+        readFailed_ = 1;
+        return false;
+    }
+    *view = ScanBlock();
+    view->bytes = buffer_;
+    view->n = length;
+    view->start = from;
+    view->fileLeft = size_ - from;
+    view->readFailed = &readFailed_;
+    view->crcReader = this;
+    return true;
+}
+
+bool ConsoleFileLoader::ShowMapped(uint64_t from, uint64_t count, ScanBlock* view) {
+    uint64_t start = from / ViewAlignment * ViewAlignment;
+    size_t length = ViewLength(start, from, count, size_);
+    if (count > MaxViewSize || !view_.Open(file_, start, length)) return false;
+    *view = ScanBlock();
+    view->bytes = view_.Bytes();
+    view->n = length;
+    view->start = start;
+    view->fileLeft = size_ - start;
+    view->readFailed = view_.FailedFlag();
+    view->crcReader = this;
+    return true;
+}
+
+bool ConsoleFileLoader::Show(uint64_t from, uint64_t count, ScanBlock* view) {
+    view_.Close();
+    if (mapped_ && ShowMapped(from, count, view)) return true;
+    // No room for a mapped view, or a file that cannot be mapped: read the view instead.
+    if (ShowRead(from, count, view)) return true;
+    *view = ScanBlock();
+    view->readFailed = &readFailed_;  // raised when a read failed rather than room ran out
+    return false;
+}
+
+// Type code and data are read in pieces through a small buffer of its own (the views stay as they are).
+CrcCheck ConsoleFileLoader::CheckCrc(uint64_t typeCodeAt, uint32_t length) const {
+    std::vector<uint8_t> piece(static_cast<size_t>(std::min<uint64_t>(LoaderPieceSize, 8ull + length)));
+    uLong crc = crc32(0L, Z_NULL, 0);
+    uint64_t at = typeCodeAt, end = typeCodeAt + 4 + length;
+    while (at < end) {
+        size_t count = static_cast<size_t>(std::min<uint64_t>(piece.size(), end - at));
+        if (!ReadPieces(file_, name_, at, piece.data(), count)) return CrcCheck::Outside;
+        crc = crc32(crc, piece.data(), static_cast<uInt>(count));
+        at += count;
+    }
+    if (!ReadPieces(file_, name_, end, piece.data(), 4)) return CrcCheck::Outside;
+    return ReadBigEndian32(piece.data()) == static_cast<uint32_t>(crc) ? CrcCheck::Ok : CrcCheck::Bad;
 }
 
 // The notice for a name that cannot be opened: the system's reason, as it says it.
@@ -54,42 +117,48 @@ const wchar_t* ConsoleFileLoader::OpenNotice(DWORD error) {
     return notice_.c_str();
 }
 
-const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, LoadedFile* file) {
-    bool listed = sizeListed_;
-    sizeListed_ = false;
+const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, int64_t listedSize, LoadedFile* file) {
+    Release(file);
     // The whole name, however long: never cut into another file's name.
     HANDLE handle = CreateFileW(ExtendedPath(name).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return OpenNotice(GetLastError());
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-        CloseHandle(handle);
-        return L"Not a file (a device)";
-    }
+    file_ = handle;
     LARGE_INTEGER handleSize;
-    int64_t fullSize = listed ? listedSize_ : GetFileSizeEx(handle, &handleSize) ? handleSize.QuadPart : -1;
-    // The window's rules (SizeNotice): a file of 2 GiB or more is said, never searched in part.
-    if (const wchar_t* notice = SizeNotice(fullSize)) {
-        CloseHandle(handle);
-        return notice;
-    }
-    int32_t size = static_cast<int32_t>(fullSize);
+    const bool sized = GetFileSizeEx(handle, &handleSize) != FALSE;
+    const int64_t size = listedSize >= 0 ? listedSize : sized ? handleSize.QuadPart : -1;
     const wchar_t* notice = nullptr;
-    if (static_cast<size_t>(size) >= MapThreshold && view_.Open(handle, static_cast<size_t>(size))) {
-        file->bytes = view_.Bytes();
-        file->size = static_cast<size_t>(size);
-        file->owner = &view_;
-        file->readFailed = view_.FailedFlag();
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        notice = L"Not a file (a device)";
+    } else if (!sized) {
+        notice = L"Cannot read file";
+    } else if (size == 0) {
+        notice = L"Wrong size!";
+    } else if (handleSize.QuadPart < size) {
+        notice = L"Cannot read file";  // shorter now than the size taken
     } else {
-        // Too small to be worth a view, shorter than its size now, or no room: read it.
-        notice = Read(handle, name, static_cast<size_t>(size), file);
+        size_ = static_cast<uint64_t>(size);
+        name_ = name;
+        readFailed_ = 0;
+        mapped_ = size_ >= MapThreshold;
+        ScanBlock view;
+        if (Show(0, std::min<uint64_t>(size_, 8), &view)) {
+            file->view = view;
+            file->views = view.n < size_ ? this : nullptr;
+            file->owner = this;
+            return nullptr;
+        }
+        notice = readFailed_ ? L"Cannot read file" : L"Cannot allocate memory";
     }
-    CloseHandle(handle);
+    Release(file);
     return notice;
 }
 
 void ConsoleFileLoader::Release(LoadedFile* file) {
     // The buffer stays for the next file; a view ends with its file.
-    if (file->owner == &view_) view_.Close();
+    view_.Close();
+    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
     *file = LoadedFile();
 }

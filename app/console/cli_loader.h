@@ -1,5 +1,5 @@
-// cli_loader.h: how the console front end loads a file: a read-only mapped view, or pieces read into
-// one reused buffer.
+// cli_loader.h: how the console front end loads a file: read-only mapped views that slide along it, or
+// pieces read into one reused buffer.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -8,11 +8,15 @@
 #include "runtime/mapped_view.h"
 
 // Gives the search the same bytes as the window's load path (size taken by name or from a folder's
-// listing, SizeNotice's rules, that many bytes from the start of the file) and the same notices for
-// the same causes, without its cost: the window reads each file into fresh zero-filled memory, whose page
-// faults cost about as much as the read itself. Here a file of MapThreshold bytes or more is searched
-// in a read-only mapped view of it (its pages come from the file cache); a smaller one is read, in
-// pieces, into a buffer this loader keeps from file to file. One loader per thread.
+// listing, that many bytes from the start of the file) and the same notices for the same causes,
+// without its cost and without its limit: the window reads each file into fresh zero-filled memory,
+// whose page faults cost about as much as the read itself, and cannot hold a file of 2 GiB or more.
+// Here a file of MapThreshold bytes or more is searched in read-only mapped views of at most ViewSize
+// bytes that slide along it (their pages come from the file cache), so the address space a thread
+// needs does not grow with the file, whatever its size; a smaller file is read, in pieces, into a
+// buffer this loader keeps from file to file. A chunk whose fields reach past a view is searched again
+// in a larger one, up to MaxViewSize (a line that long could not be held anyway: "Cannot allocate
+// memory"). Where no view can be mapped, views are read into the buffer instead. One loader per thread.
 //
 // A mapped view can fail under the search: another process cuts the file short, or the device fails.
 // The fault is caught by a vectored exception handler (only a read inside the current thread's view):
@@ -25,35 +29,36 @@
 // - a name that cannot be opened gets the system's reason (not found, access denied, path too long)
 //   instead of "Cannot allocate memory"; a device (NUL, CON, COM1) is "Not a file (a device)"; a
 //   name is opened whole however long it is (extended-length paths);
+// - a file of 2 GiB or more is searched whole ("Cannot allocate memory" in the window);
 // and all about files that change or are in use while they are read:
 // - the file is opened sharing reading, writing and deletion, so a file another program holds open
 //   for writing is read (the window refuses it with "Cannot read file");
 // - a file that ends before the size taken, or a read that fails, is "Cannot read file" (the window
-//   shows the missing bytes as zeros);
-// - a file too large for one block of the memory heap ("Cannot allocate memory" in the window) is
-//   searched when the address space has room for a view of it.
-class ConsoleFileLoader : public FileLoader {
+//   shows the missing bytes as zeros).
+class ConsoleFileLoader : public FileLoader, private ViewSource, private ChunkCrcReader {
 public:
     ConsoleFileLoader() = default;
     ~ConsoleFileLoader() override;
     ConsoleFileLoader(const ConsoleFileLoader&) = delete;
     ConsoleFileLoader& operator=(const ConsoleFileLoader&) = delete;
 
-    const wchar_t* Load(const std::wstring& name, LoadedFile* file) override;
-    // The next Load takes this as the file's size instead of asking by name (a folder listing's size).
-    void UseListedSize(int64_t size) {
-        listedSize_ = size;
-        sizeListed_ = true;
-    }
+    const wchar_t* Load(const std::wstring& name, int64_t listedSize, LoadedFile* file) override;
     void Release(LoadedFile* file) override;
 
 private:
+    bool Show(uint64_t from, uint64_t count, ScanBlock* view) override;
+    CrcCheck CheckCrc(uint64_t typeCodeAt, uint32_t length) const override;
+    bool ShowMapped(uint64_t from, uint64_t count, ScanBlock* view);
+    bool ShowRead(uint64_t from, uint64_t count, ScanBlock* view);
     bool Reserve(size_t size);
     const wchar_t* OpenNotice(DWORD error);
-    const wchar_t* Read(HANDLE handle, const std::wstring& name, size_t size, LoadedFile* file);
+
+    HANDLE file_ = INVALID_HANDLE_VALUE;  // open from Load to Release
+    std::wstring name_;  // for the test seam
+    uint64_t size_ = 0;  // the size taken: the search sees the file's first size_ bytes
+    bool mapped_ = false;
     MappedView view_;
-    int64_t listedSize_ = 0;
-    bool sizeListed_ = false;
+    volatile long readFailed_ = 0;  // a read of a view into the buffer failed
     uint8_t* buffer_ = nullptr;
     size_t capacity_ = 0;
     std::wstring notice_;  // the text of the last open failure's notice
@@ -63,6 +68,13 @@ private:
 const size_t MapThreshold = 8u << 20;
 // Bytes read with one ReadFile call.
 const size_t LoaderPieceSize = 1u << 20;
+// The largest view a chunk whose fields reach far may ask for.
+const size_t MaxViewSize = 512u << 20;
+
+// The size of the views that slide along a file (rounded up to whole ViewAlignment units for mapped
+// views). A test seam: a tiny size searches small files in many views.
+size_t ViewSize();
+void SetViewSize(size_t size);
 
 // Test seam: called after each piece with the file's name and the bytes read so far, the moment at
 // which another process may truncate or change the file. Null (the default) calls nothing.

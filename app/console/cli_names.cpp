@@ -119,7 +119,6 @@ static void AddFile(const std::wstring& name, std::vector<CliItem>* items) {
 static void AddListedFile(const std::wstring& prefix, const ListedFile& file, std::vector<CliItem>* items) {
     AddFile(prefix + file.name, items);
     items->back().listedSize = file.size;
-    items->back().sizeListed = true;
 }
 
 static void AddNotice(const std::wstring& name, const wchar_t* notice, std::vector<CliItem>* items) {

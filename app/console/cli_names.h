@@ -10,9 +10,8 @@ struct CliItem {
     std::wstring name;
     const wchar_t* notice = nullptr;  // set: no scan, only this notice for name
     // A name made from a folder's listing carries the size the listing gave: what the search for
-    // that one name would give, without another search of the folder.
+    // that one name would give, without another search of the folder. Below 0: none.
     int64_t listedSize = -1;
-    bool sizeListed = false;
 };
 
 // Appends the items an argument stands for:

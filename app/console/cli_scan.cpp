@@ -2,6 +2,7 @@
 #include "app/console/cli_scan.h"
 #include <windows.h>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <thread>
@@ -13,6 +14,25 @@
 #include "runtime/memory_blocks.h"
 
 namespace {
+
+// What one thread scans with: its loader (and the views and buffer the loader holds) and its work buffer.
+class Scanner {
+public:
+    Scanner() : workBuffer_(static_cast<uint8_t*>(MemAlloc(WorkBufferSize))) {}
+    ~Scanner() { MemFree(workBuffer_); }
+    Scanner(const Scanner&) = delete;
+    Scanner& operator=(const Scanner&) = delete;
+
+    // False when the work buffer could not be had (then nothing is scanned: "Cannot allocate memory").
+    bool Ready() const { return workBuffer_ != nullptr; }
+    bool Scan(const CliItem& item, bool startsReport, ReportSink* sink) {
+        return ScanTextChunks(item.name, startsReport, sink, workBuffer_, &loader_, item.listedSize);
+    }
+
+private:
+    ConsoleFileLoader loader_;
+    uint8_t* workBuffer_;
+};
 
 struct ItemResult {
     ConsoleReport report;
@@ -36,22 +56,20 @@ public:
         : items_(items), options_(options), filter_(options), results_(items.size()), ahead_(4 * threads) {}
 
     void Work() {
-        ConsoleFileLoader loader;
-        uint8_t* workBuffer = static_cast<uint8_t*>(MemAlloc(WorkBufferSize));
+        Scanner scanner;
         size_t index;
-        while (Next(&index)) Finish(index, Scan(index, workBuffer, &loader));
-        MemFree(workBuffer);
+        while (Next(&index)) Finish(index, Scan(index, &scanner));
     }
 
     // Writes the results in order as they come. Without workers (work for one thread, or none could
     // be started) this thread scans each item just before writing it.
     ScanOutcome WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
-        ConsoleFileLoader loader;
-        uint8_t* workBuffer = withoutWorkers ? static_cast<uint8_t*>(MemAlloc(WorkBufferSize)) : nullptr;
+        std::unique_ptr<Scanner> scanner;
+        if (withoutWorkers) scanner.reset(new (std::nothrow) Scanner);
         OutFolder folder(options_);
         ScanOutcome outcome;
         for (size_t i = 0; i < items_.size() && !out->Error(); i++) {
-            if (withoutWorkers) Finish(i, Scan(i, workBuffer, &loader));
+            if (withoutWorkers) Finish(i, Scan(i, scanner.get()));
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [&] { return results_[i].done; });
             ItemResult& result = results_[i];
@@ -72,7 +90,6 @@ public:
             if (out->Error()) stop_ = true;
             changed_.notify_all();
         }
-        MemFree(workBuffer);
         outcome.outputFailed = out->Error() != 0;
         return outcome;
     }
@@ -93,7 +110,7 @@ private:
         changed_.notify_all();
     }
 
-    bool Scan(size_t index, uint8_t* workBuffer, ConsoleFileLoader* loader) {
+    bool Scan(size_t index, Scanner* scanner) {
         const CliItem& item = items_[index];
         ConsoleReport& report = results_[index].report;
         report = ConsoleReport(options_, filter_, &stop_);
@@ -102,12 +119,11 @@ private:
                 report.Notice(L"File", item.notice, item.name);
                 return false;
             }
-            if (!workBuffer) {
+            if (!scanner || !scanner->Ready()) {
                 report.Notice(L"File", L"Cannot allocate memory", item.name);
                 return false;
             }
-            if (item.sizeListed) loader->UseListedSize(item.listedSize);
-            return ScanTextChunks(item.name, index == 0, &report, workBuffer, loader);
+            return scanner->Scan(item, index == 0, &report);
         } catch (const std::bad_alloc&) {
             // Out of memory for a notice itself: the item counts as not loaded; the next goes on.
         } catch (const std::length_error&) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 #include "app/console/cli_loader.h"
 #include "app/console/console_report.h"
@@ -19,6 +20,7 @@
 #include "tests/failing_allocator.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/testdata.h"
+#include "tests/report/scan_file_fixture.h"
 
 namespace {
 
@@ -415,12 +417,19 @@ TEST(ConsoleLoader, GivesTheSearchWhatTheWindowsLoadPathGives) {
     names.pop_back();
     ConsoleFileLoader loader;
     ExpectedBytes window = ScanInProcess(names);
-    ExpectedBytes console = ScanInProcess(names, &loader);
     EXPECT_GT(window.lines, 150);
     EXPECT_EQ(1, window.notices);
-    EXPECT_TRUE(window.text == console.text) << "report lines differ";
-    EXPECT_TRUE(window.json == console.json) << "records or notices differ";
-    EXPECT_EQ(window.err, console.err);
+    // Whole, and in views that slide along each file: mapped views of one alignment unit, and views
+    // read into the buffer of a few dozen bytes.
+    const size_t defaultViewSize = ViewSize();
+    for (size_t viewSize : {defaultViewSize, static_cast<size_t>(ViewAlignment), static_cast<size_t>(37)}) {
+        SetViewSize(viewSize);
+        ExpectedBytes console = ScanInProcess(names, &loader);
+        EXPECT_TRUE(window.text == console.text) << "report lines differ; views of " << viewSize;
+        EXPECT_TRUE(window.json == console.json) << "records or notices differ; views of " << viewSize;
+        EXPECT_EQ(window.err, console.err);
+    }
+    SetViewSize(defaultViewSize);
     for (const std::wstring& name : {missing, folder}) {
         HANDLE probe = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_EQ(INVALID_HANDLE_VALUE, probe);
@@ -429,6 +438,62 @@ TEST(ConsoleLoader, GivesTheSearchWhatTheWindowsLoadPathGives) {
         ExpectedBytes said = ScanInProcess({name}, &loader);
         EXPECT_EQ(Utf8(name + L": " + reason + L"\n"), said.err);
         EXPECT_EQ(Utf8(name + L": Cannot allocate memory\n"), ScanInProcess(name).err) << "the window's notice";
+    }
+}
+
+// Far larger than a 32-bit process can map or hold: chunks near the start, across the end of the first
+// view, past 2 and 4 GiB, and ending with the file. Sizes and offsets are 64-bit throughout.
+TEST(ConsoleLargeFile, FiveGiBIsSearchedToItsEndInViews) {
+    const int64_t GiB = 1LL << 30;
+    auto chunk = [](const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); };
+    const std::string last = chunk(TextChunk("Last", "at the very end"));
+    const int64_t size = 5 * GiB + 12345;
+    const std::vector<std::pair<int64_t, std::string>> placed = {
+        {100, chunk(TextChunk("First", "near the start"))},
+        {static_cast<int64_t>(ViewSize()) - 9, chunk(CompressedTextChunk("Across", "the end of a view"))},
+        {9 * GiB / 10, chunk(TextChunk("Second", "at 0.9 GiB"))},
+        {5 * GiB / 2, chunk(CompressedTextChunk("Third", "at 2.5 GiB"))},
+        {9 * GiB / 2, chunk(InternationalTextChunk("Fourth", "en", "Vierte", "at 4.5 GiB"))},
+        {size - static_cast<int64_t>(last.size()), last}};
+    const std::wstring path = WriteSparseFile(ScratchFolder() + L"\five-gib.png", size, placed);
+    ConsoleFileLoader loader;
+    ExpectedBytes console = ScanInProcess({path}, &loader);
+    DeleteFileW(path.c_str());
+    EXPECT_EQ(Utf8(L"file:" + path + L"\n") +
+                  "tEXt : First near the start\nzTXt: Across the end of a view\ntEXt : Second at 0.9 GiB\n"
+                  "zTXt: Third at 2.5 GiB\niTXt : (en)Fourth(Vierte) at 4.5 GiB\ntEXt : Last at the very end\n",
+              console.text);
+    EXPECT_EQ("", console.err);
+    for (const auto& run : placed) {
+        EXPECT_NE(std::string::npos, console.json.find("\"offset\":" + std::to_string(run.first + 4) + ",")) << run.first;
+    }
+    EXPECT_EQ(std::string::npos, console.json.find("\"crc\":\"bad\"")) << console.json;
+}
+
+// Two files of 1.5 GiB on two threads at once: two whole-file views would not fit in the address space
+// together, views that slide along them do. Each gives the same report as on one thread.
+TEST(ConsoleLargeFile, TwoLargeFilesAreSearchedAtOnceOnTwoThreads) {
+    const int64_t size = 3LL << 29;
+    std::vector<std::wstring> paths;
+    for (const char* name : {"a", "b"}) {
+        const std::vector<uint8_t> first = TextChunk("First", name), last = TextChunk("Last", name);
+        paths.push_back(WriteSparseFile(ScratchFolder() + L"\\large-" + std::wstring(name, name + 1) + L".png", size,
+                                        {{100, std::string(first.begin(), first.end())},
+                                         {size - static_cast<int64_t>(last.size()), std::string(last.begin(), last.end())}}));
+    }
+    ExpectedBytes reports[2];
+    std::thread other([&] {
+        ConsoleFileLoader loader;
+        reports[1] = ScanInProcess({paths[1]}, &loader);
+    });
+    ConsoleFileLoader loader;
+    reports[0] = ScanInProcess({paths[0]}, &loader);
+    other.join();
+    for (int i = 0; i < 2; i++) {
+        const std::string name = i == 0 ? "a" : "b";
+        EXPECT_EQ(Utf8(L"file:" + paths[i] + L"\n") + "tEXt : First " + name + "\ntEXt : Last " + name + "\n", reports[i].text);
+        EXPECT_EQ("", reports[i].err);
+        DeleteFileW(paths[i].c_str());
     }
 }
 

@@ -10,6 +10,7 @@
 #include "report/json_lines.h"
 #include "report/report_sink.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/fuzz/guarded_views.h"
 #include "tests/report/test_png.h"
 
 namespace fuzz {
@@ -83,6 +84,11 @@ public:
             tally.outputs += sink.lines.size();
             if (!MatchesAgree(block, n, what)) return false;
         }
+        // In small views that slide along it, the file gives the same records at the same offsets.
+        GuardedViews views(bytes, 16 + n % 61, n % 7);
+        LineSink viewed;
+        SearchTextChunks(views.First(), &views, &viewed, work_.data());
+        if (viewed.lines != first || viewed.json != firstJson) return Fail(what, "the report differs when searched in views");
         return true;
     }
 

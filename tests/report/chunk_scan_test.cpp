@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <random>
 #include "report/chunk_scan.h"
+#include "report/compressed_text.h"
+#include "report/json_lines.h"
+#include "tests/fuzz/guarded_views.h"
 #include "tests/report/recording_sink.h"
 #include "tests/report/test_png.h"
 
@@ -192,4 +195,44 @@ TEST(RunawayReports, ReportsBelowTheLimitAreWhole) {
     Lines lines = ScanBytes(Png({Chunk("tEXt", TextData("Big", text))}));
     ASSERT_EQ(1u, lines.size());
     EXPECT_EQ(L"tEXt : Big " + std::wstring(text.size(), L'x'), lines[0]);
+}
+
+// The same file searched whole and in views that slide along it: the same records, at the same
+// offsets, with the same CRC checks, wherever a view ends (inside a length, a type code, a keyword, a
+// text, compressed data, a CRC) and however far a chunk's fields reach past it.
+TEST(SearchInViews, GivesWhatTheWholeFileGivesWhereverAViewEnds) {
+    std::string prompt;
+    for (int i = 0; prompt.size() < 300; i++) prompt += "word " + std::to_string(i) + " ";
+    const std::string chunks =
+        Chunk("tEXt", TextData("Title", "Hello")) + Chunk("zTXt", ZtxtData("Comment", prompt)) +
+        Chunk("iTXt", ItxtData("workflow", 1, 0, "en", "Fluss", Deflate(prompt))) +
+        Chunk("iTXt", ItxtData("Stored", 0, 0, "", "", "stored text")) + Chunk("tEXt", "") +
+        Chunk("zTXt", ZtxtData("Method", "x", 1)) + Chunk("zTXt", Nul + "no keyword") +
+        std::string(prompt.size(), 'k') + ChunkDeclaring(200, "tEXt", "Cut" + Nul + "at the end of the file");
+    std::vector<uint8_t> work(WorkBufferSize);
+    int searches = 0, views = 0;
+    for (size_t pad = 0; pad < 40; pad++) {
+        const std::string file = Png({std::string(pad, 'p') + chunks});
+        auto jsonOf = [&](RecordingSink& sink) {
+            std::string json;
+            for (const RecordedChunk& chunk : sink.chunks) {
+                AppendChunkJson(json, L"f", chunk.record);
+                json += std::to_string(static_cast<int>(chunk.crc));
+            }
+            return json;
+        };
+        RecordingSink whole;
+        SearchTextChunks(reinterpret_cast<const uint8_t*>(file.data()), file.size(), &whole, work.data());
+        ASSERT_EQ(whole.lines.size(), 8u);
+        for (size_t viewSize : {16u, 23u, 64u}) {
+            fuzz::GuardedViews source(file, viewSize, pad % 5);
+            RecordingSink viewed;
+            EXPECT_EQ(SearchEnd::Finished, SearchTextChunks(source.First(), &source, &viewed, work.data()));
+            EXPECT_EQ(whole.lines, viewed.lines) << "pad " << pad << ", views of " << viewSize;
+            EXPECT_EQ(jsonOf(whole), jsonOf(viewed)) << "pad " << pad << ", views of " << viewSize;
+            searches++;
+            views += source.shown;
+        }
+    }
+    EXPECT_GT(views, searches * 20) << "the views were not small";
 }

@@ -245,15 +245,15 @@ TEST_F(CompressedText, ReturnedOffsetsNeverPassTheBlockEnd) {
         return resume;
     };
     std::string data = "Key";
-    const uint8_t* b = reinterpret_cast<const uint8_t*>(data.data());
-    EXPECT_EQ(parsed(ReportZtxtChunk(b, data.size(), 0, 100, &space, &record)), data.size());
-    EXPECT_EQ(parsed(ReportItxtChunk(b, data.size(), 0, 100, &space, &record)), data.size());
-    EXPECT_EQ(parsed(ReportZtxtChunk(b, data.size(), data.size(), 100, &space, &record)), data.size());
-    EXPECT_EQ(parsed(ReportItxtChunk(b, data.size(), data.size(), 100, &space, &record)), data.size());
+    ScanBlock b = ScanBlock::Whole(reinterpret_cast<const uint8_t*>(data.data()), data.size());
+    EXPECT_EQ(parsed(ReportZtxtChunk(b, 0, 100, &space, &record)), data.size());
+    EXPECT_EQ(parsed(ReportItxtChunk(b, 0, 100, &space, &record)), data.size());
+    EXPECT_EQ(parsed(ReportZtxtChunk(b, data.size(), 100, &space, &record)), data.size());
+    EXPECT_EQ(parsed(ReportItxtChunk(b, data.size(), 100, &space, &record)), data.size());
     std::string full = "Key" + Nul + Nul;
-    const uint8_t* f = reinterpret_cast<const uint8_t*>(full.data());
-    EXPECT_EQ(parsed(ReportZtxtChunk(f, full.size(), 0, 100, &space, &record)), full.size());
-    EXPECT_EQ(parsed(ReportItxtChunk(f, full.size(), 0, 100, &space, &record)), full.size());
+    ScanBlock f = ScanBlock::Whole(reinterpret_cast<const uint8_t*>(full.data()), full.size());
+    EXPECT_EQ(parsed(ReportZtxtChunk(f, 0, 100, &space, &record)), full.size());
+    EXPECT_EQ(parsed(ReportItxtChunk(f, 0, 100, &space, &record)), full.size());
     EXPECT_EQ(sink.lines, (Lines{L"zTXt: unkn method:", L"iTXt : Key(?\?) ", L"zTXt: no keyword", L"iTXt : no keyword",
                                  L"zTXt: Key ", L"iTXt : Key(?\?) "}));
 }

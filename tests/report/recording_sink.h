@@ -21,6 +21,7 @@ public:
     bool AppendReportLine(const TextChunkRecord& record) override {
         RecordedChunk chunk{record, CheckChunkCrc(record), Utf8WasValid(record)};
         chunk.record.block = nullptr;
+        chunk.record.crcReader = nullptr;
         chunk.record.utf8Translated = ByteRange();
         chunk.record.utf8Text = ByteRange();
         chunks.push_back(chunk);

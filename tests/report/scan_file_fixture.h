@@ -12,6 +12,29 @@
 #include "runtime/files.h"
 #include "tests/report/recording_sink.h"
 
+// A file of the given length of which only the placed byte runs are written: the rest is a hole
+// (sparse on the Linux file system under Wine), so sizes of gigabytes cost no disk space.
+inline std::wstring WriteSparseFile(const std::wstring& path, int64_t size,
+                                    const std::vector<std::pair<int64_t, std::string>>& placed = {}) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD returned = 0;
+    DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    LARGE_INTEGER at;
+    for (const auto& run : placed) {
+        at.QuadPart = run.first;
+        EXPECT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
+        DWORD done = 0;
+        EXPECT_TRUE(WriteFile(file, run.second.data(), static_cast<DWORD>(run.second.size()), &done, nullptr));
+    }
+    at.QuadPart = size;
+    EXPECT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
+    EXPECT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+    EXPECT_EQ(QueryFileSize(path.c_str()), size);
+    return path;
+}
+
 class ScanFileFixture : public testing::Test {
 protected:
     static void SetUpTestSuite() { InitFileLibrary(); }
@@ -47,28 +70,10 @@ protected:
         CloseHandle(file);
         return path;
     }
-    // A file of the given length of which only the placed byte runs are written: the rest is a hole
-    // (sparse on the Linux file system under Wine), so sizes of gigabytes cost no disk space.
+    // A sparse file (WriteSparseFile) in the fixture's folder.
     std::wstring WriteSparse(const std::wstring& name, int64_t size,
                              const std::vector<std::pair<int64_t, std::string>>& placed = {}) {
-        std::wstring path = PathOf(name);
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(file, INVALID_HANDLE_VALUE);
-        DWORD returned = 0;
-        DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-        LARGE_INTEGER at;
-        for (const auto& run : placed) {
-            at.QuadPart = run.first;
-            EXPECT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
-            DWORD done = 0;
-            EXPECT_TRUE(WriteFile(file, run.second.data(), static_cast<DWORD>(run.second.size()), &done, nullptr));
-        }
-        at.QuadPart = size;
-        EXPECT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
-        EXPECT_TRUE(SetEndOfFile(file));
-        CloseHandle(file);
-        EXPECT_EQ(QueryFileSize(path.c_str()), size);
-        return path;
+        return WriteSparseFile(PathOf(name), size, placed);
     }
     bool Scan(const std::wstring& name) { return ScanTextChunks(name, true, &sink, work.data()); }
     // Names scanned in turn into one report, then flushed, as the window scans a drop.

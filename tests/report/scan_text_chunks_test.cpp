@@ -279,13 +279,11 @@ TEST_F(ScanFiles, ReportLargerThanMemoryEndsThatFileOnlyWithANotice) {
 class MemoryLoader : public FileLoader {
 public:
     explicit MemoryLoader(std::string content) : bytes(std::move(content)) {}
-    const wchar_t* Load(const std::wstring&, LoadedFile* file) override {
+    const wchar_t* Load(const std::wstring&, int64_t, LoadedFile* file) override {
         if (throwOnLoad) throw std::bad_alloc();
         if (notice) return notice;
         loads++;
-        file->bytes = reinterpret_cast<const uint8_t*>(bytes.data());
-        file->size = bytes.size();
-        file->readFailed = &failed;
+        file->view = ScanBlock::Whole(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &failed);
         return nullptr;
     }
     void Release(LoadedFile* file) override {

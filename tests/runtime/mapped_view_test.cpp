@@ -38,7 +38,7 @@ TEST(MappedView, AnInPageErrorInTheViewTurnsItIntoZerosAndTheReadGoesOn) {
     ASSERT_TRUE(InstallViewFaultHandler());
     TempFile file(3 * 65536);
     MappedView view;
-    ASSERT_TRUE(view.Open(file.Handle(), 3 * 65536));
+    ASSERT_TRUE(view.Open(file.Handle(), 0, 3 * 65536));
     EXPECT_EQ(0x5A, view.Bytes()[70000]);
     EXPECT_FALSE(view.Failed());
     // What Windows raises when a page of the file cannot be brought in: a read (0) at an address
@@ -51,7 +51,7 @@ TEST(MappedView, AnInPageErrorInTheViewTurnsItIntoZerosAndTheReadGoesOn) {
     EXPECT_EQ(0, view.Bytes()[3 * 65536 - 1]);
     view.Close();
     // A new view of the same thread starts sound.
-    ASSERT_TRUE(view.Open(file.Handle(), 65536));
+    ASSERT_TRUE(view.Open(file.Handle(), 0, 65536));
     EXPECT_FALSE(view.Failed());
     EXPECT_EQ(0x5A, view.Bytes()[100]);
 }
@@ -59,15 +59,15 @@ TEST(MappedView, AnInPageErrorInTheViewTurnsItIntoZerosAndTheReadGoesOn) {
 TEST(MappedView, OneViewPerThread) {
     TempFile file(65536);
     MappedView first, second;
-    ASSERT_TRUE(first.Open(file.Handle(), 65536));
-    EXPECT_FALSE(second.Open(file.Handle(), 65536)) << "the handler knows one view per thread";
+    ASSERT_TRUE(first.Open(file.Handle(), 0, 65536));
+    EXPECT_FALSE(second.Open(file.Handle(), 0, 65536)) << "the handler knows one view per thread";
     bool otherThreadOpened = false;
     std::thread other([&] {
         MappedView own;
-        otherThreadOpened = own.Open(file.Handle(), 65536);
+        otherThreadOpened = own.Open(file.Handle(), 0, 65536);
     });
     other.join();
     EXPECT_TRUE(otherThreadOpened);
     first.Close();
-    EXPECT_TRUE(second.Open(file.Handle(), 65536));
+    EXPECT_TRUE(second.Open(file.Handle(), 0, 65536));
 }
