@@ -1,6 +1,7 @@
 // files.cpp: the file registry, file sizes by path, and buffered reading of numbered files.
 #include "runtime/files.h"
 #include "runtime/main_heap.h"
+#include "runtime/owned_handle.h"
 #include "runtime/runtime_test_seams.h"
 #include <cstring>
 
@@ -44,9 +45,7 @@ int64_t QueryFileSize(const wchar_t* path) {
     while (length > 1 && local[length - 1] == L'\\') local[--length] = 0;
 
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(local, &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        FindClose(search);
+    if (OwnedFind(FindFirstFileW(local, &found)).Open()) {
         // A wild-card pattern is not refused: its first match decides.
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -2;
         return (static_cast<int64_t>(found.nFileSizeHigh) << 32) + found.nFileSizeLow;

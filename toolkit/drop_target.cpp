@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <cstring>
 #include "runtime/main_heap.h"
+#include "runtime/owned_handle.h"
 #include "toolkit/events.h"
 #include "toolkit/gadget_library.h"
 #include "toolkit/gadget_record.h"
@@ -389,23 +390,17 @@ std::wstring DroppedFilesOfRecord(const DropRecord* record) {
     const uint32_t listed = CountNamesInFileList(static_cast<const uint8_t*>(record->data), record->size);
     if (listed == 0) return std::wstring();
 
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, record->size);
-    if (!block) return std::wstring();
-    void* bytes = GlobalLock(block);
-    if (!bytes) {
-        GlobalFree(block);
-        return std::wstring();
-    }
+    OwnedGlobal block(GlobalAlloc(GMEM_MOVEABLE, record->size));
+    if (!block.Open()) return std::wstring();
+    void* bytes = GlobalLock(block.Get());
+    if (!bytes) return std::wstring();
     memcpy(bytes, record->data, record->size);
-    GlobalUnlock(block);
-    HDROP drop = static_cast<HDROP>(block);
+    GlobalUnlock(block.Get());
+    HDROP drop = static_cast<HDROP>(block.Get());
 
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     if (count > listed) count = listed; // never ask for a name the list does not hold
-    if (static_cast<int32_t>(count) <= 0) {
-        GlobalFree(block);
-        return std::wstring();
-    }
+    if (static_cast<int32_t>(count) <= 0) return std::wstring();
     size_t total = count - 1; // one LF between names
     for (UINT i = 0; i < count; ++i) total += DragQueryFileW(drop, i, nullptr, 0);
 
@@ -416,7 +411,6 @@ std::wstring DroppedFilesOfRecord(const DropRecord* record) {
         // the last name lands there before it becomes the end of the text.
         names.assign(total + 1, L'\0');
     } catch (...) {
-        GlobalFree(block);
         return std::wstring();
     }
     size_t used = 0;
@@ -428,7 +422,6 @@ std::wstring DroppedFilesOfRecord(const DropRecord* record) {
         names[used] = L'\n';
         ++used;
     }
-    GlobalFree(block);
     names.resize(used ? used - 1 : 0);
     return names;
 }

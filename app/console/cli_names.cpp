@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <algorithm>
 #include "app/console/long_path.h"
+#include "runtime/owned_handle.h"
 
 // Case ignored as the file system ignores it. Kernel32's ordinal comparison, not user32's case
 // mapping: loading user32 would cost each run of the program a start of the window system.
@@ -87,9 +88,9 @@ static FolderEntries ListFolder(const std::wstring& prefix, const wchar_t* patte
     FolderEntries entries;
     WIN32_FIND_DATAW found;
     std::wstring search = (prefix.empty() ? std::wstring(L".\\") : prefix) + L"*";
-    HANDLE listing = FindFirstFileExW(ExtendedPath(search).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                      nullptr, 0);
-    if (listing == INVALID_HANDLE_VALUE) {
+    OwnedFind listing(FindFirstFileExW(ExtendedPath(search).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                       nullptr, 0));
+    if (!listing.Open()) {
         // A drive's empty root lists nothing at all; other failures mean the folder cannot be read.
         entries.listed = GetLastError() == ERROR_FILE_NOT_FOUND;
         return entries;
@@ -103,8 +104,8 @@ static FolderEntries ListFolder(const std::wstring& prefix, const wchar_t* patte
         } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             entries.folders.emplace_back(name);
         }
-    } while (FindNextFileW(listing, &found));
-    FindClose(listing);
+    } while (FindNextFileW(listing.Get(), &found));
+    listing.Close();  // done with the search: the sorting needs no handle
     std::sort(entries.files.begin(), entries.files.end(),
               [](const ListedFile& a, const ListedFile& b) { return NameBefore(a.name, b.name); });
     std::sort(entries.folders.begin(), entries.folders.end(), NameBefore);

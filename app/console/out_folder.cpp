@@ -2,6 +2,7 @@
 #include "app/console/out_folder.h"
 #include <windows.h>
 #include "report/utf8_encoding.h"
+#include "runtime/owned_handle.h"
 
 OutFolder::OutFolder(const CliOptions& options)
     : folder_(options.outFolder), force_(options.force), verbose_(options.verbose) {}
@@ -92,16 +93,16 @@ bool OutFolder::Write(const std::wstring& imageName, const std::wstring& keyword
     // "D:" is that drive's current folder: the name follows it directly.
     const bool joined = IsSeparator(folder_.back()) || (folder_.size() == 2 && folder_[1] == L':');
     const std::wstring path = folder_ + (joined ? L"" : L"\\") + name;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, force_ ? CREATE_ALWAYS : CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    OwnedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, force_ ? CREATE_ALWAYS : CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Open()) {
         DWORD error = GetLastError();
         err->Write(path + (error == ERROR_FILE_EXISTS ? L": Exists, not overwritten (--force overwrites)\n"
                                                       : L": Cannot write file\n"));
         return false;
     }
-    bool written = WriteText(file, text);
-    written = CloseHandle(file) && written;
+    bool written = WriteText(file.Get(), text);
+    written = file.Close() && written;  // the close writes too: its failure is a failed write
     if (!written) {
         err->Write(path + L": Cannot write file\n");
         return false;
