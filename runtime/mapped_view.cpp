@@ -1,5 +1,6 @@
 // mapped_view.cpp: read-only file views, and the fault handler that keeps a failing view readable.
 #include "runtime/mapped_view.h"
+#include "runtime/owned_handle.h"
 
 // Every change of the address space made for views (map, unmap, re-reserve) holds this lock, so that
 // a view being replaced is not mapped over by another thread's view in the middle.
@@ -39,13 +40,13 @@ bool MappedView::Open(HANDLE file, uint64_t offset, size_t size) {
     // One view per thread: the handler knows only the thread's current one.
     if (TlsGetValue(currentViewSlot)) return false;
     // A mapping larger than the file fails for a read-only file: a file that shrank is not mapped.
-    HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (!mapping) return false;
+    OwnedMapping mapping(CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping.Open()) return false;
     AcquireSRWLockExclusive(&addressSpaceLock);
-    base_ = static_cast<uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+    base_ = static_cast<uint8_t*>(MapViewOfFile(mapping.Get(), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
                                                  static_cast<DWORD>(offset), size));
     ReleaseSRWLockExclusive(&addressSpaceLock);
-    CloseHandle(mapping);  // the view keeps the section
+    // The view keeps the section: the mapping handle closes here.
     if (!base_) return false;
     SYSTEM_INFO system;
     GetSystemInfo(&system);

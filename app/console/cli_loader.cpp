@@ -57,7 +57,7 @@ static size_t ViewLength(uint64_t start, uint64_t from, uint64_t count, uint64_t
 bool ConsoleFileLoader::ShowRead(uint64_t from, uint64_t count, ScanBlock* view) {
     size_t length = ViewLength(from, from, count, size_);
     if (count > MaxViewSize || !Reserve(length)) return false;
-    if (!ReadPieces(file_, name_, from, buffer_, length)) {
+    if (!ReadPieces(file_.Get(), name_, from, buffer_, length)) {
         readFailed_ = 1;
         return false;
     }
@@ -74,7 +74,7 @@ bool ConsoleFileLoader::ShowRead(uint64_t from, uint64_t count, ScanBlock* view)
 bool ConsoleFileLoader::ShowMapped(uint64_t from, uint64_t count, ScanBlock* view) {
     uint64_t start = from / ViewAlignment * ViewAlignment;
     size_t length = ViewLength(start, from, count, size_);
-    if (count > MaxViewSize || !view_.Open(file_, start, length)) return false;
+    if (count > MaxViewSize || !view_.Open(file_.Get(), start, length)) return false;
     *view = ScanBlock();
     view->bytes = view_.Bytes();
     view->n = length;
@@ -102,11 +102,11 @@ CrcCheck ConsoleFileLoader::CheckCrc(uint64_t typeCodeAt, uint32_t length) const
     uint64_t at = typeCodeAt, end = typeCodeAt + 4 + length;
     while (at < end) {
         size_t count = static_cast<size_t>(std::min<uint64_t>(piece.size(), end - at));
-        if (!ReadPieces(file_, name_, at, piece.data(), count)) return CrcCheck::Outside;
+        if (!ReadPieces(file_.Get(), name_, at, piece.data(), count)) return CrcCheck::Outside;
         crc = crc32(crc, piece.data(), static_cast<uInt>(count));
         at += count;
     }
-    if (!ReadPieces(file_, name_, end, piece.data(), 4)) return CrcCheck::Outside;
+    if (!ReadPieces(file_.Get(), name_, end, piece.data(), 4)) return CrcCheck::Outside;
     return ReadBigEndian32(piece.data()) == static_cast<uint32_t>(crc) ? CrcCheck::Ok : CrcCheck::Bad;
 }
 
@@ -120,11 +120,11 @@ const wchar_t* ConsoleFileLoader::OpenNotice(DWORD error) {
 const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, int64_t listedSize, LoadedFile* file) {
     Release(file);
     // The whole name, however long: never cut into another file's name.
-    HANDLE handle = CreateFileW(ExtendedPath(name).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return OpenNotice(GetLastError());
-    file_ = handle;
+    file_ = OwnedFile(CreateFileW(ExtendedPath(name).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file_.Open()) return OpenNotice(GetLastError());
+    HANDLE handle = file_.Get();
     LARGE_INTEGER handleSize;
     const bool sized = GetFileSizeEx(handle, &handleSize) != FALSE;
     const int64_t size = listedSize >= 0 ? listedSize : sized ? handleSize.QuadPart : -1;
@@ -158,7 +158,6 @@ const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, int64_t listedS
 void ConsoleFileLoader::Release(LoadedFile* file) {
     // The buffer stays for the next file; a view ends with its file.
     view_.Close();
-    if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
-    file_ = INVALID_HANDLE_VALUE;
+    file_.Close();
     *file = LoadedFile();
 }

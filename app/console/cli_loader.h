@@ -6,6 +6,7 @@
 #include <string>
 #include "report/file_loader.h"
 #include "runtime/mapped_view.h"
+#include "runtime/owned_handle.h"
 
 // Gives the search the same bytes as the window's load path (size taken by name or from a folder's
 // listing, that many bytes from the start of the file) and the same notices for the same causes,
@@ -53,7 +54,7 @@ private:
     bool Reserve(size_t size);
     const wchar_t* OpenNotice(DWORD error);
 
-    HANDLE file_ = INVALID_HANDLE_VALUE;  // open from Load to Release
+    OwnedFile file_;  // open from Load to Release
     std::wstring name_;  // for the test seam
     uint64_t size_ = 0;  // the size taken: the search sees the file's first size_ bytes
     bool mapped_ = false;
