@@ -67,6 +67,29 @@ def noise_png(path, width=8000, height=8333):
         out.write(chunk(b"IEND", b""))
 
 
+def huge_png(path, size=3_000_000_000):
+    """About 3 GB, far more than a 32-bit process can map at once: IDAT chunks of 1 MB of noise (bytes to
+    search, not an image stream), text chunks at the start, in the middle and at the end. The noise holds
+    no 'X', so no type code hides in it: the text chunks found are the three written."""
+    generator = random.Random(20261210)
+    block = generator.randbytes(1 << 20).replace(b"X", b"Y")
+    with open(path, "wb") as out:
+        out.write(SIGNATURE + ihdr(30000, 25000))
+        out.write(text("Title", "Noise of 3 GB"))
+        middle = size // 2
+        written = out.tell()
+        while written < size - (1 << 21):
+            # A chunk of its own per megabyte, each different: the first bytes count the chunks.
+            data = written.to_bytes(8, "big") + block[8:]
+            out.write(chunk(b"IDAT", data))
+            written += len(data) + 12
+            if middle and written >= middle:
+                out.write(ztxt("Comment", "Half way through 3 GB"))
+                middle = 0
+        out.write(itxt("Author", "", "", "Bench"))
+        out.write(chunk(b"IEND", b""))
+
+
 def many_chunks_png(path, count=5000):
     """count text chunks of the three kinds with unique keywords, before a small image."""
     generator = random.Random(5000)
@@ -169,6 +192,7 @@ def ai_image_folder(folder, count=1000, variants=8):
 
 FILES = {
     "noise-200mb.png": noise_png,
+    "noise-3gb.png": huge_png,
     "chunks-5000.png": many_chunks_png,
     "ztxt-1mb.png": big_ztxt_png,
     "ai-images": ai_image_folder,

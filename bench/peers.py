@@ -15,6 +15,7 @@ FILES = sys.argv[2:]
 CLI = os.path.join(BUILD, "app", "pngtext-cli.exe")
 EMPTY = os.path.join(BUILD, "bench", "empty_program.exe")
 FLOOR = os.path.join(BUILD, "bench", "read_floor.exe")
+HUGE = 1 << 31
 EXIFTOOL = ["exiftool", "-a", "-G1", "-s", "-PNG:all"]
 # exiftool's PNG tags that come from chunks other than text chunks.
 NOT_TEXT_TAGS = {"ImageWidth", "ImageHeight", "BitDepth", "ColorType", "Compression", "Filter", "Interlace",
@@ -43,7 +44,8 @@ def commands(path):
     return [
         ("empty", ["wine", EMPTY]),
         ("ours", ["wine", CLI, windows_path(path)]),
-        ("floor", ["wine", FLOOR, windows_path(path)]),
+        # A file too large to read whole: the floor opens it, maps it in views and reads every byte once.
+        ("floor", ["wine", FLOOR] + (["--mapped"] if total_size(path) >= HUGE else []) + [windows_path(path)]),
         ("pngcheck", ["pngcheck", "-t"] + pngs(path)),
         ("exiftool", EXIFTOOL + [path]),
     ]
@@ -202,6 +204,7 @@ def main():
         "ours/exif", "ours/floor", "files/s", "MB/s"))
     large_goals_met = True
     small_goals_met = True
+    huge_goal_met = None
     contents_ok = True
     notes = []
     for path in FILES:
@@ -222,6 +225,12 @@ def main():
             pngcheck * 1e3, exiftool * 1e3, ours / pngcheck, ours / exiftool,
             "%.2f" % (ours / floor) if floor > 0.002 else "-", count / ours, size / 1e6 / ours), flush=True)
         faster_peer = min(pngcheck, exiftool)
+        if size >= HUGE:
+            # Files of any size: at least 0.8 of the throughput of mapping and reading every byte once.
+            met = floor > 0 and floor / ours >= 0.8
+            huge_goal_met = met if huge_goal_met is None else huge_goal_met and met
+            print("%-18s throughput %.0f MB/s, mapped floor %.0f MB/s: %.2f of the floor's" % (
+                "", size / 1e6 / ours, size / 1e6 / floor if floor > 0 else 0, floor / ours if floor > 0 else 0))
         if big and ours > 0.5 * faster_peer:
             large_goals_met = False
             notes.append("%s: more than half the faster peer's time (%.1f ms vs %.1f ms)" % (
@@ -242,15 +251,18 @@ def main():
                 for peer, shown, missing in verdicts)), flush=True)
     print("times in ms, best of interleaved rounds; a folder is one process of each tool over all its PNGs; "
           "empty = an empty console program under Wine; x-e = x less that; floor = one ReadFile of each whole "
-          "file into fresh memory under Wine (every byte read once); peers less the cost of spawning /bin/true; "
+          "file into fresh memory under Wine (every byte read once; for files of 2 GiB and more, mapped in "
+          "views and every byte read once); peers less the cost of spawning /bin/true; "
           "files/s and MB/s are ours-e's")
     print("goals: on targets over 50 MB at most half the faster peer's time, elsewhere faster than both (on "
           "files of a few KB, beside an empty Wine process of about 20 ms, against native peers)")
     for note in notes:
         print("note:", note)
-    print("verdict: large targets (half the faster peer) %s; small files (faster than both) %s; contents %s" % (
+    print("verdict: large targets (half the faster peer) %s; small files (faster than both) %s; contents %s%s" % (
         "MET" if large_goals_met else "MISSED (see notes)", "MET" if small_goals_met else "MISSED (see notes)",
-        "MATCH" if contents_ok else "DIFFER (see notes)"))
+        "MATCH" if contents_ok else "DIFFER (see notes)",
+        "" if huge_goal_met is None else "; files over 2 GiB (0.8 of the mapped floor) " + (
+            "MET" if huge_goal_met else "MISSED")))
     return 0 if contents_ok else 1
 
 

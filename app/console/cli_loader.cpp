@@ -49,13 +49,15 @@ static bool ReadPieces(HANDLE handle, const std::wstring& name, uint64_t from, u
     return true;
 }
 
-static size_t ViewLength(uint64_t start, uint64_t from, uint64_t count, uint64_t size) {
-    uint64_t wanted = std::max<uint64_t>(ViewSize(), from - start + count);
+// The length of a view from `start` that holds [from, from + count) and at least `step` bytes past
+// `from` (the search's progress per view), within the file and the largest view.
+static size_t ViewLength(uint64_t start, uint64_t from, uint64_t count, uint64_t step, uint64_t size) {
+    uint64_t wanted = from - start + std::max(count, step);
     return static_cast<size_t>(std::min<uint64_t>(std::min<uint64_t>(wanted, size - start), MaxViewSize + ViewAlignment));
 }
 
 bool ConsoleFileLoader::ShowRead(uint64_t from, uint64_t count, ScanBlock* view) {
-    size_t length = ViewLength(from, from, count, size_);
+    size_t length = ViewLength(from, from, count, ViewSize(), size_);
     if (count > MaxViewSize || !Reserve(length)) return false;
     if (!ReadPieces(file_.Get(), name_, from, buffer_, length)) {
         readFailed_ = 1;
@@ -73,7 +75,8 @@ bool ConsoleFileLoader::ShowRead(uint64_t from, uint64_t count, ScanBlock* view)
 
 bool ConsoleFileLoader::ShowMapped(uint64_t from, uint64_t count, ScanBlock* view) {
     uint64_t start = from / ViewAlignment * ViewAlignment;
-    size_t length = ViewLength(start, from, count, size_);
+    // Mapping costs a system call and a granule of address space: never less than a granule a view.
+    size_t length = ViewLength(start, from, count, std::max<uint64_t>(ViewSize(), ViewAlignment), size_);
     if (count > MaxViewSize || !view_.Open(file_.Get(), start, length)) return false;
     *view = ScanBlock();
     view->bytes = view_.Bytes();

@@ -72,8 +72,8 @@ const size_t LoaderPieceSize = 1u << 20;
 // The largest view a chunk whose fields reach far may ask for.
 const size_t MaxViewSize = 512u << 20;
 
-// The size of the views that slide along a file (rounded up to whole ViewAlignment units for mapped
-// views). A test seam: a tiny size searches small files in many views.
+// The size of the views that slide along a file (a mapped view holds at least one ViewAlignment unit
+// past the offset asked for). A test seam: a tiny size searches small files in many views.
 size_t ViewSize();
 void SetViewSize(size_t size);
 
