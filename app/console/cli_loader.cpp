@@ -33,18 +33,25 @@ bool ConsoleFileLoader::Reserve(size_t size) {
     return buffer_ != nullptr;
 }
 
-// Reads size bytes of the file from `from` on; false when the file ends first or a read fails.
-static bool ReadPieces(HANDLE handle, const std::wstring& name, uint64_t from, uint8_t* to, size_t size) {
+// Reads size bytes of the file from `from` on; false when the file ends first or a read fails. Reads
+// go on from where the last one ended (a file read whole is one run of plain reads, the cheapest kind
+// here); elsewhere the file pointer is moved first.
+bool ConsoleFileLoader::ReadAt(uint64_t from, uint8_t* to, size_t size) const {
+    if (from != position_) {
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(from);
+        if (!SetFilePointerEx(file_.Get(), at, nullptr, FILE_BEGIN)) return false;
+        position_ = from;
+    }
     size_t done = 0;
     while (done < size) {
         DWORD piece = static_cast<DWORD>(std::min(size - done, LoaderPieceSize));
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(from + done);
-        at.OffsetHigh = static_cast<DWORD>((from + done) >> 32);
         DWORD read = 0;
-        if (!ReadFile(handle, to + done, piece, &read, &at) || read == 0) return false;
+        bool ok = ReadFile(file_.Get(), to + done, piece, &read, nullptr) && read != 0;
+        position_ += read;
+        if (!ok) return false;
         done += read;
-        if (pieceHook) pieceHook(name, done);
+        if (pieceHook) pieceHook(name_, done);
     }
     return true;
 }
@@ -59,7 +66,7 @@ static size_t ViewLength(uint64_t start, uint64_t from, uint64_t count, uint64_t
 bool ConsoleFileLoader::ShowRead(uint64_t from, uint64_t count, ScanBlock* view) {
     size_t length = ViewLength(from, from, count, ViewSize(), size_);
     if (count > MaxViewSize || !Reserve(length)) return false;
-    if (!ReadPieces(file_.Get(), name_, from, buffer_, length)) {
+    if (!ReadAt(from, buffer_, length)) {
         readFailed_ = 1;
         return false;
     }
@@ -105,11 +112,11 @@ CrcCheck ConsoleFileLoader::CheckCrc(uint64_t typeCodeAt, uint32_t length) const
     uint64_t at = typeCodeAt, end = typeCodeAt + 4 + length;
     while (at < end) {
         size_t count = static_cast<size_t>(std::min<uint64_t>(piece.size(), end - at));
-        if (!ReadPieces(file_.Get(), name_, at, piece.data(), count)) return CrcCheck::Outside;
+        if (!ReadAt(at, piece.data(), count)) return CrcCheck::Outside;
         crc = crc32(crc, piece.data(), static_cast<uInt>(count));
         at += count;
     }
-    if (!ReadPieces(file_.Get(), name_, end, piece.data(), 4)) return CrcCheck::Outside;
+    if (!ReadAt(end, piece.data(), 4)) return CrcCheck::Outside;
     return ReadBigEndian32(piece.data()) == static_cast<uint32_t>(crc) ? CrcCheck::Ok : CrcCheck::Bad;
 }
 
@@ -128,20 +135,20 @@ const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, int64_t listedS
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file_.Open()) return OpenNotice(GetLastError());
     HANDLE handle = file_.Get();
+    // A folder listing's size saves asking; a file shorter now than the size taken fails its reads.
+    int64_t size = listedSize;
     LARGE_INTEGER handleSize;
-    const bool sized = GetFileSizeEx(handle, &handleSize) != FALSE;
-    const int64_t size = listedSize >= 0 ? listedSize : sized ? handleSize.QuadPart : -1;
     const wchar_t* notice = nullptr;
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         notice = L"Not a file (a device)";
-    } else if (!sized) {
+    } else if (size < 0 && !GetFileSizeEx(handle, &handleSize)) {
         notice = L"Cannot read file";
-    } else if (size == 0) {
+    } else if (size < 0 ? handleSize.QuadPart == 0 : size == 0) {
         notice = L"Wrong size!";
-    } else if (handleSize.QuadPart < size) {
-        notice = L"Cannot read file";  // shorter now than the size taken
     } else {
+        if (size < 0) size = handleSize.QuadPart;
         size_ = static_cast<uint64_t>(size);
+        position_ = 0;
         name_ = name;
         readFailed_ = 0;
         mapped_ = size_ >= MapThreshold;

@@ -51,12 +51,14 @@ private:
     CrcCheck CheckCrc(uint64_t typeCodeAt, uint32_t length) const override;
     bool ShowMapped(uint64_t from, uint64_t count, ScanBlock* view);
     bool ShowRead(uint64_t from, uint64_t count, ScanBlock* view);
+    bool ReadAt(uint64_t from, uint8_t* to, size_t size) const;
     bool Reserve(size_t size);
     const wchar_t* OpenNotice(DWORD error);
 
     OwnedFile file_;  // open from Load to Release
     std::wstring name_;  // for the test seam
     uint64_t size_ = 0;  // the size taken: the search sees the file's first size_ bytes
+    mutable uint64_t position_ = 0;  // the file pointer
     bool mapped_ = false;
     MappedView view_;
     volatile long readFailed_ = 0;  // a read of a view into the buffer failed

@@ -83,9 +83,14 @@ struct FolderEntries {
     bool listed = false;
 };
 
+static bool (*listingHook)(const std::wstring& prefix);
+
+void SetFolderListingHook(bool (*hook)(const std::wstring& prefix)) { listingHook = hook; }
+
 // The entries of a folder whose names match pattern, each kind in name order.
 static FolderEntries ListFolder(const std::wstring& prefix, const wchar_t* pattern) {
     FolderEntries entries;
+    if (listingHook && !listingHook(prefix)) return entries;
     WIN32_FIND_DATAW found;
     std::wstring search = (prefix.empty() ? std::wstring(L".\\") : prefix) + L"*";
     OwnedFind listing(FindFirstFileExW(ExtendedPath(search).c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,

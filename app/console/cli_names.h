@@ -24,6 +24,10 @@ struct CliItem {
 // The folder part of the argument is kept as written in every name made from it.
 void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliItem>* items);
 
+// Test seam: called before each folder is listed with the prefix of its names (the folder and a
+// separator); false makes the listing fail as a folder that cannot be read does. Null: none.
+void SetFolderListingHook(bool (*hook)(const std::wstring& prefix));
+
 // True when a file name matches the pattern: * any run of characters, ? any one, case ignored; as in
 // cmd, a pattern ending in '.' stands for names without an extension.
 bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text);

@@ -455,7 +455,7 @@ TEST(ConsoleLargeFile, FiveGiBIsSearchedToItsEndInViews) {
         {5 * GiB / 2, chunk(CompressedTextChunk("Third", "at 2.5 GiB"))},
         {9 * GiB / 2, chunk(InternationalTextChunk("Fourth", "en", "Vierte", "at 4.5 GiB"))},
         {size - static_cast<int64_t>(last.size()), last}};
-    const std::wstring path = WriteSparseFile(ScratchFolder() + L"\five-gib.png", size, placed);
+    const std::wstring path = WriteSparseFile(ScratchFolder() + L"\\five-gib.png", size, placed);
     ConsoleFileLoader loader;
     ExpectedBytes console = ScanInProcess({path}, &loader);
     DeleteFileW(path.c_str());

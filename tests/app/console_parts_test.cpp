@@ -1,11 +1,14 @@
 // console_parts_test.cpp: the console tool's pieces on their own: case-folded search, the JSON reader,
-// safe names for --out.
+// safe names for --out, the folder walk.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
+#include <vector>
+#include "app/console/cli_names.h"
 #include "app/console/json_text.h"
 #include "app/console/out_folder.h"
 #include "app/console/text_search.h"
+#include "tests/app/test_files.h"
 
 TEST(CaseFoldedSearch, FindsTextIgnoringCaseAsTheSystemComparesNames) {
     struct Case {
@@ -116,4 +119,29 @@ TEST(OutFolderNames, ArePartsThatWindowsAccepts) {
         EXPECT_EQ(c.base, OutFileBase(c.image, c.keyword));
     }
     EXPECT_EQ(MaxNamePart, SafeNamePart(std::wstring(500, L'k')).size());
+}
+
+static bool RefuseFoldersNamedLocked(const std::wstring& prefix) {
+    return prefix.size() < 8 || prefix.compare(prefix.size() - 8, 8, L"\\locked\\") != 0;
+}
+
+// A subfolder that cannot be listed, at any depth of the walk, is said as the same folder named directly
+// is: a partial tree is never passed off as whole.
+TEST(FolderWalk, AFolderThatCannotBeListedAtAnyDepthIsSaid) {
+    const std::wstring root = ScratchFolder() + L"\\walk";
+    for (const wchar_t* folder : {L"", L"\\locked", L"\\open", L"\\open\\locked"}) CreateDirectoryW((root + folder).c_str(), nullptr);
+    for (const wchar_t* file : {L"walk\\top.png", L"walk\\locked\\hidden.png", L"walk\\open\\seen.png",
+                                L"walk\\open\\locked\\deep.png"}) {
+        WriteScratchFile(file, PngWith({TextChunk("K", "v")}));
+    }
+    SetFolderListingHook(RefuseFoldersNamedLocked);
+    std::vector<CliItem> items;
+    ExpandName(root, true, &items);
+    ExpandName(root + L"\\locked", true, &items);
+    SetFolderListingHook(nullptr);
+    std::vector<std::wstring> said;
+    for (const CliItem& item : items) said.push_back(item.name + (item.notice ? std::wstring(L": ") + item.notice : L""));
+    EXPECT_EQ(said, (std::vector<std::wstring>{root + L"\\top.png", root + L"\\locked: Cannot read folder",
+                                               root + L"\\open\\seen.png", root + L"\\open\\locked: Cannot read folder",
+                                               root + L"\\locked: Cannot read folder"}));
 }
