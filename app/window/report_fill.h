@@ -40,13 +40,21 @@ private:
 // empty names are skipped. Returns false when there is no name at all (the report stays empty).
 bool GatherReport(const std::wstring& names, GatheredReport* report);
 
-// Shows a gathered report in a text box a piece at a time: the first piece replaces the box's text,
-// each next one is appended at its end, and each notice comes up once the text before it is shown.
+// Shows a gathered report in a text box a piece at a time, with each notice coming up once the text
+// before it is shown. The notices cut the report into stretches. Of each stretch a head goes in first
+// (the report's first one replaces the box's text, the others are appended at its end); the rest of
+// the stretch then goes in from its end backwards, each piece put in just behind the head. The Edit
+// control keeps its lines in a list it walks from the start to the place of a change, and again
+// for each line it paints: pieces put in near the report's start, with the view kept where it was
+// (at the start, unless the user moved it), cost the same however much is shown already, where
+// pieces appended at the end and the view there cost more the more is shown (bench/report_fill_bench).
 // A piece ends at a line break; its size follows the time the pieces before it took, aiming at
-// PieceSeconds (see ShowNextPiece for where it cannot). A line longer than a piece goes in whole (appending to a line lays all of it out
-// again, so cutting it would cost its length over and over). When the
-// last piece is in, the caret and the view go back to the report's start, where a whole-text write
-// leaves them: the box then holds exactly the text and view one write of the whole report gives.
+// PieceSeconds. A line longer than a piece goes in whole (appending to a line lays all of it out
+// again, so cutting it would cost its length over and over). The line a piece starts with is laid out
+// once more when the next piece goes in before it, so a piece does not start with a long line where
+// it can take it in. When the last piece is in, the caret and the view go back to the report's
+// start, where a whole-text write leaves them: the box then holds exactly the text and view one
+// write of the whole report gives.
 class ReportFill {
 public:
     explicit ReportFill(ObjectNumber gadget) : gadget_(gadget) {}
@@ -72,14 +80,20 @@ public:
     static const size_t LargestPiece = 1u << 20;
 
 private:
-    size_t NextPieceEnd() const;
+    size_t HeadEnd() const;
+    size_t TailPieceStart() const;
+    void ShowPiece(size_t start, size_t end);
     bool NoticeDue() const;
     void Finish();
 
     ObjectNumber gadget_;
     std::wstring text_;
     std::vector<GatheredReport::PendingNotice> notices_;
-    size_t shown_ = 0;        // characters of text_ the box holds
+    // The box holds text_[0, shown_) and text_[tailStart_, stretchEnd_); the stretch's tail goes in
+    // at shown_ until the two meet.
+    size_t shown_ = 0;
+    size_t tailStart_ = 0;
+    size_t stretchEnd_ = 0;
     size_t nextNotice_ = 0;   // first notice not yet shown
     size_t pieceSize_ = 16384;
     int32_t writes_ = 0;      // pieces handed to the box
