@@ -138,20 +138,19 @@ void ReportFill::ShowPiece(size_t start, size_t end) {
     else tailStart_ = start;
     if (shown_ == tailStart_) shown_ = tailStart_ = stretchEnd_;
     if (piece.empty()) return;
-    // The next piece sized by this one's time. An append costs the control a part per character
-    // and a part that does not depend on the piece's size (it grows with the lines the box holds,
-    // which pieces put in near the start keep small). The least time per character seen is the
-    // first part's measure; what this piece took beyond it, the second's. Pieces aim at
-    // PieceSeconds; once the second part alone outgrows half of that, a piece carries as much text
-    // as that part costs (up to twice the aim), so that part is shared by enough text.
+    // The next piece sized by this one's time. A piece costs the control a part per character and a
+    // part that does not depend on the piece's size (it still grows, slowly, with the text the box
+    // holds: each change walks the control's list of lines and moves the text behind it). The least
+    // time per character seen is the first part's measure; what this piece took beyond it, the
+    // second's. A piece aims at PieceSeconds in all, the second part included; once that part alone
+    // comes near the aim, a piece still carries text costing half of it, so that the fill goes on.
     const double took = Seconds() - began;
     const double perCharacter = took / static_cast<double>(piece.size());
     if (secondsPerCharacter_ <= 0 || perCharacter < secondsPerCharacter_) secondsPerCharacter_ = perCharacter;
     if (secondsPerCharacter_ <= 0) return;
     const double fixed = took - secondsPerCharacter_ * static_cast<double>(piece.size());
-    double size = (fixed < PieceSeconds / 2 ? PieceSeconds - fixed : fixed) / secondsPerCharacter_;
-    // Never more text than twice the aim costs.
-    if (size > 2 * PieceSeconds / secondsPerCharacter_) size = 2 * PieceSeconds / secondsPerCharacter_;
+    const double seconds = PieceSeconds - fixed > fixed / 2 ? PieceSeconds - fixed : fixed / 2;
+    double size = seconds / secondsPerCharacter_;
     if (size > 2.0 * static_cast<double>(pieceSize_)) size = 2.0 * static_cast<double>(pieceSize_);
     pieceSize_ = size < SmallestPiece ? SmallestPiece : size > LargestPiece ? LargestPiece : static_cast<size_t>(size);
 }

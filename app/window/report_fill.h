@@ -45,9 +45,10 @@ bool GatherReport(const std::wstring& names, GatheredReport* report);
 // (the report's first one replaces the box's text, the others are appended at its end); the rest of
 // the stretch then goes in from its end backwards, each piece put in just behind the head. The Edit
 // control keeps its lines in a list it walks from the start to the place of a change, and again
-// for each line it paints: pieces put in near the report's start, with the view kept where it was
-// (at the start, unless the user moved it), cost the same however much is shown already, where
-// pieces appended at the end and the view there cost more the more is shown (bench/report_fill_bench).
+// for each line it paints. A piece of 1,000 lines appended at the end, with the view following it
+// there, took 0.06 s into an empty box, 0.6 s into one of a million lines and 2.2 s into one of three
+// million (Wine, bench/edit_piece_bench); put in just behind the first line with the view kept where
+// it was (at the start unless the user moved it), 0.05, 0.06 and 0.08 s.
 // A piece ends at a line break; its size follows the time the pieces before it took, aiming at
 // PieceSeconds. A line longer than a piece goes in whole (appending to a line lays all of it out
 // again, so cutting it would cost its length over and over). The line a piece starts with is laid out
@@ -74,8 +75,9 @@ public:
     // Shows all that is left, piece after piece, without taking messages in between.
     void ShowAll();
 
-    // The time one piece aims at, and the bounds of a piece's size in characters.
-    static constexpr double PieceSeconds = 0.1;
+    // The time one piece aims at (the window answers within it and a message's own time), and the
+    // bounds of a piece's size in characters.
+    static constexpr double PieceSeconds = 0.2;
     static const size_t SmallestPiece = 4096;
     static const size_t LargestPiece = 1u << 20;
 
