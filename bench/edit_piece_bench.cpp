@@ -8,13 +8,11 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-#include "runtime/main_heap.h"
-#include "runtime/memory_blocks.h"
 #include "toolkit/events.h"
 #include "toolkit/gadget_library.h"
-#include "toolkit/numbered_windows.h"
 #include "toolkit/text_box.h"
 #include "bench/bench_support.h"
+#include "bench/bench_window.h"
 
 static void Pump() {
     for (int i = 0; i < 100000 && WaitEventTimeout(0) != 0; ++i) {
@@ -27,12 +25,7 @@ static double Median(std::vector<double> values) {
 }
 
 int main() {
-    CreateMainHeap();
-    InitMemoryLibrary();
-    InitEventLibrary();
-    InitWindowLibrary();
-    InitGadgetLibrary();
-    if (!OpenNumberedWindow(0, 0, 0, 640, 480, L"PNG text chunks", 0xCA0001)) {
+    if (!OpenBenchWindow()) {
         std::printf("cannot open the window (no display?)\n");
         return 1;
     }
