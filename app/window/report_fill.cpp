@@ -143,13 +143,15 @@ void ReportFill::ShowPiece(size_t start, size_t end) {
     // holds: each change walks the control's list of lines and moves the text behind it). The least
     // time per character seen is the first part's measure; what this piece took beyond it, the
     // second's. A piece aims at PieceSeconds in all, the second part included; once that part alone
-    // comes near the aim, a piece still carries text costing half of it, so that the fill goes on.
+    // comes near the aim, a piece still carries text costing half of it (at most half the aim: a part
+    // per character misjudged as the second part must not make pieces grow), so that the fill goes on.
     const double took = Seconds() - began;
     const double perCharacter = took / static_cast<double>(piece.size());
     if (secondsPerCharacter_ <= 0 || perCharacter < secondsPerCharacter_) secondsPerCharacter_ = perCharacter;
     if (secondsPerCharacter_ <= 0) return;
     const double fixed = took - secondsPerCharacter_ * static_cast<double>(piece.size());
-    const double seconds = PieceSeconds - fixed > fixed / 2 ? PieceSeconds - fixed : fixed / 2;
+    const double least = fixed / 2 < PieceSeconds / 2 ? fixed / 2 : PieceSeconds / 2;
+    const double seconds = PieceSeconds - fixed > least ? PieceSeconds - fixed : least;
     double size = seconds / secondsPerCharacter_;
     if (size > 2.0 * static_cast<double>(pieceSize_)) size = 2.0 * static_cast<double>(pieceSize_);
     pieceSize_ = size < SmallestPiece ? SmallestPiece : size > LargestPiece ? LargestPiece : static_cast<size_t>(size);
