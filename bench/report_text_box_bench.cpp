@@ -11,6 +11,7 @@
 #include "toolkit/gadget_library.h"
 #include "toolkit/text_box.h"
 #include "bench/bench_support.h"
+#include "bench/bench_window.h"
 
 static TextChunkRecord Record(int i) {
     TextChunkRecord r;
@@ -57,13 +58,7 @@ static double Gathered(int lines, std::wstring* text) {
 }
 
 int main() {
-    CreateMainHeap();
-    InitMemoryLibrary();
-    InitEventLibrary();
-    InitWindowLibrary();
-    InitGadgetLibrary();
-    if (!OpenNumberedWindow(0, 0, 0, 640, 480, L"PNG text chunks", 0xCA0001) ||
-        !CreateTextBox(0, 0, 0, 640, 460, L"", 0x200007)) {
+    if (!OpenBenchWindow() || !CreateTextBox(0, 0, 0, 640, 460, L"", 0x200007)) {
         std::printf("cannot open the window (no display?)\n");
         return 1;
     }

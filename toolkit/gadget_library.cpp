@@ -121,6 +121,41 @@ void ReplaceGadgetText(ObjectNumber number, const wchar_t* text) {
     ResumeEvents();
 }
 
+// A typed or appended text stops at the control's limit (30,000 characters at first), a whole-text
+// write does not: the limit grows as far as the text does.
+static void RaiseTextLimit(HWND control, size_t length) {
+    if (static_cast<size_t>(SendMessageW(control, EM_GETLIMITTEXT, 0, 0)) < length)
+        SendMessageW(control, EM_SETLIMITTEXT, static_cast<WPARAM>(length), 0);
+}
+
+void ReplaceGadgetTextWithRoom(ObjectNumber number, const wchar_t* text, size_t room) {
+    if (!text) text = L"";
+    GadgetRecord* record = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), number));
+    if (!record) return;
+    const size_t length = wcslen(text);
+    if (room < length) room = length;
+    // EM_SETHANDLE is for multi-line edit controls only, and a kind's own text handler comes first.
+    HLOCAL buffer = nullptr;
+    const bool multiLine = (GetWindowLongW(record->control, GWL_STYLE) & ES_MULTILINE) != 0;
+    if (multiLine && !(record->kind && record->kind->setText) && room < SIZE_MAX / sizeof(wchar_t) - 1)
+        buffer = LocalAlloc(LMEM_MOVEABLE, (room + 1) * sizeof(wchar_t));
+    wchar_t* characters = buffer ? static_cast<wchar_t*>(LocalLock(buffer)) : nullptr;
+    if (!characters) {
+        if (buffer) LocalFree(buffer);
+        ReplaceGadgetText(number, text);
+        return;
+    }
+    wmemcpy(characters, text, length + 1);
+    LocalUnlock(buffer);
+    SuspendEvents();
+    // The control takes the buffer as its text and leaves caret, view, undo and modified flag as a
+    // whole-text write does; the old buffer is ours to free (both as documented for EM_SETHANDLE).
+    HLOCAL old = reinterpret_cast<HLOCAL>(SendMessageW(record->control, EM_GETHANDLE, 0, 0));
+    SendMessageW(record->control, EM_SETHANDLE, reinterpret_cast<WPARAM>(buffer), 0);
+    if (old && old != buffer) LocalFree(old);
+    ResumeEvents();
+}
+
 void AppendGadgetText(ObjectNumber number, const wchar_t* text) {
     GadgetRecord* record = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), number));
     if (!record || !text || !*text) return;
@@ -128,13 +163,33 @@ void AppendGadgetText(ObjectNumber number, const wchar_t* text) {
     // The caret to the end, then the text in its place: only the new lines are laid out, not the
     // whole text again as a replacement of everything would.
     const LRESULT end = SendMessageW(record->control, WM_GETTEXTLENGTH, 0, 0);
-    // A typed or appended text stops at the control's limit (30,000 characters at first), a
-    // whole-text write does not: the limit grows as far as the text does.
-    const size_t length = static_cast<size_t>(end) + wcslen(text);
-    if (static_cast<size_t>(SendMessageW(record->control, EM_GETLIMITTEXT, 0, 0)) < length)
-        SendMessageW(record->control, EM_SETLIMITTEXT, static_cast<WPARAM>(length), 0);
+    RaiseTextLimit(record->control, static_cast<size_t>(end) + wcslen(text));
     SendMessageW(record->control, EM_SETSEL, static_cast<WPARAM>(end), end);
     SendMessageW(record->control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    ResumeEvents();
+}
+
+void InsertGadgetText(ObjectNumber number, size_t at, const wchar_t* text) {
+    GadgetRecord* record = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), number));
+    if (!record || !text || !*text) return;
+    HWND control = record->control;
+    SuspendEvents();
+    const size_t length = static_cast<size_t>(SendMessageW(control, WM_GETTEXTLENGTH, 0, 0));
+    if (at > length) at = length;
+    const size_t added = wcslen(text);
+    RaiseTextLimit(control, length + added);
+    DWORD start = 0, end = 0;
+    SendMessageW(control, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    const LRESULT firstVisible = SendMessageW(control, EM_GETFIRSTVISIBLELINE, 0, 0);
+    SendMessageW(control, EM_SETSEL, static_cast<WPARAM>(at), static_cast<LPARAM>(at));
+    SendMessageW(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    // The replacement scrolled to the caret behind the new text; the user's selection, moved with
+    // the text it was on, and the user's first visible line come back.
+    if (start > at) start += static_cast<DWORD>(added);
+    if (end > at) end += static_cast<DWORD>(added);
+    SendMessageW(control, EM_SETSEL, start, static_cast<LPARAM>(end));
+    const LRESULT scrolled = SendMessageW(control, EM_GETFIRSTVISIBLELINE, 0, 0);
+    if (scrolled != firstVisible) SendMessageW(control, EM_LINESCROLL, 0, firstVisible - scrolled);
     ResumeEvents();
 }
 

@@ -24,6 +24,14 @@ void ReplaceGadgetText(ObjectNumber number, const wchar_t* text);
 // the caret ends behind it. Its cost grows with the text added and the length of the last line, not
 // with the whole text (see bench/report_fill_bench). Null or empty text, unknown numbers: nothing.
 void AppendGadgetText(ObjectNumber number, const wchar_t* text);
+// Replaces the text as ReplaceGadgetText does; a multi-line edit control gets a text buffer of room
+// characters (at least the text's), so that text added later up to that size never makes the control
+// move all it holds into a larger one. Where no such buffer can be made, the same as ReplaceGadgetText.
+void ReplaceGadgetTextWithRoom(ObjectNumber number, const wchar_t* text, size_t room);
+// Puts text into an edit control's text at character position at (at most its length), without
+// raising gadget events and without undo. The user's selection, moved with the text it is on, and
+// first visible line stay. Null or empty text, unknown numbers: nothing.
+void InsertGadgetText(ObjectNumber number, size_t at, const wchar_t* text);
 // The whole text; empty for a number that names no gadget.
 std::wstring ReadGadgetText(ObjectNumber number);
 // DestroyWindow of the gadget's control (clean-up runs at WM_NCDESTROY); -1 releases all; 0 if none.

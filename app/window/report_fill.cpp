@@ -56,18 +56,37 @@ void ReportFill::Start(GatheredReport&& report) {
     text_ = report.TakeText();
     notices_ = report.Notices();
     shown_ = 0;
+    tailStart_ = 0;
+    stretchEnd_ = 0;
     nextNotice_ = 0;
     writes_ = 0;
     pending_ = true;
 }
 
-size_t ReportFill::NextPieceEnd() const {
-    const size_t left = text_.size() - shown_;
-    if (left <= pieceSize_) return text_.size();
+size_t ReportFill::HeadEnd() const {
+    if (stretchEnd_ - shown_ <= pieceSize_) return stretchEnd_;
     // Up to the last line feed inside the piece; a longer line whole, up to its own end.
     size_t lineFeed = text_.rfind(L'\n', shown_ + pieceSize_ - 1);
     if (lineFeed == std::wstring::npos || lineFeed < shown_) lineFeed = text_.find(L'\n', shown_ + pieceSize_);
-    return lineFeed == std::wstring::npos ? text_.size() : lineFeed + 1;
+    return lineFeed == std::wstring::npos || lineFeed >= stretchEnd_ ? stretchEnd_ : lineFeed + 1;
+}
+
+// The start of the piece that ends where the tail shown so far starts.
+size_t ReportFill::TailPieceStart() const {
+    if (tailStart_ - shown_ <= pieceSize_) return shown_;
+    // Behind the last line feed before the piece's size; a longer line whole, from its own start.
+    size_t lineFeed = text_.rfind(L'\n', tailStart_ - pieceSize_ - 1);
+    size_t start = lineFeed == std::wstring::npos || lineFeed < shown_ ? shown_ : lineFeed + 1;
+    // A long first line is taken in, line by line back, while the piece stays within four times its
+    // size: the next piece would lay it out again.
+    const size_t longLine = pieceSize_ / 4;
+    while (start > shown_ && tailStart_ - start <= 4 * pieceSize_) {
+        const size_t lineEnd = text_.find(L'\n', start);
+        if ((lineEnd == std::wstring::npos ? tailStart_ : lineEnd) - start <= longLine) break;
+        lineFeed = start >= 2 ? text_.rfind(L'\n', start - 2) : std::wstring::npos;
+        start = lineFeed == std::wstring::npos || lineFeed < shown_ ? shown_ : lineFeed + 1;
+    }
+    return start;
 }
 
 static double Seconds() {
@@ -90,35 +109,52 @@ void ReportFill::ShowNextPiece() {
         return;
     }
     try {
-        size_t end = NextPieceEnd();
-        if (nextNotice_ < notices_.size() && notices_[nextNotice_].shownLength < end && notices_[nextNotice_].shownLength > shown_)
-            end = notices_[nextNotice_].shownLength;
-        const std::wstring piece(text_, shown_, end - shown_);
-        const double start = Seconds();
-        if (shown_ == 0) ReplaceGadgetText(gadget_, piece.c_str());
-        else AppendGadgetText(gadget_, piece.c_str());
-        shown_ = end;
-        ++writes_;
-        // The next piece sized by this one's time. An append costs the control a part per character
-        // and a part that grows with the lines it holds already, whatever the piece's size. The
-        // least time per character seen is the first part's measure; what this piece took beyond
-        // it, the second's. Pieces aim at PieceSeconds; once the second part alone outgrows half of
-        // that, a piece carries as much text as that part costs (up to twice the aim), so that
-        // part is shared by enough text to keep the fill going.
-        const double took = Seconds() - start;
-        const double perCharacter = took / static_cast<double>(piece.size());
-        if (secondsPerCharacter_ <= 0 || perCharacter < secondsPerCharacter_) secondsPerCharacter_ = perCharacter;
-        const double fixed = took - secondsPerCharacter_ * static_cast<double>(piece.size());
-        double size = (fixed < PieceSeconds / 2 ? PieceSeconds - fixed : fixed) / secondsPerCharacter_;
-        // Never more text than twice the aim costs: a piece takes at most that beyond the part the
-        // control's lines cost, which no size of piece avoids.
-        if (size > 2 * PieceSeconds / secondsPerCharacter_) size = 2 * PieceSeconds / secondsPerCharacter_;
-        if (size > 2.0 * static_cast<double>(pieceSize_)) size = 2.0 * static_cast<double>(pieceSize_);
-        pieceSize_ = size < SmallestPiece ? SmallestPiece : size > LargestPiece ? LargestPiece : static_cast<size_t>(size);
+        if (shown_ == tailStart_) {
+            // A new stretch: up to the next notice (none is due, so it lies ahead) or the end.
+            stretchEnd_ = text_.size();
+            if (nextNotice_ < notices_.size() && notices_[nextNotice_].shownLength < stretchEnd_)
+                stretchEnd_ = notices_[nextNotice_].shownLength;
+            tailStart_ = stretchEnd_;
+            ShowPiece(shown_, HeadEnd());
+        } else {
+            ShowPiece(TailPieceStart(), tailStart_);
+        }
     } catch (...) {
         // No memory for the piece: the report stays as far as it is shown.
         pending_ = false;
     }
+}
+
+// Shows text_[start, end): the head of a stretch (start is shown_) or the tail's next piece (end is
+// tailStart_), and sizes the next piece by the time this one took.
+void ReportFill::ShowPiece(size_t start, size_t end) {
+    const std::wstring piece(text_, start, end - start);
+    const double began = Seconds();
+    // The first piece replaces the text and gives the box room for the whole report.
+    if (writes_ == 0) ReplaceGadgetTextWithRoom(gadget_, piece.c_str(), text_.size());
+    else InsertGadgetText(gadget_, shown_, piece.c_str());
+    ++writes_;
+    if (start == shown_) shown_ = end;
+    else tailStart_ = start;
+    if (shown_ == tailStart_) shown_ = tailStart_ = stretchEnd_;
+    if (piece.empty()) return;
+    // The next piece sized by this one's time. A piece costs the control a part per character and a
+    // part that does not depend on the piece's size (it still grows, slowly, with the text the box
+    // holds: each change walks the control's list of lines and moves the text behind it). The least
+    // time per character seen is the first part's measure; what this piece took beyond it, the
+    // second's. A piece aims at PieceSeconds in all, the second part included; once that part alone
+    // comes near the aim, a piece still carries text costing half of it (at most half the aim: a part
+    // per character misjudged as the second part must not make pieces grow), so that the fill goes on.
+    const double took = Seconds() - began;
+    const double perCharacter = took / static_cast<double>(piece.size());
+    if (secondsPerCharacter_ <= 0 || perCharacter < secondsPerCharacter_) secondsPerCharacter_ = perCharacter;
+    if (secondsPerCharacter_ <= 0) return;
+    const double fixed = took - secondsPerCharacter_ * static_cast<double>(piece.size());
+    const double least = fixed / 2 < PieceSeconds / 2 ? fixed / 2 : PieceSeconds / 2;
+    const double seconds = PieceSeconds - fixed > least ? PieceSeconds - fixed : least;
+    double size = seconds / secondsPerCharacter_;
+    if (size > 2.0 * static_cast<double>(pieceSize_)) size = 2.0 * static_cast<double>(pieceSize_);
+    pieceSize_ = size < SmallestPiece ? SmallestPiece : size > LargestPiece ? LargestPiece : static_cast<size_t>(size);
 }
 
 void ReportFill::Finish() {

@@ -183,6 +183,38 @@ TEST_F(TextBoxReportTest, AFillShowsANoticeWhenTheTextBeforeItIsShown) {
     EXPECT_EQ(ReadGadgetText(0), L"file:missing.png\r\nfile:b.png");
 }
 
+// After the head, the report goes in from its end backwards, each piece just behind the head: the
+// view stays at the report's start and a notice still waits for all the text before it.
+TEST_F(TextBoxReportTest, TheRestGoesInBehindTheHeadFromTheEndAndANoticeWaitsForTheTextBeforeIt) {
+    GatheredReport report;
+    report.StartReport(L"a.png", true);
+    for (int i = 0; i < 20000; ++i) report.AppendReportLine(TextRecord(L"Key" + std::to_wstring(i), L"value"));
+    const std::wstring beforeNotice = report.Text();
+    report.Notice(L"File", L"Cannot allocate memory", L"b.png");
+    report.StartReport(L"b.png", false);
+    for (int i = 0; i < 20000; ++i) report.AppendReportLine(TextRecord(L"Other" + std::to_wstring(i), L"value"));
+    const std::wstring expected = report.Text();
+    ReportFill fill(0);
+    fill.Start(std::move(report));
+    fill.ShowNextPiece();
+    const std::wstring head = ReadGadgetText(0);
+    fill.ShowNextPiece();
+    const std::wstring two = ReadGadgetText(0);
+    ASSERT_GT(two.size(), head.size());
+    const size_t tail = two.size() - head.size();
+    EXPECT_EQ(two.compare(0, head.size(), head), 0) << "the head stays first";
+    EXPECT_EQ(two.compare(head.size(), tail, beforeNotice, beforeNotice.size() - tail, tail), 0)
+        << "the next piece is the end of the text before the notice";
+    EXPECT_EQ(SendMessageW(box_, EM_GETFIRSTVISIBLELINE, 0, 0), 0) << "the view stays at the report's start";
+    std::wstring seenReport = L"<no notice>", seenMessage;
+    std::thread user = ConfirmNoticeLater(box_, &seenReport, &seenMessage);
+    fill.ShowAll();
+    user.join();
+    EXPECT_TRUE(seenReport == beforeNotice) << "the notice comes up when all the text before it is shown";
+    EXPECT_EQ(seenMessage, L"Cannot allocate memory");
+    EXPECT_TRUE(ReadGadgetText(0) == expected) << "the whole report, byte for byte";
+}
+
 // Scans of real files through the program's own path: names joined by line feeds, the work buffer.
 class ScanIntoReportTest : public TextBoxReportTest {
 protected:

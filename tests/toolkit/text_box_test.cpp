@@ -327,6 +327,81 @@ TEST_F(TextBoxTest, TextIsAppendedPastTheFirstLimitWithoutEventsAndControlASelec
     EXPECT_EQ(ReadGadgetText(0), expected) << "the character is not typed";
 }
 
+// Text put in the middle: the user's selection moves with the text it is on, the view stays.
+TEST_F(TextBoxTest, TextIsInsertedWhereAskedKeepingTheUsersSelectionAndView) {
+    HWND box = reinterpret_cast<HWND>(CreateTextBox(0, 0, 0, 640, 460, L"", ReportBoxFlags));
+    ASSERT_NE(box, nullptr);
+    std::wstring text;
+    for (int i = 0; i < 200; i++) text += L"line " + std::to_wstring(i) + L"\r\n";
+    ReplaceGadgetText(0, text.c_str());
+    std::wstring inserted;
+    for (int i = 0; i < 300; i++) inserted += L"new \u00e9\u4e2d " + std::to_wstring(i) + std::wstring(100, L'x') + L"\r\n";
+    const size_t at = text.find(L"line 10\r\n");
+    SendMessageW(box, EM_SETSEL, 2, 4);
+    SendMessageW(box, EM_LINESCROLL, 0, 5);
+    ASSERT_EQ(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0), 5);
+    PumpEvents();  // the scroll's own
+    InsertGadgetText(0, at, inserted.c_str());
+    ASSERT_GT(text.size() + inserted.size(), 30000u) << "past the control's first limit";
+    EXPECT_TRUE(ReadGadgetText(0) == text.substr(0, at) + inserted + text.substr(at));
+    DWORD start = 0, end = 0;
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 2u);
+    EXPECT_EQ(end, 4u);
+    EXPECT_EQ(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0), 5) << "the view stays";
+    // A selection behind the place moves with its text; a place past the end is the end.
+    const size_t behind = at + inserted.size() + 3;
+    SendMessageW(box, EM_SETSEL, behind, behind + 2);
+    PumpEvents();
+    InsertGadgetText(0, at, L"ab");
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, behind + 2);
+    EXPECT_EQ(end, behind + 4);
+    InsertGadgetText(0, 1u << 30, L"end");
+    const std::wstring all = ReadGadgetText(0);
+    EXPECT_EQ(all.substr(all.size() - 3), L"end");
+    EXPECT_EQ(CountOf(PumpEvents(), GadgetNotifyEvent), 0u) << "inserting raises no gadget events";
+    EXPECT_EQ(EventLibrary()->suspendCount, 0);
+    InsertGadgetText(0, 0, nullptr);
+    InsertGadgetText(12, 0, L"nobody");
+    EXPECT_TRUE(ReadGadgetText(0) == all);
+}
+
+// A replacement with room: the box as a whole-text write leaves it, and text added up to the room
+// stays in the same buffer.
+TEST_F(TextBoxTest, TextIsReplacedWithRoomForWhatFollows) {
+    HWND box = reinterpret_cast<HWND>(CreateTextBox(0, 0, 0, 640, 460, L"old text", ReportBoxFlags));
+    ASSERT_NE(box, nullptr);
+    SendMessageW(box, EM_SETSEL, 3, 3);
+    SendMessageW(box, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"typed"));
+    std::wstring head;
+    for (int i = 0; i < 100; i++) head += L"head " + std::to_wstring(i) + L"\r\n";
+    const size_t room = 200000;
+    PumpEvents();  // the typing's own
+    ReplaceGadgetTextWithRoom(0, head.c_str(), room);
+    EXPECT_TRUE(ReadGadgetText(0) == head);
+    DWORD start = 1, end = 1;
+    SendMessageW(box, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, 0u);
+    EXPECT_EQ(SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(box, EM_CANUNDO, 0, 0), 0);
+    EXPECT_EQ(SendMessageW(box, EM_GETMODIFY, 0, 0), 0);
+    HLOCAL buffer = reinterpret_cast<HLOCAL>(SendMessageW(box, EM_GETHANDLE, 0, 0));
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_GE(LocalSize(buffer), (room + 1) * sizeof(wchar_t));
+    std::wstring rest;
+    while (head.size() + rest.size() < room - 200) rest += L"more text, more lines\r\n";
+    for (size_t at = 0; at < rest.size(); at += 10000) InsertGadgetText(0, head.size() + at, rest.substr(at, 10000).c_str());
+    EXPECT_TRUE(ReadGadgetText(0) == head + rest);
+    EXPECT_EQ(reinterpret_cast<HLOCAL>(SendMessageW(box, EM_GETHANDLE, 0, 0)), buffer) << "the text stayed in its buffer";
+    EXPECT_EQ(CountOf(PumpEvents(), GadgetNotifyEvent), 0u) << "replacing raises no gadget events";
+    // Unknown numbers: nothing; a room smaller than the text is the text's.
+    ReplaceGadgetTextWithRoom(12, L"nobody", 10);
+    ReplaceGadgetTextWithRoom(0, L"short", 0);
+    EXPECT_EQ(ReadGadgetText(0), L"short");
+}
+
 TEST_F(TextBoxTest, ReleasingGadgetsOneOrAllAndThroughTheirWindow) {
     EXPECT_FALSE(ReleaseGadget(0)) << "no gadget, no result";
     HWND a = reinterpret_cast<HWND>(CreateTextBox(0, 0, 0, 100, 20, L"", 0));
