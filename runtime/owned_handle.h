@@ -3,22 +3,24 @@
 #include <windows.h>
 
 // Each kind of handle says what "no handle" is and how it is closed; Close answers whether that worked.
-struct FileHandleKind {
+// Kernel objects close alike; files and mappings differ only in what "no handle" is.
+struct KernelObjectKind {
     typedef HANDLE Handle;
-    static HANDLE None() { return INVALID_HANDLE_VALUE; }
     static bool Close(HANDLE handle) { return CloseHandle(handle) != FALSE; }
+};
+
+struct FileHandleKind : KernelObjectKind {
+    static HANDLE None() { return INVALID_HANDLE_VALUE; }
+};
+
+struct MappingHandleKind : KernelObjectKind {
+    static HANDLE None() { return nullptr; }
 };
 
 struct FindHandleKind {
     typedef HANDLE Handle;
     static HANDLE None() { return INVALID_HANDLE_VALUE; }
     static bool Close(HANDLE handle) { return FindClose(handle) != FALSE; }
-};
-
-struct MappingHandleKind {
-    typedef HANDLE Handle;
-    static HANDLE None() { return nullptr; }
-    static bool Close(HANDLE handle) { return CloseHandle(handle) != FALSE; }
 };
 
 struct GlobalMemoryKind {

@@ -16,8 +16,7 @@ size_t ViewSize() { return viewSize; }
 void SetViewSize(size_t size) { viewSize = size < 16 ? 16 : size; }
 
 ConsoleFileLoader::~ConsoleFileLoader() {
-    LoadedFile none;
-    Release(&none);
+    // The view and the file close themselves (view first: it is declared after the file).
     if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
 }
 
@@ -63,6 +62,18 @@ static size_t ViewLength(uint64_t start, uint64_t from, uint64_t count, uint64_t
     return static_cast<size_t>(std::min<uint64_t>(std::min<uint64_t>(wanted, size - start), MaxViewSize + ViewAlignment));
 }
 
+ScanBlock ConsoleFileLoader::ViewOf(const uint8_t* bytes, size_t length, uint64_t start,
+                                     const volatile long* readFailed) const {
+    ScanBlock view;
+    view.bytes = bytes;
+    view.n = length;
+    view.start = start;
+    view.fileLeft = size_ - start;
+    view.readFailed = readFailed;
+    view.crcReader = this;
+    return view;
+}
+
 bool ConsoleFileLoader::ShowRead(uint64_t from, uint64_t count, ScanBlock* view) {
     size_t length = ViewLength(from, from, count, ViewSize(), size_);
     if (count > MaxViewSize || !Reserve(length)) return false;
@@ -70,13 +81,7 @@ bool ConsoleFileLoader::ShowRead(uint64_t from, uint64_t count, ScanBlock* view)
         readFailed_ = 1;
         return false;
     }
-    *view = ScanBlock();
-    view->bytes = buffer_;
-    view->n = length;
-    view->start = from;
-    view->fileLeft = size_ - from;
-    view->readFailed = &readFailed_;
-    view->crcReader = this;
+    *view = ViewOf(buffer_, length, from, &readFailed_);
     return true;
 }
 
@@ -85,13 +90,7 @@ bool ConsoleFileLoader::ShowMapped(uint64_t from, uint64_t count, ScanBlock* vie
     // Mapping costs a system call and a granule of address space: never less than a granule a view.
     size_t length = ViewLength(start, from, count, std::max<uint64_t>(ViewSize(), ViewAlignment), size_);
     if (count > MaxViewSize || !view_.Open(file_.Get(), start, length)) return false;
-    *view = ScanBlock();
-    view->bytes = view_.Bytes();
-    view->n = length;
-    view->start = start;
-    view->fileLeft = size_ - start;
-    view->readFailed = view_.FailedFlag();
-    view->crcReader = this;
+    *view = ViewOf(view_.Bytes(), length, start, view_.FailedFlag());
     return true;
 }
 

@@ -50,6 +50,7 @@ private:
     bool Show(uint64_t from, uint64_t count, ScanBlock* view) override;
     CrcCheck CheckCrc(uint64_t typeCodeAt, uint32_t length) const override;
     bool ShowMapped(uint64_t from, uint64_t count, ScanBlock* view);
+    ScanBlock ViewOf(const uint8_t* bytes, size_t length, uint64_t start, const volatile long* readFailed) const;
     bool ShowRead(uint64_t from, uint64_t count, ScanBlock* view);
     bool ReadAt(uint64_t from, uint8_t* to, size_t size) const;
     bool Reserve(size_t size);
