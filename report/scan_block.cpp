@@ -1,6 +1,11 @@
 // scan_block.cpp: field reads in a view that answer as the whole file would, or ask for a larger view.
 #include "report/scan_block.h"
+#include "report/text_chunk_record.h"
 #include "runtime/zero_search.h"
+
+bool ScanBlock::ReadFailed() const {
+    return (readFailed && *readFailed) || (crcReader && crcReader->CrcReadFailed());
+}
 
 uint64_t ScanBlock::RangeInFile(uint64_t from, uint64_t limit) const {
     if (limit > fileLeft) limit = fileLeft;

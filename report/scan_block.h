@@ -30,7 +30,8 @@ struct ScanBlock {
         b.readFailed = readFailed;
         return b;
     }
-    bool ReadFailed() const { return readFailed && *readFailed; }
+    // Whether the view's bytes, or a CRC read for a chunk it does not hold whole, failed.
+    bool ReadFailed() const;
     // Whether offset `at` is held; raises needsMore when it is not but the file has it.
     bool Holds(uint64_t at) {
         if (at < n) return true;

@@ -68,6 +68,9 @@ void StartChunkRecord(TextChunkRecord* r, const ScanBlock& b, size_t typeCodeAt,
 class ChunkCrcReader {
 public:
     virtual CrcCheck CheckCrc(uint64_t typeCodeAt, uint32_t length) const = 0;
+    // Whether a CheckCrc could not read the file: the search then ends the file with "Cannot read
+    // file", as for a view whose reading failed.
+    virtual bool CrcReadFailed() const { return false; }
 
 protected:
     ~ChunkCrcReader() = default;

@@ -104,6 +104,13 @@ bool ConsoleFileLoader::Show(uint64_t from, uint64_t count, ScanBlock* view) {
     return false;
 }
 
+// The chunk lies inside the file (the record knows its size), but reading it failed: the answer is
+// not the CRC's, and the search ends the file with "Cannot read file" after this chunk.
+CrcCheck ConsoleFileLoader::CrcUnread() const {
+    crcReadFailed_ = true;
+    return CrcCheck::Outside;
+}
+
 // Type code and data are read in pieces through a small buffer of its own (the views stay as they are).
 CrcCheck ConsoleFileLoader::CheckCrc(uint64_t typeCodeAt, uint32_t length) const {
     std::vector<uint8_t> piece(static_cast<size_t>(std::min<uint64_t>(LoaderPieceSize, 8ull + length)));
@@ -111,11 +118,11 @@ CrcCheck ConsoleFileLoader::CheckCrc(uint64_t typeCodeAt, uint32_t length) const
     uint64_t at = typeCodeAt, end = typeCodeAt + 4 + length;
     while (at < end) {
         size_t count = static_cast<size_t>(std::min<uint64_t>(piece.size(), end - at));
-        if (!ReadAt(at, piece.data(), count)) return CrcCheck::Outside;
+        if (!ReadAt(at, piece.data(), count)) return CrcUnread();
         crc = crc32(crc, piece.data(), static_cast<uInt>(count));
         at += count;
     }
-    if (!ReadAt(end, piece.data(), 4)) return CrcCheck::Outside;
+    if (!ReadAt(end, piece.data(), 4)) return CrcUnread();
     return ReadBigEndian32(piece.data()) == static_cast<uint32_t>(crc) ? CrcCheck::Ok : CrcCheck::Bad;
 }
 
@@ -150,6 +157,7 @@ const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, int64_t listedS
         position_ = 0;
         name_ = name;
         readFailed_ = 0;
+        crcReadFailed_ = false;
         mapped_ = size_ >= MapThreshold;
         ScanBlock view;
         if (Show(0, std::min<uint64_t>(size_, 8), &view)) {

@@ -49,6 +49,8 @@ public:
 private:
     bool Show(uint64_t from, uint64_t count, ScanBlock* view) override;
     CrcCheck CheckCrc(uint64_t typeCodeAt, uint32_t length) const override;
+    bool CrcReadFailed() const override { return crcReadFailed_; }
+    CrcCheck CrcUnread() const;
     bool ShowMapped(uint64_t from, uint64_t count, ScanBlock* view);
     ScanBlock ViewOf(const uint8_t* bytes, size_t length, uint64_t start, const volatile long* readFailed) const;
     bool ShowRead(uint64_t from, uint64_t count, ScanBlock* view);
@@ -63,6 +65,7 @@ private:
     bool mapped_ = false;
     MappedView view_;
     volatile long readFailed_ = 0;  // a read of a view into the buffer failed
+    mutable bool crcReadFailed_ = false;  // a read for a CRC check failed
     uint8_t* buffer_ = nullptr;
     size_t capacity_ = 0;
     std::wstring notice_;  // the text of the last open failure's notice

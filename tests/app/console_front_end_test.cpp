@@ -550,6 +550,42 @@ TEST(ConsoleLoader, AFileCutShortWhileItIsReadIsCannotReadFileAndTheNextFollows)
     EXPECT_EQ(Utf8(FileLine(truncateOnFirstPiece)) + "\n" + nextAlone.text, console.text);
 }
 
+// Cuts the file just before the CRC of a chunk whose type code and data (crcPiece bytes) were just read
+// for its CRC check: the chunk's CRC, outside the view it was found in, then cannot be read.
+static std::wstring cutBeforeCrc;
+static const size_t CrcPiece = 4 + 58;
+
+static void CutBeforeTheCrc(const std::wstring& name, size_t bytesRead) {
+    if (name != cutBeforeCrc || bytesRead != CrcPiece) return;
+    cutBeforeCrc.clear();
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    LARGE_INTEGER at;
+    at.QuadPart = 8 + 25 + 8 + 58;  // signature, header chunk, the text chunk's length, type code and data
+    SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
+    CloseHandle(file);
+}
+
+TEST(ConsoleLoader, ACrcThatCannotBeReadEndsTheFileWithCannotReadFile) {
+    // Views of 37 bytes: the chunk's data is shown in a view that ends before its CRC, which the
+    // loader then reads on its own. The chunk ends the file, so no later read fails in its stead.
+    const std::vector<uint8_t> chunk = TextChunk("Key", std::string(54, 'v'));
+    std::vector<uint8_t> png = PngWith({chunk});
+    png.resize(8 + 25 + chunk.size());
+    const std::wstring name = WriteScratchFile(L"crc-unread.png", png);
+    cutBeforeCrc = name;
+    const size_t defaultViewSize = ViewSize();
+    SetViewSize(37);
+    SetLoaderPieceHook(CutBeforeTheCrc);
+    ConsoleFileLoader loader;
+    ExpectedBytes console = ScanInProcess({name}, &loader);
+    SetLoaderPieceHook(nullptr);
+    SetViewSize(defaultViewSize);
+    EXPECT_TRUE(cutBeforeCrc.empty()) << "the CRC was not read on its own";
+    EXPECT_EQ(Utf8(name) + ": Cannot read file\n", console.err);
+}
+
 // Cuts a file short from another process, a Linux one: Windows and Wine refuse to truncate a file
 // that has a mapped view, so only a process outside Wine (or a failing device) can do this to a view.
 static bool TruncateFromOutside(const std::wstring& name, size_t size) {
