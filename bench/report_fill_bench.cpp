@@ -1,7 +1,8 @@
 // report_fill_bench.cpp: how the real window answers while a huge report is scanned and shown.
 // Starts each given program (default: the pngtext.exe built beside this benchmark) on crafted files
-// and on a drop of 300 images shaped like generated ones, probes its text box from this process every
-// 10 ms (WM_GETTEXTLENGTH with no time limit: a probe sent while the window is busy waits for it),
+// (huge reports, and a gigabyte file with a short one) and on a drop of 300 images shaped like
+// generated ones, probes its text box from this process every 10 ms (WM_GETTEXTLENGTH with no time
+// limit: a probe sent while the window is busy waits for it),
 // and prints the longest time a probe waited, the time until the whole report was in the box, and
 // the time from a close request sent 2 s into the work until the program ended.
 // Needs a display (Xvfb). Usage: report_fill_bench [--only TARGET] [LABEL=PROGRAM.exe...]
@@ -59,6 +60,22 @@ static std::string ShortLines() {
     text.reserve(3300000 * 5);
     for (int i = 0; i < 3300000; i++) text += "abc\r\n";
     return Png(Chunk("zTXt", "Comment" + nul + nul + Deflated(text)));
+}
+
+// A gigabyte file: a PNG start, zeros (a hole: no disk space) and one tEXt at the end. Its report is two
+// lines; reading and searching it is the work.
+static bool SaveGigabyteFile(const std::wstring& path) {
+    const std::string start = Png(std::string()), last = Chunk("tEXt", "Comment" + nul + "at the end");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    LARGE_INTEGER at;
+    at.QuadPart = (1ll << 30) - static_cast<LONGLONG>(last.size());
+    bool ok = WriteFile(file, start.data(), static_cast<DWORD>(start.size()), &written, nullptr) &&
+              SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+              WriteFile(file, last.data(), static_cast<DWORD>(last.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok;
 }
 
 // An image as today's generators write them: a parameters text, on every third a workflow JSON of
@@ -197,6 +214,9 @@ int main(int argc, char** argv) {
     make("million-chunks", L"million-chunks.png", MillionChunks);
     make("ztxt-16mib-line", L"ztxt-16mib.png", SixteenMebibyteText);
     make("3.3m-short-lines", L"short-lines.png", ShortLines);
+    const std::wstring gigabyte = folder + L"gigabyte.png";
+    if (GetFileAttributesW(gigabyte.c_str()) == INVALID_FILE_ATTRIBUTES) SaveGigabyteFile(gigabyte);
+    targets.push_back({"gigabyte-file", {gigabyte}, false});
     Target images = {"drop-300-images", {}, true};
     for (int i = 0; i < 300; i++) {
         std::wstring path = folder + L"image-" + std::to_wstring(1000 + i) + L".png";

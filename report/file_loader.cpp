@@ -31,8 +31,18 @@ const wchar_t* WindowFileLoader::Load(const std::wstring& name, int64_t, LoadedF
         MemFree(block);
         return L"Cannot read file";
     }
-    // One read; a short read leaves the rest of the zero-filled block as it was.
-    ReadFileBlock(0, block, size);
+    // A short read leaves the rest of the zero-filled block as it was.
+    for (int32_t done = 0; done < size;) {
+        if (stop_ && *stop_) {
+            CloseFileObject(0);
+            MemFree(block);
+            return L"Cannot read file";
+        }
+        const int32_t piece = size - done < ReadPiece ? size - done : ReadPiece;
+        const int32_t read = ReadFileBlock(0, block + done, piece);
+        if (read < piece) break;
+        done += read;
+    }
     CloseFileObject(0);
     file->view = ScanBlock::Whole(block, static_cast<size_t>(size));
     file->owner = block;

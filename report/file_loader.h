@@ -1,5 +1,6 @@
 // file_loader.h: how the scan obtains a file's bytes; the window's load path is the default.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -40,13 +41,22 @@ int64_t QueryWholeNameSize(const std::wstring& name);
 // cannot hold whole (sizes whose low 32 bits read small included); null for a size that can be loaded.
 const wchar_t* SizeNotice(int64_t size);
 
-// The window's load path: the size (QueryWholeNameSize, SizeNotice; a listed size is not used), one zero-filled block of the
-// memory heap exactly that large, one read into it (a short read leaves the rest zero), file number 0
-// of the file library, which must be started. Notices: those of SizeNotice, "Cannot allocate memory"
-// when there is no memory, "Cannot read file" (open failed). Holds no state of its own, but file
-// number 0 is one: one scan at a time.
+// The window's load path: the size (QueryWholeNameSize, SizeNotice; a listed size is not used), one
+// zero-filled block of the memory heap exactly that large, read into in pieces of ReadPiece bytes up
+// to the first short one (which leaves the rest zero), file number 0 of the file library, which must
+// be started. Notices: those of SizeNotice, "Cannot allocate memory" when there is no memory, "Cannot
+// read file" (open failed, or the scan was asked to stop). Holds no state of its own but the stop
+// flag; file number 0 is one: one scan at a time.
 class WindowFileLoader : public FileLoader {
 public:
+    // stop: null, or a flag that ends a load between two pieces once set, so that a scan no longer
+    // wanted ends within a piece's read rather than a whole gigabyte's.
+    explicit WindowFileLoader(const std::atomic<bool>* stop = nullptr) : stop_(stop) {}
     const wchar_t* Load(const std::wstring& name, int64_t listedSize, LoadedFile* file) override;
     void Release(LoadedFile* file) override;
+
+    static const int32_t ReadPiece = 16 << 20;
+
+private:
+    const std::atomic<bool>* stop_;
 };

@@ -1,9 +1,10 @@
-// owned_handle.h: a handle with exactly one owner, closed exactly once (files, searches, mappings, memory).
+// owned_handle.h: a handle with exactly one owner, closed exactly once (files, searches, mappings, memory,
+// threads).
 #pragma once
 #include <windows.h>
 
 // Each kind of handle says what "no handle" is and how it is closed; Close answers whether that worked.
-// Kernel objects close alike; files and mappings differ only in what "no handle" is.
+// Kernel objects close alike; files, mappings and threads differ only in what "no handle" is.
 struct KernelObjectKind {
     typedef HANDLE Handle;
     static bool Close(HANDLE handle) { return CloseHandle(handle) != FALSE; }
@@ -14,6 +15,10 @@ struct FileHandleKind : KernelObjectKind {
 };
 
 struct MappingHandleKind : KernelObjectKind {
+    static HANDLE None() { return nullptr; }
+};
+
+struct ThreadHandleKind : KernelObjectKind {
     static HANDLE None() { return nullptr; }
 };
 
@@ -70,3 +75,4 @@ typedef OwnedHandle<FileHandleKind> OwnedFile;         // CreateFileW: INVALID_H
 typedef OwnedHandle<FindHandleKind> OwnedFind;         // FindFirstFile(Ex)W
 typedef OwnedHandle<MappingHandleKind> OwnedMapping;   // CreateFileMappingW, OpenFileMappingW: null when none
 typedef OwnedHandle<GlobalMemoryKind> OwnedGlobal;     // GlobalAlloc
+typedef OwnedHandle<ThreadHandleKind> OwnedThread;     // CreateThread: null when none

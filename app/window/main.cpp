@@ -3,6 +3,7 @@
 #include <utility>
 #include "app/window/program.h"
 #include "app/window/report_fill.h"
+#include "app/window/report_scan.h"
 #include "runtime/parameters.h"
 #include "toolkit/drop_target.h"
 #include "toolkit/events.h"
@@ -38,16 +39,28 @@ static bool EscapeHeld() {
 
 // The report being shown; the loop hands it to the text box a piece at a time.
 static ReportFill reportFill(ReportBox);
+// The report being made, on a thread of its own; the loop takes it when it is made.
+static ReportScan reportScan;
+// Names given while a scan runs: they replace that scan once it has stopped.
+static std::wstring namesAfterScan;
+static bool scanReplaced = false;
 
-// Over the window while a report is being shown: the wait cursor, though the window answers.
-static LRESULT ShowWaitCursorWhileFilling(HWND, UINT message, WPARAM, LPARAM lParam) {
-    if (message != WM_SETCURSOR || !reportFill.Pending() || LOWORD(lParam) != HTCLIENT) return HookNotHandled;
+// How long a scan may hold the window before the loop takes messages again: a small report (nearly
+// every one) is then in the box before the loop waits, as it was when the scan took no messages.
+static const DWORD ScanGraceMilliseconds = 150;
+// How long the end of the program waits for a scan to stop (at its next record, piece of a read or name).
+static const DWORD ScanStopMilliseconds = 800;
+
+// Over the window while a report is made or shown: the wait cursor, though the window answers.
+static LRESULT ShowWaitCursorWhileBusy(HWND, UINT message, WPARAM, LPARAM lParam) {
+    if (message != WM_SETCURSOR || !(reportFill.Pending() || reportScan.Running()) || LOWORD(lParam) != HTCLIENT)
+        return HookNotHandled;
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     return TRUE;
 }
 
 // Asks the window under the mouse for its cursor again, as a mouse move would: the wait cursor
-// shows when a fill starts and goes when it ends, with the mouse standing still.
+// shows when a scan starts and goes when its fill ends, with the mouse standing still.
 static void RefreshCursor() {
     POINT at;
     if (!GetCursorPos(&at)) return;
@@ -57,20 +70,58 @@ static void RefreshCursor() {
     SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under), MAKELPARAM(hit, WM_MOUSEMOVE));
 }
 
-// Scans the names that names() gives and starts showing their report, which replaces the one being
-// shown: the user asked for the new names, and the report is the last scan's. Whatever a scan throws
+static void TakeScannedReport();
+
+// Starts scanning names; a scan that ends within the grace is shown at once.
+static void StartScan(std::wstring names) {
+    reportScan.Start(std::move(names));
+    RefreshCursor();
+    if (reportScan.Wait(ScanGraceMilliseconds)) TakeScannedReport();
+}
+
+// Shows the report of the scan that has ended, replacing the one being shown: the user asked for the
+// new names, and the report is the last scan's. A scan stopped for newer names gives way to them.
+static void TakeScannedReport() {
+    GatheredReport report;
+    const bool gathered = reportScan.Take(&report);
+    if (scanReplaced) {
+        scanReplaced = false;
+        StartScan(std::move(namesAfterScan));
+        return;
+    }
+    if (gathered) {
+        reportFill.Start(std::move(report));
+        reportFill.ShowFirstPiece();
+    }
+    RefreshCursor();
+}
+
+// Scans the names that names() gives; while a scan runs, they replace it. Whatever this throws
 // (memory exhausted while the names or the report are made) ends that scan only: the program goes
 // on, and nothing reaches the entry point.
 template <typename Names> static void ScanAndGoOn(Names names) {
     try {
-        GatheredReport report;
-        if (GatherReport(names(), &report)) {
-            reportFill.Start(std::move(report));
-            reportFill.ShowFirstPiece();
+        std::wstring given = names();
+        if (reportScan.Running()) {
+            namesAfterScan = std::move(given);
+            scanReplaced = true;
+            reportScan.AskToStop();
+            return;
         }
+        StartScan(std::move(given));
     } catch (...) {
+        scanReplaced = false;
     }
     RefreshCursor();
+}
+
+// Takes the scan's report once it has ended; nothing escapes, as in ScanAndGoOn.
+static void TakeReportIfScanned() {
+    try {
+        if (reportScan.Running() && reportScan.Wait(0)) TakeScannedReport();
+    } catch (...) {
+        scanReplaced = false;
+    }
 }
 
 // The names a drop of the command line's parameters would give: all of them, in order, joined by
@@ -89,12 +140,14 @@ static std::wstring CommandLineNames() {
 // so a drop that arrives while it is held is not scanned. Only queued events count: a message that
 // any process posts with the number of an event code is just a message. While a report is being
 // shown the wait does not block: when no message is waiting, the next piece goes to the text box.
+// While one is being made, the wait ends every few milliseconds to see whether it is.
 static void RunEventLoop() {
     for (;;) {
         const bool filling = reportFill.Pending();
-        const int32_t code = filling ? WaitEventTimeout(0) : WaitEvent();
+        const int32_t code = filling ? WaitEventTimeout(0) : reportScan.Running() ? WaitEventTimeout(10) : WaitEvent();
         if (EscapeHeld()) return;
         if (!LastWaitReturnedEvent()) {
+            TakeReportIfScanned();
             if (code == 0 && filling) {
                 reportFill.ShowNextPiece();
                 if (!reportFill.Pending()) RefreshCursor();
@@ -113,15 +166,22 @@ static void RunMainWindow() {
         CreateTextBox(ReportBox, 0, 0, 640, 460, L"", ReportBoxFlags);
         AcceptDropOnGadget(ReportBox, CF_HDROP, DROPEFFECT_COPY);
         if (WindowRecord* record = static_cast<WindowRecord*>(LookupObject(WindowRegistry(), MainWindow)))
-            record->messageHook = ShowWaitCursorWhileFilling;
+            record->messageHook = ShowWaitCursorWhileBusy;
         // Every parameter names a file, as a drop of the same names does.
         if (CountCommandArguments() > 0) {
-            // The scan takes no messages: paint the window first, so that a long scan at start-up
-            // shows a window with its wait cursor rather than a blank frame.
+            // The window painted first: the scan holds it for up to its grace.
             UpdateWindow(window);
             ScanAndGoOn(CommandLineNames);
         }
         RunEventLoop();
+        // A scan still running uses the file and memory libraries that the end frees: it is asked to
+        // stop. One that has not within the time (a piece read from a slow device, the search of a
+        // gigabyte) is left to the system, which ends its thread with the process; the report it
+        // was making is not wanted.
+        if (reportScan.Running()) {
+            reportScan.AskToStop();
+            if (!reportScan.Wait(ScanStopMilliseconds)) ExitProcess(0);
+        }
     }
 }
 

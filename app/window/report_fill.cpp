@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <new>
 #include <utility>
-#include "app/window/busy_cursor.h"
 #include "app/window/program.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/message_box.h"
@@ -16,7 +15,7 @@ void GatheredReport::StartReport(const std::wstring& fileName, bool startsReport
 
 bool GatheredReport::AppendReportLine(const TextChunkRecord& record) {
     text_.Append(record);
-    return true;
+    return !Stopped();
 }
 
 void GatheredReport::Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) {
@@ -45,10 +44,9 @@ bool GatherReport(const std::wstring& names, GatheredReport* report) {
         return false;  // no memory even for the list of names: nothing is scanned, the program goes on
     }
     if (split.empty()) return false;
-    // The scan takes no messages while it runs (well under a second even for the largest report):
-    // the wait cursor is the sign of work meanwhile.
-    BusyCursor busy;
-    for (size_t i = 0; i < split.size(); i++) ScanTextChunks(split[i], i == 0, report, WorkBuffer());
+    WindowFileLoader loader(report->StopFlag());
+    for (size_t i = 0; i < split.size() && !report->Stopped(); i++)
+        ScanTextChunks(split[i], i == 0, report, WorkBuffer(), &loader);
     return true;
 }
 
@@ -120,8 +118,12 @@ void ReportFill::ShowNextPiece() {
             ShowPiece(TailPieceStart(), tailStart_);
         }
     } catch (...) {
-        // No memory for the piece: the report stays as far as it is shown.
+        // No memory for the piece: the report stays as far as it is shown, and the user is told that
+        // it is not whole. Its text goes first, so that the notice has memory.
         pending_ = false;
+        text_ = std::wstring();
+        notices_.clear();
+        ShowMessageBox(L"File", L"Cannot allocate memory");
     }
 }
 

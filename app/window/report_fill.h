@@ -1,5 +1,6 @@
 // report_fill.h: the window's report handed to its text box in pieces, so the window answers meanwhile.
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,14 +10,20 @@
 
 // What a scan of the window's names gives: the report's whole text, and the notices that came up while
 // it was made, each with the length of the text the user saw when it appeared. Making the text takes
-// well under a second even for the largest report; showing it is what takes long (the Edit control
-// lays the text out), so the two are apart: the scan gathers, the fill shows.
+// under a second for most reports (seconds for a file of a gigabyte; the window makes it on a thread
+// of its own, report_scan.h); showing it is what takes long (the Edit control lays the text out), so
+// the two are apart: the scan gathers, the fill shows.
 class GatheredReport : public ReportSink {
 public:
     struct PendingNotice {
         size_t shownLength;  // the report's characters shown before it
         std::wstring title, message;
     };
+
+    // The scan stops at the next record, piece of a file's read or name once *flag is set.
+    void StopWhen(const std::atomic<bool>* flag) { stop_ = flag; }
+    bool Stopped() const { return stop_ && *stop_; }
+    const std::atomic<bool>* StopFlag() const { return stop_; }
 
     void StartReport(const std::wstring& fileName, bool startsReport) override;
     bool AppendReportLine(const TextChunkRecord& record) override;
@@ -33,11 +40,13 @@ public:
 private:
     ReportText text_;
     std::vector<PendingNotice> notices_;
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 // Scans names (one file name, or a drop's names joined by line feeds) into report, inflating compressed
 // text through the program's work buffer. The first name starts the report, the others follow it;
 // empty names are skipped. Returns false when there is no name at all (the report stays empty).
+// Takes no messages: the window runs it on a thread of its own (report_scan.h).
 bool GatherReport(const std::wstring& names, GatheredReport* report);
 
 // Shows a gathered report in a text box a piece at a time, with each notice coming up once the text
@@ -67,7 +76,8 @@ public:
     // Whether pieces or notices are still to be shown.
     bool Pending() const { return pending_; }
     // Shows the next piece, or the next notice whose text is shown (a modal box: it returns when the
-    // user has answered it). Nothing escapes: a piece that cannot be made ends the fill.
+    // user has answered it). Nothing escapes: a piece that cannot be made ends the fill with the
+    // notice "Cannot allocate memory".
     void ShowNextPiece();
     // Shows the first piece and the notices due with it: a report of one piece, all of it, so that a
     // small report is in the box before the loop waits again, as a whole-text write was.

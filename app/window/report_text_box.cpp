@@ -1,6 +1,7 @@
 // report_text_box.cpp: the text-box report sink and the scan of the window's report.
 #include "app/window/report_text_box.h"
 #include <utility>
+#include "app/window/busy_cursor.h"
 #include "app/window/report_fill.h"
 #include "runtime/message_box.h"
 #include "toolkit/gadget_library.h"
@@ -49,6 +50,8 @@ void TextBoxReport::Flush() {
 }
 
 void ScanIntoReport(const std::wstring& names) {
+    // Takes no messages until the report is shown: the wait cursor is the sign of work meanwhile.
+    BusyCursor busy;
     GatheredReport report;
     if (!GatherReport(names, &report)) return;
     ReportFill fill(0);

@@ -6,6 +6,7 @@
 #include <vector>
 #include "tests/app/driver/program_driver.h"
 #include "tests/app/test_files.h"
+#include "tests/report/scan_file_fixture.h"
 
 namespace {
 
@@ -300,6 +301,45 @@ TEST_F(ProgramTest, WhileAHugeReportFillsTheWindowAnswersAndACloseEndsIt) {
     EXPECT_TRUE(SendMessageTimeoutW(program_.Window(), WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 1000, &result))
         << "the close request was not answered within 1 s";
     EXPECT_EQ(program_.WaitForExit(3000), 0u);
+}
+
+// 1.5 GB of zeros and one text chunk at the end: read whole and searched, seconds of scanning.
+std::wstring WriteHugeFile() {
+    const int64_t size = 1536ll << 20;
+    const std::vector<uint8_t> chunk = TextChunk("Last", "chunk");
+    return WriteSparseFile(ScratchFolder() + L"\\huge scan.png", size,
+                           {{size - static_cast<int64_t>(chunk.size()), std::string(chunk.begin(), chunk.end())}});
+}
+
+TEST_F(ProgramTest, WhileAHugeFileIsScannedTheWindowAnswersAndACloseEndsIt) {
+    const std::wstring huge = WriteHugeFile();
+    Start(Quoted(huge));
+    size_t shown = 1;
+    ASSERT_TRUE(AnsweredLength(program_.TextBox(), 1000, &shown)) << "the window did not answer within 1 s";
+    ASSERT_EQ(shown, 0u) << "the scan was over before the close: nothing tested";
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(program_.Window(), WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 1000, &result))
+        << "the close request was not answered within 1 s";
+    EXPECT_EQ(program_.WaitForExit(3000), 0u);
+    DeleteFileW(huge.c_str());
+}
+
+TEST_F(ProgramTest, ADropWhileAHugeFileIsScannedReplacesTheScan) {
+    const Samples& s = TheSamples();
+    const std::wstring huge = WriteHugeFile();
+    Start(Quoted(huge));
+    size_t shown = 1;
+    ASSERT_TRUE(AnsweredLength(program_.TextBox(), 1000, &shown)) << "the window did not answer within 1 s";
+    ASSERT_EQ(shown, 0u) << "the scan was over before the drop: nothing tested";
+    DragOutcome drag = DragFilesTo({s.allKinds}, TextBoxCentre());
+    EXPECT_EQ(drag.effect, (DWORD)DROPEFFECT_COPY);
+    std::vector<std::wstring> lines = {L"file:" + s.allKinds};
+    lines.insert(lines.end(), s.allKindsLines.begin(), s.allKindsLines.end());
+    EXPECT_EQ(Utf8(program_.WaitForReport(Lines(lines), ReportTimeout)), Utf8(Lines(lines)));
+    Sleep(500);
+    EXPECT_EQ(Utf8(program_.ReadReport()), Utf8(Lines(lines))) << "the huge file's report came after all";
+    CloseAndExpectExitCodeZero();
+    DeleteFileW(huge.c_str());
 }
 
 TEST_F(ProgramTest, EscapeEndsTheProgramWhileAHugeReportFills) {

@@ -6,8 +6,11 @@
 #include <thread>
 #include "app/window/program.h"
 #include "app/window/report_fill.h"
+#include "app/window/report_scan.h"
 #include "app/window/report_text_box.h"
+#include "report/file_loader.h"
 #include "runtime/files.h"
+#include "tests/failing_allocator.h"
 #include "tests/app/driver/program_driver.h"
 #include "tests/app/test_files.h"
 #include "tests/report/recording_sink.h"
@@ -183,6 +186,27 @@ TEST_F(TextBoxReportTest, AFillShowsANoticeWhenTheTextBeforeItIsShown) {
     EXPECT_EQ(ReadGadgetText(0), L"file:missing.png\r\nfile:b.png");
 }
 
+// No memory for a piece: the fill ends there and says so; the box keeps what it shows.
+TEST_F(TextBoxReportTest, APieceWithoutMemoryEndsTheFillWithANotice) {
+    GatheredReport report;
+    report.StartReport(L"a.png", true);
+    for (int i = 0; i < 20000; ++i) report.AppendReportLine(TextRecord(L"Key", L"line " + std::to_wstring(i)));
+    ReportFill fill(0);
+    fill.Start(std::move(report));
+    fill.ShowNextPiece();
+    ASSERT_TRUE(fill.Pending());
+    const std::wstring head = ReadGadgetText(0);
+    std::wstring seenReport = L"<no notice>", seenMessage;
+    std::thread user = ConfirmNoticeLater(box_, &seenReport, &seenMessage);
+    FailAllocationAfter(0);
+    fill.ShowNextPiece();
+    EXPECT_TRUE(StopFailingAllocations());
+    user.join();
+    EXPECT_EQ(seenMessage, L"Cannot allocate memory");
+    EXPECT_FALSE(fill.Pending());
+    EXPECT_TRUE(ReadGadgetText(0) == head);
+}
+
 // After the head, the report goes in from its end backwards, each piece just behind the head: the
 // view stays at the report's start and a notice still waits for all the text before it.
 TEST_F(TextBoxReportTest, TheRestGoesInBehindTheHeadFromTheEndAndANoticeWaitsForTheTextBeforeIt) {
@@ -263,6 +287,48 @@ TEST_F(ScanIntoReportTest, EmptyNamesInADropAreSkippedAndTheFirstRealNameReplace
     ReplaceGadgetText(0, L"the previous report");
     ScanIntoReport(L"\n" + Plain() + L"\n\n");
     EXPECT_EQ(ReadGadgetText(0), L"file:" + Plain() + L"\r\ntEXt : Software paint");
+}
+
+// The window's scan on its own thread gives what the scan in place gives; one asked to stop gives
+// no report, however far it got; a scan can follow one taken.
+TEST_F(ScanIntoReportTest, AScanOnItsOwnThreadGivesTheSameReportOrNoneWhenStopped) {
+    ASSERT_NE(AllocateWorkBuffer(), nullptr);
+    const std::wstring names = Compressed() + L"\n" + Plain() + L"\n" + ScratchFolder() + L"\\missing.png";
+    GatheredReport inPlace;
+    ASSERT_TRUE(GatherReport(names, &inPlace));
+    ReportScan scan;
+    for (int round = 0; round < 2; ++round) {
+        scan.Start(names);
+        EXPECT_TRUE(scan.Running());
+        ASSERT_TRUE(scan.Wait(60000));
+        GatheredReport report;
+        EXPECT_TRUE(scan.Take(&report));
+        EXPECT_FALSE(scan.Running());
+        EXPECT_EQ(report.Text(), inPlace.Text());
+        ASSERT_EQ(report.Notices().size(), 1u);
+        EXPECT_EQ(report.Notices()[0].shownLength, inPlace.Notices()[0].shownLength);
+    }
+    scan.Start(names);
+    scan.AskToStop();
+    ASSERT_TRUE(scan.Wait(60000));
+    GatheredReport stopped;
+    EXPECT_FALSE(scan.Take(&stopped));
+    scan.Start(L"");
+    ASSERT_TRUE(scan.Wait(60000));
+    EXPECT_FALSE(scan.Take(&stopped)) << "no name at all";
+}
+
+// Once told to stop, the window's load path reads no further piece of a file.
+TEST_F(ScanIntoReportTest, TheLoadPathToldToStopReadsNoFurther) {
+    std::atomic<bool> stop{false};
+    WindowFileLoader loader(&stop);
+    LoadedFile file;
+    ASSERT_EQ(loader.Load(Plain(), -1, &file), nullptr);
+    EXPECT_EQ(file.view.n, static_cast<size_t>(QueryFileSize(Plain().c_str())));
+    loader.Release(&file);
+    stop = true;
+    EXPECT_STREQ(loader.Load(Plain(), -1, &file), L"Cannot read file");
+    EXPECT_EQ(file.owner, nullptr);
 }
 
 } // namespace
