@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 #include <zlib.h>
 #include "app/window/program.h"
@@ -154,8 +155,17 @@ static Outcome Run(const std::wstring& program, const std::vector<std::wstring>&
         RECT client;
         GetClientRect(run.TextBox(), &client);
         POINT centre = ClientPointOnScreen(run.TextBox(), client.right / 2, client.bottom / 2);
-        DragFilesTo(names, centre);
         start = Seconds();
+        if (!close) {
+            // Probed from a thread of its own from the drop on: the drag may return only once the
+            // window has taken the drop and gone on with it.
+            std::thread probe(Probe, run.TextBox(), length, start, 300.0, &outcome);
+            DragFilesTo(names, centre);
+            probe.join();
+            run.Kill();
+            return outcome;
+        }
+        DragFilesTo(names, centre);
     }
     if (close) {
         Sleep(2000);

@@ -87,7 +87,7 @@ public:
 
     // The time one piece aims at (the window answers within it and a message's own time), and the
     // bounds of a piece's size in characters.
-    static constexpr double PieceSeconds = 0.2;
+    static constexpr double PieceSeconds = 0.15;
     static const size_t SmallestPiece = 4096;
     static const size_t LargestPiece = 1u << 20;
 
