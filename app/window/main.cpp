@@ -176,11 +176,12 @@ static void RunMainWindow() {
         RunEventLoop();
         // A scan still running uses the file and memory libraries that the end frees: it is asked to
         // stop. One that has not within the time (a piece read from a slow device, the search of a
-        // gigabyte) is left to the system, which ends its thread with the process; the report it
-        // was making is not wanted.
+        // gigabyte) is ended with the process, whose report it was making is not wanted. Terminated,
+        // not exited: ExitProcess would run the libraries' detach code, which may wait for a lock
+        // the cut-off thread held (a heap's, say) forever.
         if (reportScan.Running()) {
             reportScan.AskToStop();
-            if (!reportScan.Wait(ScanStopMilliseconds)) ExitProcess(0);
+            if (!reportScan.Wait(ScanStopMilliseconds)) TerminateProcess(GetCurrentProcess(), 0);
         }
     }
 }
