@@ -36,6 +36,5 @@ bool ReportScan::Take(GatheredReport* report) {
     started_ = false;
     names_ = std::wstring();
     *report = std::move(report_);
-    report_ = GatheredReport();
     return gathered_ && !stop_;
 }
