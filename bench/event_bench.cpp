@@ -47,7 +47,7 @@ static void ThroughPostEventWindow(int count) {
     int events = 0;
     double start = Seconds();
     for (int i = 0; i < count; ++i) {
-        int32_t* block = static_cast<int32_t*>(HeapAlloc(MainHeap(), 0, 6 * sizeof(int32_t)));
+        intptr_t* block = static_cast<intptr_t*>(HeapAlloc(MainHeap(), 0, 6 * sizeof(intptr_t)));
         block[1] = MenuCommandEvent;
         block[2] = i;
         block[3] = 0;

@@ -1,7 +1,7 @@
 # release.cmake: what a released executable carries (a version resource, a reproducible link) and the
 # release zip that gathers both executables with the users' README and zlib's licence notice.
 
-set(RELEASE_NAME "pngtext-${PROJECT_VERSION}-win32")
+set(RELEASE_NAME "pngtext-${PROJECT_VERSION}-${RELEASE_PLATFORM}")
 set(RELEASE_ZIP "${CMAKE_BINARY_DIR}/${RELEASE_NAME}.zip")
 
 # A VERSIONINFO resource from the project's version (Explorer shows it under Properties > Details), and

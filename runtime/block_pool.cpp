@@ -4,10 +4,10 @@
 #include "runtime/main_heap.h"
 #include "runtime/runtime_test_seams.h"
 
-static_assert(sizeof(PoolChunk) % 4 == 0, "slots after the header must stay 4-byte aligned");
+static_assert(sizeof(PoolChunk) % PoolSlotAlignment == 0, "slots after the header stay aligned as an address");
 
 // The shared-pool list lives from the first shared pool until the process ends.
-static volatile LONG sharedListOnce;
+static volatile RunOnceFlag sharedListOnce;
 static CRITICAL_SECTION sharedListLock;
 static SharedPoolEntry* sharedList;
 
@@ -70,7 +70,7 @@ static void DestroyPrivatePool(BlockPool* pool) {
 
 BlockPool* CreateBlockPool(int32_t blockSize, int32_t minPerChunk, int32_t maxPerChunk, int32_t flags) {
     if (blockSize < 0 || blockSize > 0x7FFFFFF0) return nullptr;
-    int32_t slotSize = (blockSize + 4 + 3) & ~3;
+    int32_t slotSize = (blockSize + PoolSlotAlignment + PoolSlotAlignment - 1) & ~(PoolSlotAlignment - 1);
     if (!(flags & PoolShared)) return CreatePrivatePool(slotSize, minPerChunk, maxPerChunk, flags);
 
     RunOnce(&sharedListOnce, InitSharedList);
@@ -199,13 +199,20 @@ void DestroyBlockPool(BlockPool* pool) {
 }
 
 // Test seam (runtime_test_seams.h): the fallback of RunOnce on its own.
-void RunOnceInterlocked(volatile LONG* flagWord, RunOnceFunction init) {
-    LONG old = InterlockedCompareExchange(flagWord, 1, 0);
+// The word is pointer-wide, so the pointer-wide interlocked operations serve both builds.
+static LONG_PTR CompareExchangeFlag(volatile RunOnceFlag* flagWord, LONG_PTR value, LONG_PTR expected) {
+    return reinterpret_cast<LONG_PTR>(InterlockedCompareExchangePointer(
+        reinterpret_cast<PVOID volatile*>(flagWord), reinterpret_cast<PVOID>(value),
+        reinterpret_cast<PVOID>(expected)));
+}
+
+void RunOnceInterlocked(volatile RunOnceFlag* flagWord, RunOnceFunction init) {
+    LONG_PTR old = CompareExchangeFlag(flagWord, 1, 0);
     if (old == 0) {
         init();
-        InterlockedExchange(flagWord, 2);
+        InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(flagWord), reinterpret_cast<PVOID>(2));
     } else if (old == 1) {
-        while (InterlockedCompareExchange(flagWord, 2, 2) != 2) Sleep(0);
+        while (CompareExchangeFlag(flagWord, 2, 2) != 2) Sleep(0);
     }
 }
 
@@ -217,14 +224,14 @@ static BOOL CALLBACK RunOnceAdapter(PINIT_ONCE, PVOID parameter, PVOID*) {
     return TRUE;
 }
 
-void RunOnce(volatile LONG* flagWord, RunOnceFunction init) {
-    static_assert(sizeof(INIT_ONCE) == sizeof(LONG), "the flag word doubles as the INIT_ONCE");
+void RunOnce(volatile RunOnceFlag* flagWord, RunOnceFunction init) {
+    static_assert(sizeof(INIT_ONCE) == sizeof(RunOnceFlag), "the flag word doubles as the INIT_ONCE");
     HMODULE kernel = LoadLibraryA("Kernel32.dll");
     FARPROC found = kernel ? GetProcAddress(kernel, "InitOnceExecuteOnce") : nullptr;
     if (found) {
         InitOnceExecuteOnceRoutine executeOnce = reinterpret_cast<InitOnceExecuteOnceRoutine>(
             reinterpret_cast<void*>(found));
-        executeOnce(reinterpret_cast<PINIT_ONCE>(const_cast<LONG*>(flagWord)), RunOnceAdapter, &init,
+        executeOnce(reinterpret_cast<PINIT_ONCE>(const_cast<RunOnceFlag*>(flagWord)), RunOnceAdapter, &init,
                     nullptr);
         FreeLibrary(kernel);
         return;

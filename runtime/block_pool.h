@@ -60,8 +60,16 @@ void ClearBlockPool(BlockPool* pool);
 // Destroys a private pool, or drops one reference to a shared pool (destroyed with the last one).
 void DestroyBlockPool(BlockPool* pool);
 
-// Runs init exactly once per flag word (a 32-bit word that starts at 0), also when several threads
-// call at the same time; every caller returns only after init has finished. Uses the platform's
-// one-time initialisation when Kernel32 exports it, else an interlocked three-state flag word.
+// A slot starts with the address of its chunk, so blocks are aligned as an address is: slot sizes are
+// multiples of 4 on the 32-bit build and of 8 on the 64-bit one.
+const int32_t PoolSlotAlignment = static_cast<int32_t>(sizeof(void*));
+
+// The flag word of RunOnce: as wide as the platform's INIT_ONCE, which it doubles as (32 bits on the
+// 32-bit build, 64 on the 64-bit one). It starts at 0.
+typedef LONG_PTR RunOnceFlag;
+
+// Runs init exactly once per flag word, also when several threads call at the same time; every
+// caller returns only after init has finished. Uses the platform's one-time initialisation when
+// Kernel32 exports it, else an interlocked three-state flag word.
 typedef void (*RunOnceFunction)();
-void RunOnce(volatile LONG* flagWord, RunOnceFunction init);
+void RunOnce(volatile RunOnceFlag* flagWord, RunOnceFunction init);

@@ -4,9 +4,10 @@
 #include <cstring>
 #include <cstdint>
 
-// A record whose first 32-bit field is 0 holds no object (the field is the platform handle).
+// A record whose first field is 0 holds no object (the field is the platform handle, as wide as an
+// address).
 static bool IsLive(const void* record) {
-    uint32_t mark;
+    uintptr_t mark;
     memcpy(&mark, record, sizeof mark);
     return mark != 0;
 }
@@ -38,7 +39,8 @@ ObjectRegistry* CreateObjectRegistry(int32_t elementSize, int32_t growStep, Obje
     if (!registry) return nullptr;
     // A step below 1 could never make room for a new number.
     if (growStep < 1) growStep = 1;
-    if (elementSize < static_cast<int32_t>(sizeof(uint32_t))) elementSize = sizeof(uint32_t);
+    // Room for the liveness mark at least.
+    if (elementSize < static_cast<int32_t>(sizeof(uintptr_t))) elementSize = sizeof(uintptr_t);
     registry->elementSize = elementSize;
     registry->growStep = growStep;
     registry->slots = static_cast<void**>(MainHeapAlloc(sizeof(void*) * static_cast<size_t>(growStep)));
@@ -47,12 +49,17 @@ ObjectRegistry* CreateObjectRegistry(int32_t elementSize, int32_t growStep, Obje
     return registry;
 }
 
+// The most slots an array may have: 2^29 slots are 2 GiB on the 32-bit build, more than its heap gives in
+// one piece, so the limit refuses nothing there that could be had; on the 64-bit build it keeps a stray
+// large number from committing many gigabytes, so both builds refuse the same numbers.
+static const int64_t MaxSlots = int64_t(1) << 29;
+
 // Grows the slot array to number + growth step slots (never doubling); the new slots are null.
-// A count whose array size does not fit in a size_t is refused: from 2^30 slots on, the byte count
-// wraps on 32 bits and the array would shrink under numbers still in use.
+// A count past MaxSlots is refused (on the 32-bit build the byte count of 2^30 slots would wrap, and the
+// array would shrink under numbers still in use).
 static bool GrowSlots(ObjectRegistry* registry, ObjectNumber number) {
     int64_t wanted = static_cast<int64_t>(number) + registry->growStep;
-    if (wanted > INT32_MAX || static_cast<uint64_t>(wanted) > SIZE_MAX / sizeof(void*)) return false;
+    if (wanted > MaxSlots || static_cast<uint64_t>(wanted) > SIZE_MAX / sizeof(void*)) return false;
     void** slots = static_cast<void**>(MainHeapReAlloc(registry->slots, sizeof(void*) * static_cast<size_t>(wanted)));
     if (!slots) return false;
     registry->slots = slots;

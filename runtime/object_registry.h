@@ -24,8 +24,8 @@ struct ObjectRegistry {
     ListNode* walkNode;
 };
 
-// Record layout rule: the first field of every record is its platform handle, and a record whose
-// first 32-bit field is 0 counts as no object.
+// Record layout rule: the first field of every record is its platform handle (as wide as an
+// address), and a record whose first field is 0 counts as no object.
 ObjectRegistry* CreateObjectRegistry(int32_t elementSize, int32_t growStep, ObjectReleaseCallback release);
 // Zero-filled record for number (static or AutoNumber); a still-open object is released first.
 void* ClaimObject(ObjectRegistry* registry, ObjectNumber number);

@@ -10,4 +10,4 @@ ObjectRegistry* FileRegistry();
 
 // RunOnce's fallback on its own, so that it can be exercised where the platform routine exists: the
 // flag word as 0 = not run, 1 = running, 2 = done.
-void RunOnceInterlocked(volatile LONG* flagWord, RunOnceFunction init);
+void RunOnceInterlocked(volatile RunOnceFlag* flagWord, RunOnceFunction init);

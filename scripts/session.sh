@@ -1,30 +1,39 @@
-# Sourced by scripts/test and scripts/run: a display and one persistent wineserver for a run,
-# and a clean-up that stops exactly what was started here.
-# Needs: root (project root) and build (build folder) set by the caller.
+# Sourced by the scripts that build and run the program (test, run, package, bench/peers): the two
+# builds, a display and one persistent wineserver for a run, and a clean-up that stops exactly what was
+# started here.
+# Needs: root (project root). Sets: build (the folder that holds the builds and the Wine prefix:
+# BUILD_DIR, default root/build), prefix (the one Wine prefix of both builds).
+#
+# The builds: x86, the 32-bit program (the product), in build/x86; x64, the same source for x86-64, in
+# build/x64. 64-bit Wine runs natively on every machine here; 32-bit code runs natively on some and only
+# under scripts/machine/x86-emulation on others.
 
+build=${BUILD_DIR:-$root/build}
+prefix="$build/wine-prefix"
 session_pids=()
-session_prefix=""
+session_wine_started=0
+. "$root/scripts/wine-env.sh"
 
+# How this machine runs 32-bit code: native, emulated (inside the emulation) or no.
+session_x86=$("$root/scripts/machine/runs-x86" || true)
+
+session_build_dir() { echo "$build/$1"; }
+
+# Configures and builds one build (x86 or x64); extra arguments go to cmake --build.
 session_build() {
-    "$root/scripts/setup"
-    # Under emulation a process start costs about a minute: one test per test program, not per case.
-    local each_case=ON
-    [ -z "${PNGTEXT_X86_EMULATION:-}" ] || each_case=OFF
-    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-          -DTEST_EACH_CASE=$each_case >/dev/null
-    cmake --build "$build" "$@"
-}
-
-# Wine's loader is a 32-bit x86 program. Some machines (virtual machines whose hypervisor runs no 32-bit
-# code) cannot start one: "Exec format error". There the calling script starts again under
-# scripts/x86-emulation, in which Wine runs under qemu: correct, but each process start costs about a
-# minute. Call as session_emulate_x86_if_needed "$0" "$@" after scripts/setup.
-session_emulate_x86_if_needed() {
-    [ -z "${PNGTEXT_X86_EMULATION:-}" ] || return 0
-    /lib/ld-linux.so.2 --version >/dev/null 2>&1 && return 0
-    echo "note: this machine starts no 32-bit x86 program itself; Wine runs under emulation (much slower)," \
-         "and the tests run one process per test program, leaving out the cases that start more programs" >&2
-    exec "$root/scripts/x86-emulation" "$@"
+    local arch=$1 toolchain under_emulation=OFF
+    shift
+    case $arch in
+        x86) toolchain=mingw-i686.cmake ;;
+        x64) toolchain=mingw-x86_64.cmake ;;
+        *) echo "session_build: no build named $arch (x86 or x64)" >&2; return 2 ;;
+    esac
+    # Where the 32-bit tests run under emulation, each process start costs about a minute: the build
+    # lists one test per test program and a smoke of the real programs instead of every case.
+    [ "$arch" = x86 ] && [ "$session_x86" != native ] && under_emulation=ON
+    cmake -S "$root" -B "$build/$arch" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" \
+          -DWINE_PREFIX="$prefix" -DTESTS_UNDER_EMULATION=$under_emulation >/dev/null
+    cmake --build "$build/$arch" "$@"
 }
 
 # Starts Xvfb on a free display number; sets DISPLAY.
@@ -39,24 +48,27 @@ session_start_display() {
     export DISPLAY=":$display"
 }
 
-# Prepares the prefix and keeps one wineserver alive for it, so each process start is cheap.
+# Prepares the prefix (with --x86 its 32-bit half too) and keeps one wineserver alive for it, so each
+# process start is cheap.
 session_start_wine() {
-    session_prefix="$build/wineprefix"
-    # The prefix first: preparing a new one waits for its server to end, which a persistent one never does.
-    "$root/scripts/wine-prefix" "$session_prefix"
-    export WINEPREFIX="$session_prefix" WINEDEBUG=-all
+    # The prefix first: preparing it waits for its server to end, which a persistent one never does.
+    "$root/scripts/wine-prefix" "$@" "$prefix"
+    wine_use_prefix "$prefix"
+    # The session's `wine` takes each program's own loader (scripts/bin/wine).
+    export PATH="$root/scripts/bin:$PATH"
     # A server already running for this prefix (a program left open by scripts/run) makes a second
     # one wait for it; that server serves this session too.
     timeout 15 wineserver -p || true
+    session_wine_started=1
     # Start Wine's own service processes now, detached from our output: started by the first test,
     # they would inherit ctest's pipes and keep it waiting after the test has ended.
-    wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
+    "$wine_loader64" cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 session_stop() {
-    if [ -n "$session_prefix" ]; then
-        WINEPREFIX="$session_prefix" wineserver -k 2>/dev/null || true
-        session_prefix=""
+    if [ "$session_wine_started" -eq 1 ]; then
+        WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+        session_wine_started=0
     fi
     local pid
     for pid in "${session_pids[@]}"; do

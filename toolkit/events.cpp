@@ -12,7 +12,8 @@
 #include "toolkit/toolkit_test_seams.h"
 #include <cstdio>
 
-static_assert(sizeof(EventRecord) == 28, "event records are 28-byte pool blocks");
+static_assert(sizeof(EventRecord) == (sizeof(void*) == 4 ? 28 : 56),
+              "event records are 28-byte pool blocks (56 bytes on the 64-bit build)");
 
 // The event pool: private and without a lock (the low two flag bits 2 select no locking).
 static const int32_t EventPoolFlags = 2;
@@ -328,14 +329,16 @@ bool LastWaitReturnedEvent() { return lastWaitReturnedEvent; }
 LRESULT CALLBACK EventWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (postEventMessage && message == postEventMessage && lParam) {
         // Format notes: words 1..5 of the sender's main-heap block are code, object, window,
-        // subtype, data. A pointer the main heap does not own is not read (a registered message
-        // can arrive from anywhere).
+        // subtype, data, each as wide as an address (32 bits on the 32-bit build, 64 on the 64-bit
+        // one), so that a data address or a record-address number arrives whole. A pointer the main
+        // heap does not own is not read (a registered message can arrive from anywhere).
         void* block = reinterpret_cast<void*>(lParam);
         HANDLE heap = MainHeap();
-        if (heap && HeapValidate(heap, 0, block) && HeapSize(heap, 0, block) >= 6 * sizeof(int32_t)) {
-            const int32_t* words = static_cast<const int32_t*>(block);
-            int32_t code = words[1], object = words[2], window = words[3], subtype = words[4];
-            void* data = reinterpret_cast<void*>(static_cast<intptr_t>(words[5]));
+        if (heap && HeapValidate(heap, 0, block) && HeapSize(heap, 0, block) >= 6 * sizeof(intptr_t)) {
+            const intptr_t* words = static_cast<const intptr_t*>(block);
+            int32_t code = static_cast<int32_t>(words[1]), subtype = static_cast<int32_t>(words[4]);
+            ObjectNumber object = words[2], window = words[3];
+            void* data = reinterpret_cast<void*>(words[5]);
             RaiseEventWithData(code, object, window, subtype, data, nullptr);
             HeapFree(heap, 0, block);
         }

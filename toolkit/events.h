@@ -33,7 +33,8 @@ enum EventSubtype : int32_t {
 // Frees the data an event carries; called when the event stops being current (or never becomes it).
 typedef void (*EventDataRelease)(void* data);
 
-// One queued event: a block of the event pool. All fields are 32-bit.
+// One queued event: a block of the event pool. All fields are 32-bit on the 32-bit build (28 bytes);
+// on the 64-bit one the addresses and object numbers are 64-bit (56 bytes).
 struct EventRecord {
     EventRecord* next;
     int32_t code;

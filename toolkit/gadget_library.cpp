@@ -62,8 +62,8 @@ intptr_t AttachGadget(ObjectNumber number, GadgetRecord* record, HWND control, c
     record->control = control;
     record->kind = kind;
     record->previousProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongW(control, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetWindowProc)));
-    SetWindowLongW(control, GWL_ID, static_cast<LONG>(number));
+        SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetWindowProc)));
+    SetWindowLongPtrW(control, GWLP_ID, number);
     SetPropW(control, PropGadgetId, reinterpret_cast<HANDLE>(number));
     GadgetLibraryState* state = GadgetLibrary();
     if (state) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(state->defaultFont), TRUE);
@@ -71,7 +71,7 @@ intptr_t AttachGadget(ObjectNumber number, GadgetRecord* record, HWND control, c
 }
 
 LRESULT CALLBACK GadgetWindowProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
-    ObjectNumber number = static_cast<LONG>(GetWindowLongW(control, GWL_ID));
+    ObjectNumber number = GetWindowLongPtrW(control, GWLP_ID);
     if (number == -1) return DefWindowProcW(control, message, wParam, lParam);
     GadgetRecord* record = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), number));
     // A control whose record is gone has no procedure to go on to.
@@ -87,7 +87,7 @@ LRESULT CALLBACK GadgetWindowProc(HWND control, UINT message, WPARAM wParam, LPA
         if (record->kind && record->kind->release) RunStoppingExceptions([&] { record->kind->release(record); });
         RemovePropW(control, PropGadgetId);
         WithdrawDropTarget(control);
-        SetWindowLongW(control, GWL_ID, -1);
+        SetWindowLongPtrW(control, GWLP_ID, -1);
         RunStoppingExceptions([&] { PurgeEvents(GadgetNotifyEvent, number, -1, -1); });
         ReleaseObject(GadgetRegistry(), number);
     }
@@ -95,7 +95,7 @@ LRESULT CALLBACK GadgetWindowProc(HWND control, UINT message, WPARAM wParam, LPA
 }
 
 void PostGadgetFocusEvent(HWND control, int32_t subtype) {
-    ObjectNumber object = static_cast<LONG>(GetWindowLongW(control, GWL_ID));
+    ObjectNumber object = GetWindowLongPtrW(control, GWLP_ID);
     RaiseEvent(GadgetNotifyEvent, object, WindowNumberOf(FindOwnerWindow(control)), subtype);
 }
 

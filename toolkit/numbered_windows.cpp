@@ -226,7 +226,7 @@ HWND SetCurrentGadgetList(HWND hwnd) {
             FormatGadgetStackName(name);
             SetPropW(hwnd, name, saved);
             saved->previousProc = reinterpret_cast<WNDPROC>(
-                SetWindowLongW(hwnd, GWL_WNDPROC, reinterpret_cast<LONG>(GadgetListWindowProc)));
+                SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GadgetListWindowProc)));
         }
     }
     return previous;

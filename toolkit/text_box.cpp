@@ -82,7 +82,7 @@ intptr_t CreateTextBox(ObjectNumber number, int32_t x, int32_t y, int32_t width,
         return 0;
     }
     stockEditProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongW(control, GWL_WNDPROC, reinterpret_cast<LONG>(TextBoxWindowProc)));
+        SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TextBoxWindowProc)));
     record->textColor = DefaultColor;
     record->backgroundColor = DefaultColor;
     return AttachGadget(number, record, control, &textBoxKind);

@@ -35,9 +35,9 @@ static BOOL CALLBACK MatchGadgetIdProperty(HWND, LPWSTR name, HANDLE, ULONG_PTR 
 // The gadget number a control carries in "Zorv_ID"; false when it has no such property. Gadget 0
 // stores the value 0, which GetPropW cannot tell from a missing property: only then are the
 // properties listed.
-static bool GadgetIdOf(HWND control, LONG* id) {
+static bool GadgetIdOf(HWND control, ObjectNumber* id) {
     HANDLE value = GetPropW(control, PropGadgetId);
-    *id = static_cast<LONG>(reinterpret_cast<intptr_t>(value));
+    *id = reinterpret_cast<intptr_t>(value);
     if (value) return true;
     bool found = false;
     EnumPropsExW(control, MatchGadgetIdProperty, reinterpret_cast<LPARAM>(&found));
@@ -46,10 +46,10 @@ static bool GadgetIdOf(HWND control, LONG* id) {
 
 LRESULT ForwardToGadget(HWND control, HWND parent, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!control) return NotHandled;
-    LONG id = GetWindowLongW(control, GWL_ID);
+    ObjectNumber id = GetWindowLongPtrW(control, GWLP_ID);
     // Only a control that carries its gadget number both ways belongs to a gadget; a control without
     // the property never does, whatever its identifier (0 is what CreateWindowExW gives by default).
-    LONG gadgetId;
+    ObjectNumber gadgetId;
     if (!GadgetIdOf(control, &gadgetId) || gadgetId != id) return NotHandled;
     GadgetRecord* gadget = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), id));
     if (!gadget || !gadget->kind || !gadget->kind->parentMessage) return NotHandled;
@@ -67,7 +67,7 @@ static void RouteCommand(HWND hwnd, ObjectNumber window, WPARAM wParam, LPARAM l
     HWND control = reinterpret_cast<HWND>(lParam);
     if (ForwardToGadget(control, hwnd, WM_COMMAND, wParam, lParam) != NotHandled) return;
     if (control) {
-        LONG id = GetWindowLongW(control, GWL_ID);
+        ObjectNumber id = GetWindowLongPtrW(control, GWLP_ID);
         if (id == MenuControlId) RaiseEvent(MenuCommandEvent, LOWORD(wParam), window, 0);
         else RaiseEvent(GadgetNotifyEvent, id, window, HIWORD(wParam));
     } else if (HIWORD(wParam) == 0) {

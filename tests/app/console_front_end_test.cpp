@@ -660,6 +660,20 @@ TEST(ConsoleFrontEnd, ManyFilesOnAllCoresGiveTheWindowsReportInArgumentOrderAndA
     EXPECT_EQ(expected.err, json.err) << "notices stay on stderr too";
 }
 
+// The JSON Lines of a few files as one process gives them: the smoke of the real console tool where each
+// process start is expensive.
+TEST(ConsoleFrontEnd, JsonLinesGiveEveryChunkAndEveryNoticeInReportOrder) {
+    const std::vector<std::wstring> names = {SuiteFile(L"ctzn0g04.png"), ScratchFolder() + L"\\no such file.png",
+                                             SuiteFile(L"cten0g04.png")};
+    ConsoleFileLoader loader;
+    ExpectedBytes expected = ScanInProcess(names, &loader);
+    ProgramRun json = RunConsoleProgram(L"--json " + Quoted(names[0]) + L" " + Quoted(names[1]) + L" " + Quoted(names[2]));
+    EXPECT_EQ(1u, json.exitCode) << "a name that cannot be opened";
+    EXPECT_EQ(expected.json, json.out);
+    EXPECT_NE(std::string::npos, json.out.find("\"inflate\":\"complete\"")) << json.out;
+    EXPECT_EQ(expected.err, json.err);
+}
+
 // An image as AI tools write them: a parameters text, a prompt and a workflow in JSON, a compressed
 // title, and a comment stored as UTF-8 in a tEXt chunk (where Latin-1 belongs).
 static std::wstring WriteAiImage() {

@@ -553,8 +553,10 @@ TEST(ProgramResources, IconOneInThreeSizesAndTheCommonControlsManifest) {
     const char* text = static_cast<const char*>(LockResource(LoadResource(image, manifest)));
     std::string xml(text, SizeofResource(image, manifest));
     EXPECT_NE(xml.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos) << xml;
-    EXPECT_NE(xml.find("processorArchitecture=\"x86\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\""),
-              std::string::npos);
+    EXPECT_NE(xml.find("processorArchitecture=\"" MANIFEST_PROCESSOR_TEXT
+                       "\" publicKeyToken=\"6595b64144ccf1df\" language=\"*\""),
+              std::string::npos)
+        << "the build's own processor";
     FreeLibrary(image);
 }
 

@@ -22,12 +22,18 @@ struct PoolOwner {
     PoolOwner& operator=(const PoolOwner&) = delete;
 };
 
-TEST(BlockPool, SlotSizeIsBlockPlusChunkWordRoundedToFour) {
-    const int32_t cases[][2] = {{28, 32}, {29, 36}, {0, 4}, {1, 8}, {32, 36}};
+// The chunk address in front of each block is 4 bytes on the 32-bit build and 8 on the 64-bit one.
+static const bool WideAddresses = sizeof(void*) == 8;
+// The slot size of a block of 28 bytes, the size most tests use.
+static const int32_t Slot28 = WideAddresses ? 40 : 32;
+
+TEST(BlockPool, SlotSizeIsBlockPlusChunkAddressRoundedToItsAlignment) {
+    // block size, slot size on the 32-bit build, on the 64-bit build
+    const int32_t cases[][3] = {{28, 32, 40}, {29, 36, 40}, {0, 4, 8}, {1, 8, 16}, {32, 36, 40}};
     for (auto& c : cases) {
         PoolOwner p(CreateBlockPool(c[0], 16, 256, 2));
         ASSERT_NE(nullptr, p.pool);
-        EXPECT_EQ(c[1], p.pool->slotSize) << "block size " << c[0];
+        EXPECT_EQ(WideAddresses ? c[2] : c[1], p.pool->slotSize) << "block size " << c[0];
         EXPECT_EQ(0, p.pool->totalSlots);
         EXPECT_EQ(nullptr, p.pool->availableChunks);
         EXPECT_EQ(nullptr, p.pool->fullChunks);
@@ -52,11 +58,14 @@ TEST(BlockPool, SixteenBlocksShareOneChunkAndTheSeventeenthMakesAnother) {
     PoolChunk* first = ChunkOf(blocks[0]);
     for (int i = 0; i < 16; ++i) {
         EXPECT_EQ(first, ChunkOf(blocks[i]));
-        EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(blocks[i]) % 4);
+        EXPECT_EQ(0u, reinterpret_cast<uintptr_t>(blocks[i]) % sizeof(void*));
         if (i) {
-            EXPECT_EQ(blocks[i - 1] + 32, blocks[i]) << "fresh slots are handed out in order";
+            EXPECT_EQ(blocks[i - 1] + Slot28, blocks[i]) << "fresh slots are handed out in order";
         }
     }
+    // A block filled to its last byte leaves the next slot's chunk address alone.
+    for (char* block : blocks) memset(block, 0xAB, 28);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(first, ChunkOf(blocks[i])) << "block " << i;
     EXPECT_EQ(16, first->slotCount);
     EXPECT_EQ(16, p.pool->totalSlots);
     EXPECT_EQ(nullptr, p.pool->availableChunks);
@@ -101,7 +110,7 @@ TEST(BlockPool, FreedBlocksComeBackLastInFirstOutBeforeFreshSlots) {
     FreePoolBlock(p.pool, a);
     EXPECT_EQ(a, AllocPoolBlock(p.pool));
     EXPECT_EQ(b, AllocPoolBlock(p.pool));
-    EXPECT_EQ(c + 32, AllocPoolBlock(p.pool)) << "then the next fresh slot";
+    EXPECT_EQ(c + Slot28, AllocPoolBlock(p.pool)) << "then the next fresh slot";
     EXPECT_EQ(16, p.pool->totalSlots);
 }
 
@@ -188,12 +197,12 @@ TEST(BlockPool, NullArgumentsDoNothing) {
 }
 
 TEST(SharedBlockPool, SameSlotSizeAndFlagsShareOnePoolCountedByReference) {
-    // Slot size 1004 (block sizes 997 to 1000) is used by no other test.
+    // Slot size 1004 (block sizes 997 to 1000; 1008 on the 64-bit build) is used by no other test.
     BlockPool* a = CreateBlockPool(997, 16, 64, PoolShared);
     BlockPool* b = CreateBlockPool(1000, 32, 32, PoolShared);
     ASSERT_NE(nullptr, a);
     EXPECT_EQ(a, b);
-    EXPECT_EQ(1004, a->slotSize);
+    EXPECT_EQ(WideAddresses ? 1008 : 1004, a->slotSize);
     EXPECT_EQ(16, a->minPerChunk) << "the first creation's limits hold";
     ASSERT_NE(nullptr, a->sharedEntry);
     EXPECT_EQ(2, a->sharedEntry->references);
@@ -221,14 +230,15 @@ TEST(SharedBlockPool, SameSlotSizeAndFlagsShareOnePoolCountedByReference) {
     DestroyBlockPool(fresh);
 }
 
-TEST(SharedBlockPool, BlockSizes29And32ShareSlotSize36) {
+TEST(SharedBlockPool, BlockSizes29And32ShareOneSlotSize) {
     BlockPool* a = CreateBlockPool(29, 16, 65536, PoolShared);
     BlockPool* b = CreateBlockPool(32, 16, 65536, PoolShared);
     EXPECT_EQ(a, b);
-    EXPECT_EQ(36, a->slotSize);
+    const int32_t slot = WideAddresses ? 40 : 36;
+    EXPECT_EQ(slot, a->slotSize);
     char* x = static_cast<char*>(AllocPoolBlock(a));
     char* y = static_cast<char*>(AllocPoolBlock(b));
-    EXPECT_EQ(x + 36, y) << "both draw from the same chunk";
+    EXPECT_EQ(x + slot, y) << "both draw from the same chunk";
     FreePoolBlock(b, y);
     FreePoolBlock(a, x);
     DestroyBlockPool(a);
@@ -293,7 +303,7 @@ TEST(BlockPool, SerializedPoolSurvivesSeveralThreads) {
 
 static volatile LONG initCalls;
 static volatile LONG initFinished;
-static volatile LONG onceWord;
+static volatile RunOnceFlag onceWord;
 
 static void SlowInit() {
     InterlockedIncrement(&initCalls);

@@ -248,7 +248,8 @@ TEST_F(Files, SecondOpenUnderTheSameNumberClosesTheFirstEvenWhenItFails) {
 
 TEST_F(Files, NumbersTooLargeForTheSlotArrayOpenNothingAndLeaveFileZeroOpen) {
     ASSERT_NE(0, OpenFileForReading(0, Path(L"small.bin").c_str()));
-    const ObjectNumber wrapping = (ObjectNumber(1) << 30) - 16; // number + 16 slots of 4 bytes wrap
+    // Past the registry's 2^29 slots; from here on number + 16 slots of 4 bytes would wrap on 32 bits.
+    const ObjectNumber wrapping = (ObjectNumber(1) << 30) - 16;
     for (ObjectNumber number : {wrapping - 1, wrapping, wrapping + 1, ObjectNumber(1) << 30}) {
         EXPECT_EQ(0, OpenFileForReading(number, Path(L"big.bin").c_str())) << number;
         EXPECT_FALSE(HeldOpen(L"big.bin")) << number;

@@ -124,8 +124,9 @@ TEST_F(Registry, NumbersBelowAutoNumberCannotBeClaimed) {
 
 TEST_F(Registry, NumberTooLargeForTheSlotArrayIsRefused) {
     TestRecord* zero = Open(registry, 0, 0x10);
-    // From 2^30 - 16 on, number + step slots of 4 bytes no longer fit in 32 bits; just below, the
-    // heap cannot supply 4 GiB. Either way: refused, and nothing already open is touched.
+    // Past 2^29 slots the array is refused on both builds (from 2^30 - 16 on, slots of 4 bytes would
+    // no longer fit in 32 bits; a 64-bit heap could supply 8 GiB, which no number deserves). Refused,
+    // and nothing already open is touched.
     const ObjectNumber wrapping = (ObjectNumber(1) << 30) - 16;
     for (ObjectNumber number : {wrapping - 1, wrapping, wrapping + 1, wrapping + 16, ObjectNumber(INT32_MAX) - 16,
                                 ObjectNumber(INT32_MAX)}) {

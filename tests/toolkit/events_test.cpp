@@ -367,14 +367,14 @@ TEST_F(Events, PostEventWindowIsAHiddenOneByOneCaptionWindow) {
     EXPECT_TRUE(GetWindowLongW(post, GWL_STYLE) & WS_CAPTION);
 }
 
-int32_t* PostEventBlock(int32_t code, int32_t object, int32_t window, int32_t subtype, void* data) {
-    int32_t* block = static_cast<int32_t*>(HeapAlloc(MainHeap(), 0, 6 * sizeof(int32_t)));
+intptr_t* PostEventBlock(int32_t code, intptr_t object, intptr_t window, int32_t subtype, void* data) {
+    intptr_t* block = static_cast<intptr_t*>(HeapAlloc(MainHeap(), 0, 6 * sizeof(intptr_t)));
     block[0] = 0x5A5A5A5A; // not read
     block[1] = code;
     block[2] = object;
     block[3] = window;
     block[4] = subtype;
-    block[5] = static_cast<int32_t>(reinterpret_cast<intptr_t>(data));
+    block[5] = reinterpret_cast<intptr_t>(data);
     return block;
 }
 
@@ -412,7 +412,7 @@ TEST_F(Events, MessageToThePostEventWindowArrivesAsAnEvent) {
 
 TEST_F(Events, PostEventMessageWithABlockTheMainHeapDoesNotOwnIsIgnored) {
     UINT message = RegisterWindowMessageA("Zorv_PostEventMessage");
-    int32_t onStack[6] = {0, GadgetNotifyEvent, 1, 1, 1, 0};
+    intptr_t onStack[6] = {0, GadgetNotifyEvent, 1, 1, 1, 0};
     SendMessageW(PostEventWindow(), message, 0, reinterpret_cast<LPARAM>(onStack));
     SendMessageW(PostEventWindow(), message, 0, 0);
     void* small = HeapAlloc(MainHeap(), 0, 8);

@@ -86,7 +86,7 @@ TEST_F(TextBoxTest, TheReportBoxHasItsStyleEdgeNumberAndFont) {
     EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(box, GWL_STYLE)), 0x50230087u);
     EXPECT_TRUE(GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
     EXPECT_EQ(GetParent(box), main);
-    EXPECT_EQ(GetWindowLongW(box, GWL_ID), 0);
+    EXPECT_EQ(GetWindowLongPtrW(box, GWLP_ID), 0);
     EXPECT_TRUE(HasProperty(box, L"Zorv_ID"));
     EXPECT_EQ(SendMessageW(box, WM_GETFONT, 0, 0), reinterpret_cast<LRESULT>(GetStockObject(DEFAULT_GUI_FONT)));
     RECT r;
@@ -104,7 +104,7 @@ TEST_F(TextBoxTest, TheReportBoxHasItsStyleEdgeNumberAndFont) {
     EXPECT_EQ(gadget->textColor, static_cast<COLORREF>(-1));
     EXPECT_EQ(gadget->backgroundColor, static_cast<COLORREF>(-1));
     // Two-level subclassing: gadget procedure, then the text box procedure, then the stock one.
-    EXPECT_EQ(GetWindowLongW(box, GWL_WNDPROC), reinterpret_cast<LONG>(GadgetWindowProc));
+    EXPECT_EQ(GetWindowLongPtrW(box, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(GadgetWindowProc));
     EXPECT_EQ(gadget->previousProc, TextBoxWindowProc);
 
     EXPECT_EQ(FindOwnerWindow(box), main);
@@ -132,7 +132,7 @@ TEST_F(TextBoxTest, AutoNumberUsesTheRecordAddressEverywhere) {
     GadgetRecord* gadget = GadgetOf(number);
     ASSERT_NE(gadget, nullptr);
     EXPECT_EQ(reinterpret_cast<intptr_t>(gadget), number);
-    EXPECT_EQ(GetWindowLongW(gadget->control, GWL_ID), static_cast<LONG>(number));
+    EXPECT_EQ(GetWindowLongPtrW(gadget->control, GWLP_ID), number);
     EXPECT_EQ(GetPropW(gadget->control, L"Zorv_ID"), reinterpret_cast<HANDLE>(number));
     EXPECT_EQ(ReadGadgetText(number), L"auto");
     HWND control = gadget->control;
@@ -177,7 +177,7 @@ struct CleanupSeen {
     bool seen;
     bool hasGadgetId;
     bool hasDropAccept;
-    LONG controlId;
+    LONG_PTR controlId;
     bool recordLive;
 };
 CleanupSeen cleanup;
@@ -189,7 +189,7 @@ LRESULT CALLBACK WatchCleanup(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
         cleanup.seen = true;
         cleanup.hasGadgetId = HasProperty(hwnd, L"Zorv_ID");
         cleanup.hasDropAccept = HasProperty(hwnd, L"Zorv_DropAccept");
-        cleanup.controlId = GetWindowLongW(hwnd, GWL_ID);
+        cleanup.controlId = GetWindowLongPtrW(hwnd, GWLP_ID);
         GadgetRecord* gadget = GadgetOf(0);
         cleanup.recordLive = gadget && gadget->control == hwnd;
     }
@@ -216,7 +216,7 @@ TEST_F(TextBoxTest, ASecondTextBoxZeroDestroysTheFirstAndCleansUp) {
     RaiseEvent(GadgetNotifyEvent, 9, 0, 778);
 
     cleanup = CleanupSeen{};
-    innerProc = reinterpret_cast<WNDPROC>(SetWindowLongW(first, GWL_WNDPROC, reinterpret_cast<LONG>(WatchCleanup)));
+    innerProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(first, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchCleanup)));
 
     HWND second = reinterpret_cast<HWND>(CreateTextBox(0, 0, 0, 640, 460, L"second", ReportBoxFlags));
     ASSERT_NE(second, nullptr);
@@ -239,7 +239,7 @@ TEST_F(TextBoxTest, ASecondTextBoxZeroDestroysTheFirstAndCleansUp) {
 
     ASSERT_NE(GadgetOf(0), nullptr);
     EXPECT_EQ(GadgetOf(0)->control, second);
-    EXPECT_EQ(GetWindowLongW(second, GWL_ID), 0);
+    EXPECT_EQ(GetWindowLongPtrW(second, GWLP_ID), 0);
     EXPECT_EQ(ReadGadgetText(0), L"second");
 }
 

@@ -302,7 +302,7 @@ TEST_F(WindowMessagesTest, AControlWithoutTheGadgetPropertyNeverReachesGadgetZer
     HWND stranger = CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE, 0, 30, 100, 20, main, nullptr,
                                     GetModuleHandleW(nullptr), nullptr);
     ASSERT_TRUE(main && box && stranger);
-    ASSERT_EQ(GetWindowLongW(stranger, GWL_ID), 0);
+    ASSERT_EQ(GetWindowLongPtrW(stranger, GWLP_ID), 0);
     GadgetRecord* gadget = static_cast<GadgetRecord*>(LookupObject(GadgetRegistry(), 0));
     ASSERT_NE(gadget, nullptr);
     SetTextBoxColor(gadget, GadgetBackgroundColor, RGB(10, 20, 30));
@@ -486,11 +486,11 @@ TEST_F(WindowMessagesTest, RowsForSizeDestroyAndColourChangesOfUnusualWindows) {
     EXPECT_EQ(GetPropW(main, L"Zorv_Focus"), nullptr);
 
     countedProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongW(box, GWL_WNDPROC, reinterpret_cast<LONG>(CountSysColorChange)));
+        SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountSysColorChange)));
     sysColorChanges = 0;
     EXPECT_EQ(HandleWindowMessage(main, WM_SYSCOLORCHANGE, 0, 0), NotHandled);
     EXPECT_EQ(sysColorChanges, 1);
-    SetWindowLongW(box, GWL_WNDPROC, reinterpret_cast<LONG>(countedProc));
+    SetWindowLongPtrW(box, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(countedProc));
     EXPECT_EQ(HandleWindowMessage(main, WM_CTLCOLORDLG, 0, 0), NotHandled);
     EXPECT_EQ(HandleWindowMessage(main, WM_SYSCOMMAND, SC_CLOSE, 0), NotHandled);
 }

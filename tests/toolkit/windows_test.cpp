@@ -299,7 +299,7 @@ TEST_F(WindowsTest, GadgetListsFollowTheWindowsAndForgetDestroyedOnes) {
 
     ASSERT_NE(SavedGadgetListOf(a), nullptr);
     EXPECT_EQ(SavedGadgetListOf(a)->window, a);
-    EXPECT_EQ(GetWindowLongW(a, GWL_WNDPROC), reinterpret_cast<LONG>(GadgetListWindowProc));
+    EXPECT_EQ(GetWindowLongPtrW(a, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(GadgetListWindowProc));
     EXPECT_EQ(SavedGadgetListOf(a)->previousProc, TopLevelWindowProc);
 
     EXPECT_EQ(SetCurrentGadgetList(a), b);
