@@ -99,6 +99,7 @@ static uint64_t ReportTextChunk(ScanBlock& b, size_t d, uint32_t length, ZeroFin
     if (zero < b.n && zero < dataEnd) {
         keywordBytes = zero - d;
         textBytes = b.FieldLength(zero + 1, dataEnd);
+        r.textCutAtNul = zero + 1 + textBytes < dataEnd;
     } else {
         b.HeldRange(d, dataEnd);  // no zero in the view: one may follow in the file
     }
@@ -116,6 +117,7 @@ SearchEnd SearchTextChunks(ScanBlock view, ViewSource* views, ReportSink* sink, 
     InflateSpace space(workBuffer);
     TextChunkRecord record;  // reused: its texts keep their capacity from chunk to chunk of one search
     size_t characters = 0;   // of the lines handed on, to stop a runaway report
+    const size_t limit = sink->ReportCharacterLimit();
     uint64_t p = 4;          // file offset from which the next type code is looked for
     uint64_t wanted = 8;     // bytes the view must hold from p - 4 on: a length and a type code, or more
     for (;;) {
@@ -141,7 +143,7 @@ SearchEnd SearchTextChunks(ScanBlock view, ViewSource* views, ReportSink* sink, 
         }
         p = view.start + at;
         uint32_t length = ReadBigEndian32(view.bytes + at - 4);
-        bool cut = characters > MaxReportCharacters;
+        bool cut = characters > limit;
         size_t d = at + 4;
         uint64_t next = 0;
         view.needsMore = false;
@@ -162,7 +164,7 @@ SearchEnd SearchTextChunks(ScanBlock view, ViewSource* views, ReportSink* sink, 
             space.Forget();
             continue;
         }
-        characters += ReportLineLength(record);
+        if (limit != NoReportCut) characters += ReportLineLength(record);
         bool goOn = sink->AppendReportLine(record);
         space.Forget();
         if (!goOn) return SearchEnd::Stopped;

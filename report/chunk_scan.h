@@ -19,14 +19,15 @@
 // The parsers fill one record per chunk found and say where the search goes on; the search alone
 // hands the record to sink (text_chunk_record.h), whose answer says whether it goes on.
 // A file's report stops, with a ReportCut record as its last, at the first chunk found after its
-// lines have passed MaxReportCharacters (report_line.h). Real files stay far below it; a crafted one
-// (a truncated tEXt chunk repeated, each one's text running on to the file's end) could otherwise ask
-// for a report that grows with the square of the file's size and freeze the window that shows it.
+// lines have passed the sink's ReportCharacterLimit (report_sink.h; the window's is MaxReportCharacters).
+// Real files stay far below it; a crafted one (a truncated tEXt chunk repeated, each one's text running
+// on to the file's end) could otherwise ask for a report that grows with the square of the file's size
+// and freeze the window that shows it. A sink without a limit (NoReportCut) gets every chunk.
 // A view's readFailed: null, or a flag the loader raises once the view's bytes stopped being the file's (a
 // mapped file cut short by another process, a device error); no record made after it rose is handed
 // on, since it describes no chunk of the file.
 enum class SearchEnd {
-    Finished,    // searched to the end of the file (or to the report's cut)
+    Finished,    // searched to the end of the file (or to the report's cut, where the sink has one)
     Stopped,     // the sink answered that the search should not go on
     ReadFailed,  // readFailed rose: the records before it were handed on, no later one
     NoRoom,      // a view the search needed could not be shown (no address space or memory for it)

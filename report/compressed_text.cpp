@@ -110,6 +110,7 @@ uint64_t ReportZtxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* 
     InflatedBytes text;
     InflateData(b, compressed, static_cast<uint64_t>(d) + length, space, &text);
     r.inflate = text.outcome;
+    r.textCutAtNul = text.count < text.range;
     AppendField(r.keyword, b, d, k, TextAnsi);
     AppendDecodedBytes(r.text, text.bytes, text.count, TextAnsi);
     r.ansiKeyword = ByteRange{b.bytes + d, k};
@@ -143,6 +144,7 @@ uint64_t ReportItxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* 
         text.count = BytesBeforeZero(text.bytes, count);
     }
     r.inflate = text.outcome;
+    r.textCutAtNul = text.count < text.range;
     AppendField(r.language, b, tag, tagLength, TextAnsi);
     AppendField(r.keyword, b, d, k, TextAnsi);
     AppendField(r.translatedKeyword, b, translated, translatedLength, TextUtf8);

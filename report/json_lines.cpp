@@ -115,6 +115,7 @@ void AppendChunkJson(std::wstring& out, const std::wstring& file, const TextChun
     }
     out += r.compressed ? L",\"compressed\":true" : L",\"compressed\":false";
     AppendField(out, "text", r.text);
+    if (r.textCutAtNul) out += L",\"text_cut_at_nul\":true";
     AppendWord(out, "crc", CrcWord(CheckChunkCrc(r)));
     if (const char* inflate = InflateWord(r.inflate)) AppendWord(out, "inflate", inflate);
     if (international) AppendWord(out, "utf8", Utf8WasValid(r) ? "valid" : "invalid");

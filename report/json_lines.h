@@ -8,11 +8,13 @@
 // that read JSON as code); a lone surrogate in a name or text becomes U+FFFD.
 //
 // A chunk: {"file":..., "offset":N, "type":"tEXt"|"zTXt"|"iTXt", "keyword":..., ["language":...,
-// "translated_keyword":..., (iTXt)] "compressed":true|false, "text":..., "crc":"ok"|"bad"|"outside",
-// ["inflate":"complete"|"damaged"|"truncated"|"limit", (text that was inflated)] ["utf8":"valid"|
-// "invalid", (iTXt)] ["utf8_text":true, (tEXt, zTXt: StoredAsUtf8)] ["form":"wrong size"|"no keyword"|"unkn method:"|"report cut" (a line not of
-// the plain form)]}. keyword and text are exactly what the report line shows (empty for the fixed
-// forms); offset is the type code's, in bytes from the start of the file.
+// "translated_keyword":..., (iTXt)] "compressed":true|false, "text":..., ["text_cut_at_nul":true,
+// (textCutAtNul)] "crc":"ok"|"bad"|"outside", ["inflate":"complete"|"damaged"|"truncated"|"limit",
+// (text that was inflated)] ["utf8":"valid"|"invalid", (iTXt)] ["utf8_text":true, (tEXt, zTXt:
+// StoredAsUtf8)] ["form":"wrong size"|"no keyword"|"unkn method:"|"report cut" (a line not of the plain
+// form; "report cut" only from a search whose sink cuts the report, ReportSink::ReportCharacterLimit)]}.
+// keyword and text are exactly what the report line shows (empty for the fixed forms); offset is the
+// type code's, in bytes from the start of the file.
 // Each comes in two forms: UTF-16 text, for output that is encoded once where it leaves the program,
 // and the same encoded as UTF-8 (utf8_encoding.h).
 void AppendChunkJson(std::wstring& out, const std::wstring& file, const TextChunkRecord& record);

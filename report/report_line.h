@@ -1,11 +1,15 @@
 // report_line.h: the one formatter of report lines: the "file:" line and each chunk's line from its record.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include "report/text_chunk_record.h"
 
-// A file's report stops at the first chunk found after its lines have passed this many characters.
+// A file's report stops at the first chunk found after its lines have passed this many characters
+// (the window's report; ReportSink::ReportCharacterLimit).
 const size_t MaxReportCharacters = 16u << 20;
+// A limit no report reaches: every chunk is reported.
+const size_t NoReportCut = SIZE_MAX;
 
 // "file:" + name, the first line of every file's report.
 std::wstring FileLine(const std::wstring& name);

@@ -29,6 +29,10 @@ public:
     virtual void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) = 0;
     // Shows everything reported so far.
     virtual void Flush() = 0;
+    // The characters of report lines after which the search ends a file's report with a ReportCut
+    // record (chunk_scan.h). The cut protects a text box that shows the whole report at once; a sink
+    // that writes each line out and keeps no report answers NoReportCut and gets every chunk.
+    virtual size_t ReportCharacterLimit() const { return MaxReportCharacters; }
 };
 
 // The whole text of a report: lines joined by CR LF, no line break at the end. A gathering sink

@@ -21,6 +21,7 @@ void StartChunkRecord(TextChunkRecord* r, const ScanBlock& b, size_t typeCodeAt,
     r->translatedKeyword.clear();
     r->text.clear();
     r->compressed = false;
+    r->textCutAtNul = false;
     r->inflate = InflateOutcome::NotInflated;
     r->block = b.bytes;
     r->blockSize = b.n;

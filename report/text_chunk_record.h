@@ -45,6 +45,9 @@ struct TextChunkRecord {
     std::wstring translatedKeyword;  // iTXt; empty when there is none
     std::wstring text;
     bool compressed = false;  // zTXt, or an iTXt chunk whose compression flag is 1
+    // The text's bytes (as stored, or as inflated) hold a 0x00 before their end: the text is what came
+    // before it, as the window shows it, and the bytes after it are not reported.
+    bool textCutAtNul = false;
     InflateOutcome inflate = InflateOutcome::NotInflated;
 
     // What the checks below read on request, so that a report that does not show them costs nothing.

@@ -81,11 +81,18 @@ struct FolderEntries {
     std::vector<ListedFile> files;
     std::vector<std::wstring> folders;  // neither "." nor "..", nor links
     bool listed = false;
+    bool brokenOff = false;  // the listing began but ended with an error: nothing of it is kept
 };
 
 static bool (*listingHook)(const std::wstring& prefix);
+static BOOL (*nextEntryHook)(HANDLE listing, WIN32_FIND_DATAW* found);
 
 void SetFolderListingHook(bool (*hook)(const std::wstring& prefix)) { listingHook = hook; }
+void SetFolderNextEntryHook(BOOL (*hook)(HANDLE listing, WIN32_FIND_DATAW* found)) { nextEntryHook = hook; }
+
+static BOOL NextEntry(HANDLE listing, WIN32_FIND_DATAW* found) {
+    return nextEntryHook ? nextEntryHook(listing, found) : FindNextFileW(listing, found);
+}
 
 // The entries of a folder whose names match pattern, each kind in name order.
 static FolderEntries ListFolder(const std::wstring& prefix, const wchar_t* pattern) {
@@ -109,7 +116,13 @@ static FolderEntries ListFolder(const std::wstring& prefix, const wchar_t* patte
         } else if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             entries.folders.emplace_back(name);
         }
-    } while (FindNextFileW(listing.Get(), &found));
+    } while (NextEntry(listing.Get(), &found));
+    // Only "no more files" ends a whole listing; any other error leaves it partial.
+    if (GetLastError() != ERROR_NO_MORE_FILES) {
+        FolderEntries broken;
+        broken.brokenOff = true;
+        return broken;
+    }
     listing.Close();  // done with the search: the sorting needs no handle
     std::sort(entries.files.begin(), entries.files.end(),
               [](const ListedFile& a, const ListedFile& b) { return NameBefore(a.name, b.name); });
@@ -163,6 +176,10 @@ void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliIte
     if (argument.find_first_of(L"*?", lastPart) != std::wstring::npos) {
         std::wstring prefix = argument.substr(0, lastPart);
         FolderEntries entries = ListFolder(prefix, argument.c_str() + lastPart);
+        if (entries.brokenOff) {
+            AddNotice(argument, L"Cannot read folder", items);
+            return;
+        }
         for (const ListedFile& file : entries.files) AddListedFile(prefix, file, items);
         if (recursive) {
             for (const std::wstring& folder : entries.folders) AddSubfolder(prefix + folder, items);

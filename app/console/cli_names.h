@@ -1,5 +1,6 @@
 // cli_names.h: from pngtext-cli's name arguments to the files it scans: wildcards and folders.
 #pragma once
+#include <windows.h>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,12 +22,16 @@ struct CliItem {
 //   each subfolder the same way in name order (folders that are links are not entered, so a link
 //   back up cannot loop); none at all: a notice;
 // - anything else: itself, as given (the scan reports a name that cannot be loaded).
+// A listing that ends with an error other than "no more files" stands for nothing and gives the
+// notice "Cannot read folder" for its folder or pattern: a partial listing is never passed off as whole.
 // The folder part of the argument is kept as written in every name made from it.
 void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliItem>* items);
 
 // Test seam: called before each folder is listed with the prefix of its names (the folder and a
 // separator); false makes the listing fail as a folder that cannot be read does. Null: none.
 void SetFolderListingHook(bool (*hook)(const std::wstring& prefix));
+// Test seam: called instead of FindNextFileW for each entry after a listing's first. Null: none.
+void SetFolderNextEntryHook(BOOL (*hook)(HANDLE listing, WIN32_FIND_DATAW* found));
 
 // True when a file name matches the pattern: * any run of characters, ? any one, case ignored; as in
 // cmd, a pattern ending in '.' stands for names without an extension.

@@ -34,6 +34,9 @@ public:
     bool AppendReportLine(const TextChunkRecord& record) override;
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
     void Flush() override {}
+    // Every chunk, however long the report: the cut protects the window's text box, and each file's
+    // output here is written out and forgotten (running out of memory is its notice, as anywhere).
+    size_t ReportCharacterLimit() const override { return NoReportCut; }
 
     // True when a chunk of this file was reported.
     bool Reported() const { return reported_; }

@@ -2,7 +2,7 @@
 #include "app/console/out_folder.h"
 #include <windows.h>
 #include "report/utf8_encoding.h"
-#include "runtime/owned_handle.h"
+#include "runtime/whole_file_writer.h"
 
 OutFolder::OutFolder(const CliOptions& options)
     : folder_(options.outFolder), force_(options.force), verbose_(options.verbose) {}
@@ -39,10 +39,21 @@ static bool IsDeviceName(const std::wstring& part) {
            ((name[3] >= L'0' && name[3] <= L'9') || name[3] == 0xB9 || name[3] == 0xB2 || name[3] == 0xB3);
 }
 
+static bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+static bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
 std::wstring SafeNamePart(const std::wstring& part) {
-    std::wstring safe = part.substr(0, MaxNamePart);
-    for (wchar_t& c : safe) {
-        if (c < 0x20 || c == 0x7F || wcschr(L"<>:\"/\\|?*", c)) c = L'_';
+    // Cut at a whole code point: half a surrogate pair makes a name no file can have.
+    size_t length = part.size() < MaxNamePart ? part.size() : MaxNamePart;
+    if (length < part.size() && IsHighSurrogate(part[length - 1]) && IsLowSurrogate(part[length])) length--;
+    std::wstring safe = part.substr(0, length);
+    for (size_t i = 0; i < safe.size(); i++) {
+        wchar_t& c = safe[i];
+        if (IsHighSurrogate(c) && i + 1 < safe.size() && IsLowSurrogate(safe[i + 1])) {
+            i++;  // a pair stays whole
+        } else if (c < 0x20 || c == 0x7F || wcschr(L"<>:\"/\\|?*", c) || IsHighSurrogate(c) || IsLowSurrogate(c)) {
+            c = L'_';
+        }
     }
     while (!safe.empty() && (safe.back() == L'.' || safe.back() == L' ')) safe.pop_back();
     return safe.empty() ? L"_" : safe;
@@ -66,47 +77,53 @@ static std::wstring Upper(std::wstring text) {
     return text;
 }
 
-// Writes text as UTF-8 a piece at a time; false when a write fails.
-static bool WriteText(HANDLE file, const std::wstring& text) {
+// Writes text as UTF-8 a piece at a time; stops at the first write that fails.
+static void WriteText(WholeFileWriter* file, const std::wstring& text) {
     std::string bytes;
     for (size_t at = 0; at < text.size();) {
         size_t end = Utf16PieceEnd(text.data(), text.size(), at, 1u << 18);
         bytes.clear();
         AppendUtf8(bytes, text.data() + at, end - at);
-        DWORD written = 0;
-        if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) || written != bytes.size())
-            return false;
+        if (!file->Write(bytes.data(), bytes.size())) return;
         at = end;
     }
-    return true;
+}
+
+bool OutFileNames::Unused(const std::wstring& name) {
+    lookedUp_++;
+    return used_.insert(Upper(name)).second;
+}
+
+std::wstring OutFileNames::Take(const std::wstring& base, const wchar_t* extension) {
+    std::wstring name = base + extension;
+    if (Unused(name)) return name;
+    unsigned& repeat = nextRepeat_.emplace(Upper(name), 2u).first->second;
+    do {
+        name = base + L"." + std::to_wstring(repeat++) + extension;
+    } while (!Unused(name));
+    return name;
 }
 
 bool OutFolder::Write(const std::wstring& imageName, const std::wstring& keyword, const std::wstring& text, bool json,
                       ConsoleStream* err) {
     if (!Made(err)) return false;
-    const std::wstring base = OutFileBase(imageName, keyword);
-    const wchar_t* extension = json ? L".json" : L".txt";
-    std::wstring name = base + extension;
-    for (unsigned repeat = 2; !used_.insert(Upper(name)).second; repeat++) {
-        name = base + L"." + std::to_wstring(repeat) + extension;
-    }
+    const std::wstring name = names_.Take(OutFileBase(imageName, keyword), json ? L".json" : L".txt");
     // "D:" is that drive's current folder: the name follows it directly.
     const bool joined = IsSeparator(folder_.back()) || (folder_.size() == 2 && folder_[1] == L':');
     const std::wstring path = folder_ + (joined ? L"" : L"\\") + name;
-    OwnedFile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, force_ ? CREATE_ALWAYS : CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Open()) {
-        DWORD error = GetLastError();
-        err->Write(path + (error == ERROR_FILE_EXISTS ? L": Exists, not overwritten (--force overwrites)\n"
-                                                      : L": Cannot write file\n"));
+    WholeFileWriter file(path, force_ ? ExistingFile::Replace : ExistingFile::Keep);
+    WriteText(&file, text);
+    switch (file.Finish()) {
+    case WriteOutcome::Written:
+        if (verbose_) err->Write(path + L"\n");
+        return true;
+    case WriteOutcome::Exists:
+        err->Write(path + L": Exists, not overwritten (--force overwrites)\n");
+        return false;
+    default: {
+        const std::wstring reason = SystemMessage(file.Error());
+        err->Write(path + L": Cannot write file" + (reason.empty() ? L"" : L": " + reason) + L"\n");
         return false;
     }
-    bool written = WriteText(file.Get(), text);
-    written = file.Close() && written;  // the close writes too: its failure is a failed write
-    if (!written) {
-        err->Write(path + L": Cannot write file\n");
-        return false;
     }
-    if (verbose_) err->Write(path + L"\n");
-    return true;
 }

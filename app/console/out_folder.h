@@ -1,16 +1,36 @@
 // out_folder.h: --out DIR: one file per reported chunk, named after its image and keyword.
 #pragma once
+#include <map>
 #include <set>
 #include <string>
 #include "app/console/cli_options.h"
 #include "app/console/console_output.h"
+
+// The names the files of one run get: BASE.EXTENSION, or else the first BASE.N.EXTENSION (N from 2
+// on) not given before, case ignored as the file system ignores it. Each name remembers the N its next
+// repeat tries first, so that many repeats of one name cost no more than as many different names.
+class OutFileNames {
+public:
+    std::wstring Take(const std::wstring& base, const wchar_t* extension);
+    // The names looked up so far: one per name taken, more only where a repeat's BASE.N was taken
+    // already by a name of its own (a keyword that ends in ".2").
+    size_t LookedUp() const { return lookedUp_; }
+
+private:
+    bool Unused(const std::wstring& name);
+    std::set<std::wstring> used_;                  // in upper case
+    std::map<std::wstring, unsigned> nextRepeat_;  // of a name in used_: the N its next repeat tries first
+    size_t lookedUp_ = 0;
+};
 
 // Writes files in the order of the report, on one thread. A chunk's file is IMAGE-STEM.KEYWORD.json
 // when its text is a JSON object or array, .txt otherwise: its text as UTF-8 without a byte-order
 // mark. A name used before in this run (a second chunk of the same keyword, or an image of the same
 // stem from another folder) takes .2, .3, ... before its extension. An existing file is never
 // overwritten unless --force: its chunk gets the notice "OUTFILE: Exists, not overwritten (--force
-// overwrites)" on stderr instead. The folder is made, with any folders above it, at the first file.
+// overwrites)" on stderr instead. Each file is written whole or not at all (whole_file_writer.h): a
+// file that cannot be written leaves nothing under its name and gets "OUTFILE: Cannot write file: "
+// and the system's reason. The folder is made, with any folders above it, at the first file.
 class OutFolder {
 public:
     explicit OutFolder(const CliOptions& options);
@@ -25,12 +45,13 @@ private:
     bool verbose_;
     bool tried_ = false;
     bool made_ = false;
-    std::set<std::wstring> used_;  // names given in this run, in upper case: the file system ignores case
+    OutFileNames names_;
 };
 
-// The file name part made safe for Windows: characters that no name may hold (< > : " / \ | ? * and
-// controls) become '_', trailing dots and blanks are dropped, and an empty part is "_". Long parts are
-// cut at MaxNamePart characters.
+// The file name part made safe for Windows: characters that no name may hold (< > : " / \ | ? *,
+// controls and a lone half of a surrogate pair) become '_', trailing dots and blanks are dropped, and
+// an empty part is "_". Long parts are cut at MaxNamePart UTF-16 units, or one fewer where the cut
+// would split a surrogate pair.
 std::wstring SafeNamePart(const std::wstring& part);
 const size_t MaxNamePart = 100;
 

@@ -11,11 +11,13 @@
 #include <vector>
 #include "app/console/cli_loader.h"
 #include "app/console/console_report.h"
+#include "app/console/out_folder.h"
 #include "report/compressed_text.h"
 #include "report/json_lines.h"
 #include "report/report_sink.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/files.h"
+#include "runtime/runtime_test_seams.h"
 #include "tests/app/test_files.h"
 #include "tests/failing_allocator.h"
 #include "tests/fuzz/fuzz_support.h"
@@ -787,6 +789,50 @@ TEST(ConsoleFrontEnd, TextAloneIsEachRecordsTextByteForByte) {
     EXPECT_TRUE(expected.texts == run.out) << "text bytes differ";
 }
 
+TEST(ConsoleFrontEnd, EveryChunkIsReportedWholeInEveryFormHoweverLongTheReport) {
+    // A text longer than the window's report may grow, then the chunks a script looks for.
+    const std::string big(16777300, 'x');
+    const std::wstring file = WriteScratchFile(
+        L"after-the-cut.png", PngWith({TextChunk("big", big), TextChunk("workflow", "{\"a\":1}"),
+                                       TextChunk("nul", std::string("before\0after", 12))}));
+    ASSERT_FALSE(file.empty());
+    const std::string name = Utf8(file);
+    std::string json;
+    AppendJsonString(json, file);
+    const std::wstring out = ScratchFolder() + L"\\cut-out-" + std::to_wstring(GetTickCount());
+    struct Case {
+        std::wstring arguments;
+        DWORD exitCode;
+        std::string out;
+    } cases[] = {
+        {L"-k workflow -k nul", 0, "file:" + name + "\ntEXt : workflow {\"a\":1}\ntEXt : nul before\n"},
+        {L"--text -k workflow", 0, "{\"a\":1}\n"},
+        {L"-l -k workflow", 0, name + "\n"},
+        {L"-e \"\\\"a\\\"\" --text", 0, "{\"a\":1}\n"},
+        {L"--json -k workflow -k nul", 0,
+         "{\"file\":" + json + ",\"offset\":16777353,\"type\":\"tEXt\",\"keyword\":\"workflow\",\"compressed\":false,"
+         "\"text\":\"{\\\"a\\\":1}\",\"crc\":\"ok\"}\n"
+         "{\"file\":" + json + ",\"offset\":16777381,\"type\":\"tEXt\",\"keyword\":\"nul\",\"compressed\":false,"
+         "\"text\":\"before\",\"text_cut_at_nul\":true,\"crc\":\"ok\"}\n"},
+        {L"--out " + Quoted(out) + L" -k workflow", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        ProgramRun run = RunConsoleProgram(c.arguments + L" " + Quoted(file));
+        EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
+        EXPECT_EQ(c.out, run.out);
+        EXPECT_EQ("", run.err);
+    }
+    EXPECT_EQ("{\"a\":1}", ReadWhole(out + L"\\after-the-cut.workflow.json"));
+    // The whole report: every line, none of them a cut, and exit code 0 says so.
+    ProgramRun whole = RunConsoleProgram(Quoted(file));
+    EXPECT_EQ(0u, whole.exitCode);
+    EXPECT_TRUE("file:" + name + "\ntEXt : big " + big + "\ntEXt : workflow {\"a\":1}\ntEXt : nul before\n" == whole.out)
+        << whole.out.substr(whole.out.size() < 200 ? 0 : whole.out.size() - 200);
+    ProgramRun texts = RunConsoleProgram(L"--text " + Quoted(file));
+    EXPECT_TRUE(big + "\n{\"a\":1}\nbefore\n" == texts.out) << "no blank text for a cut";
+}
+
 // The names and sizes of the files in a folder, in name order ("NAME SIZE\n" each).
 static std::string FolderListing(const std::wstring& folder) {
     std::vector<std::string> lines;
@@ -844,6 +890,66 @@ TEST(ConsoleOutFolder, OneFilePerChunkNamedSafelyNeverOverwrittenWithoutForce) {
     EXPECT_EQ("Hello", ReadWhole(out + L"\\ai image.Title.txt"));
     EXPECT_EQ("{\n  \"nodes\": [\n    1,\n    {\n      \"id\": 2\n    }\n  ],\n  \"links\": [],\n  \"extra\": {}\n}",
               ReadWhole(out + L"\\ai image.workflow.json"));
+}
+
+// A stream that writes to a file, as the program's stderr does.
+static ConsoleStream StreamTo(HANDLE file) {
+    HANDLE saved = GetStdHandle(STD_ERROR_HANDLE);
+    SetStdHandle(STD_ERROR_HANDLE, file);
+    ConsoleStream stream(STD_ERROR_HANDLE);
+    SetStdHandle(STD_ERROR_HANDLE, saved);
+    return stream;
+}
+
+TEST(ConsoleOutFolder, AFullDiskLeavesNoFileUnderItsNameAndTheNextRunWritesIt) {
+    const std::wstring out = ScratchFolder() + L"\\full-" + std::to_wstring(GetTickCount());
+    CliOptions options;
+    options.form = OutputForm::OutFolder;
+    options.outFolder = out;
+    const std::wstring errPath = ScratchFolder() + L"\\full-err.txt";
+    HANDLE errFile = InheritableOutput(errPath);
+    ConsoleStream err = StreamTo(errFile);
+    {
+        // A volume with 60 KB of room: the large text does not fit, and nothing fits after it.
+        SetWriterRoom(61440);
+        OutFolder folder(options);
+        EXPECT_FALSE(folder.Write(L"big.png", L"big", std::wstring(200000, L'b'), false, &err));
+        EXPECT_FALSE(folder.Write(L"big.png", L"after", L"after", false, &err));
+        SetWriterRoom(-1);
+    }
+    CloseHandle(errFile);
+    const std::string said = ReadWhole(errPath);
+    EXPECT_EQ(0u, said.find(Utf8(out + L"\\big.big.txt: Cannot write file: "))) << said;
+    EXPECT_NE(std::string::npos, said.find(Utf8(out + L"\\big.after.txt: Cannot write file: "))) << said;
+    EXPECT_EQ("", FolderListing(out)) << "nothing half-written, no temporary file left";
+    ProgramRun again = RunConsoleProgram(L"--out " + Quoted(out) + L" -k big -k after " +
+                                         Quoted(WriteScratchFile(L"big.png", PngWith({TextChunk("big", std::string(200000, 'b')),
+                                                                                      TextChunk("after", "after")}))));
+    EXPECT_EQ(0u, again.exitCode) << again.err;
+    EXPECT_EQ("big.after.txt 5\nbig.big.txt 200000\n", FolderListing(out));
+}
+
+TEST(ConsoleOutFolder, ForceReplacesALinkInTheFolderAndNeverWritesThroughIt) {
+    const std::wstring image = WriteScratchFile(L"linked.png", PngWith({TextChunk("k", "new text"), TextChunk("k", "newer")}));
+    const std::wstring out = ScratchFolder() + L"\\linked-" + std::to_wstring(GetTickCount());
+    const std::wstring outside = out + L"-outside.txt";
+    CreateDirectoryW(out.c_str(), nullptr);
+    HANDLE file = CreateFileW(outside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, "outside", 7, &written, nullptr);
+    CloseHandle(file);
+    ASSERT_TRUE(CreateHardLinkW((out + L"\\linked.k.txt").c_str(), outside.c_str(), nullptr));
+    const bool symbolic = CreateSymbolicLinkW((out + L"\\linked.k.2.txt").c_str(), outside.c_str(), 0) != FALSE;
+    ProgramRun kept = RunConsoleProgram(L"--out " + Quoted(out) + L" " + Quoted(image));
+    EXPECT_EQ(1u, kept.exitCode);
+    EXPECT_EQ("outside", ReadWhole(outside));
+    ProgramRun forced = RunConsoleProgram(L"--force --out " + Quoted(out) + L" " + Quoted(image));
+    EXPECT_EQ(0u, forced.exitCode) << forced.err;
+    EXPECT_EQ("new text", ReadWhole(out + L"\\linked.k.txt"));
+    if (symbolic) {
+        EXPECT_EQ("newer", ReadWhole(out + L"\\linked.k.2.txt"));
+    }
+    EXPECT_EQ("outside", ReadWhole(outside)) << "the file outside the folder was written through the link";
 }
 
 // Starts pngtext-cli in a console of its own, as Explorer does; null handle when it cannot.

@@ -1,5 +1,6 @@
 // chunk_record_test.cpp: the facts of each chunk record and their JSON Lines form.
 #include <gtest/gtest.h>
+#include <cstring>
 #include <string>
 #include <vector>
 #include "report/chunk_scan.h"
@@ -178,6 +179,38 @@ TEST(JsonLines, ObjectsOfEachKind) {
               file + std::to_string(offsets[3]) +
                   ",\"type\":\"tEXt\",\"keyword\":\"\",\"compressed\":false,\"text\":\"\",\"crc\":\"ok\","
                   "\"form\":\"wrong size\"}\n");
+}
+
+TEST(JsonLines, ATextCutAtANulIsMarkedAndTheTextIsWhatTheLineShows) {
+    struct Case {
+        const char* what;
+        std::string chunk;
+        bool cut;
+        const char* text;
+    } cases[] = {
+        {"tEXt", Chunk("tEXt", TextData("K", "before" + Nul + "after")), true, "before"},
+        {"tEXt without", Chunk("tEXt", TextData("K", "whole")), false, "whole"},
+        {"tEXt, NUL last", Chunk("tEXt", TextData("K", "x" + Nul)), true, "x"},
+        {"tEXt past the end", BigEndian32(5000) + "tEXt" + TextData("K", "before" + Nul + "after"), true, "before"},
+        {"zTXt", Chunk("zTXt", ZtxtData("K", "before" + Nul + "after")), true, "before"},
+        {"zTXt without", Chunk("zTXt", ZtxtData("K", "whole")), false, "whole"},
+        {"iTXt", Chunk("iTXt", ItxtData("K", 0, 0, "", "", "before" + Nul + "after")), true, "before"},
+        {"iTXt compressed", Chunk("iTXt", ItxtData("K", 1, 0, "", "", Deflate("before" + Nul + "after"))), true, "before"},
+        {"iTXt without", Chunk("iTXt", ItxtData("K", 0, 0, "", "", "whole")), false, "whole"},
+    };
+    for (const Case& c : cases) {
+        // The chunk last, so that a chunk running past the end finds no other code in its way.
+        std::vector<RecordedChunk> records = Records(Png({}).substr(0, 33) + c.chunk);
+        ASSERT_FALSE(records.empty()) << c.what;
+        const TextChunkRecord& r = records[0].record;
+        EXPECT_EQ(c.cut, r.textCutAtNul) << c.what;
+        EXPECT_EQ(std::wstring(c.text, c.text + strlen(c.text)), r.text) << c.what;
+        std::string json;
+        AppendChunkJson(json, L"a.png", r);
+        const std::string mark = std::string(",\"text\":\"") + c.text + "\",\"text_cut_at_nul\":true,";
+        EXPECT_EQ(c.cut, json.find(mark) != std::string::npos) << c.what << ": " << json;
+        EXPECT_EQ(c.cut, json.find("text_cut_at_nul") != std::string::npos) << c.what;
+    }
 }
 
 TEST(JsonLines, NoticeObject) {

@@ -189,6 +189,27 @@ TEST(RunawayReports, OverlappingTruncatedChunksAreCutWithAVisibleLine) {
     EXPECT_EQ(0u, lines[0].find(L"tEXt : tEXttEXt")) << "the lines before the cut are as the rules give them";
 }
 
+TEST(RunawayReports, ASinkWithoutACutGetsEveryChunkWhole) {
+    // A text just past the limit, then a small chunk: the window's report stops before the second,
+    // a sink that writes each line out (the console's) gets both, in their plain form.
+    const std::string bytes = Png({Chunk("tEXt", TextData("Big", std::string(MaxReportCharacters + 100, 'x'))),
+                                   Chunk("tEXt", TextData("workflow", "{}"))});
+    RecordingSink cut;
+    SearchTextChunks(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &cut, nullptr);
+    ASSERT_EQ(2u, cut.chunks.size());
+    EXPECT_EQ(LineForm::ReportCut, cut.chunks[1].record.form);
+    class UncutSink : public RecordingSink {
+    public:
+        size_t ReportCharacterLimit() const override { return NoReportCut; }
+    } whole;
+    EXPECT_EQ(SearchEnd::Finished,
+              SearchTextChunks(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &whole, nullptr));
+    ASSERT_EQ(2u, whole.chunks.size());
+    EXPECT_EQ(LineForm::Plain, whole.chunks[1].record.form);
+    EXPECT_EQ(L"tEXt : workflow {}", whole.lines[1]);
+    EXPECT_EQ(MaxReportCharacters + 100, whole.chunks[0].record.text.size());
+}
+
 TEST(RunawayReports, ReportsBelowTheLimitAreWhole) {
     // One 8 Mi-character text: far more than real files hold, still reported whole.
     const std::string text(8u << 20, 'x');

@@ -1,0 +1,53 @@
+// whole_file_writer.h: a file written whole or not at all, under a temporary name renamed into place.
+#pragma once
+#include <windows.h>
+#include <cstddef>
+#include <string>
+#include "runtime/owned_handle.h"
+
+// What a file already at the final name gets.
+enum class ExistingFile {
+    Keep,     // never replaced: the file is not written (Exists)
+    Replace,  // replaced by the new file; a link there is replaced itself, never written through
+};
+
+enum class WriteOutcome { Written, Exists, Failed };
+
+// Writes one file so that its final name never shows a part of it. The bytes go to a new file of a
+// temporary name in the final name's folder ("~w" + process and serial number + ".tmp", unique among
+// the threads and processes writing there), which Finish flushes, closes and renames into place only
+// when every byte was written. On any failure the temporary file is removed and Error() says why; the
+// final name is then as it was. With Keep an existing final name is looked at first, so nothing is
+// written for it, and the rename refuses to replace a file that appeared meanwhile.
+// One writer is used by one thread; several writers may work at once.
+class WholeFileWriter {
+public:
+    // Starts the file: the temporary file is made here. A failure (or, with Keep, an existing final
+    // name) makes every Write do nothing and Finish answer it.
+    WholeFileWriter(const std::wstring& finalPath, ExistingFile existing);
+    // A writer not finished removes its temporary file.
+    ~WholeFileWriter();
+    WholeFileWriter(const WholeFileWriter&) = delete;
+    WholeFileWriter& operator=(const WholeFileWriter&) = delete;
+
+    // Appends count bytes. False once anything failed: the caller may stop making bytes.
+    bool Write(const void* bytes, size_t count);
+    // Written: the file is under its final name, whole. Exists: Keep found the name taken (before
+    // or at the rename). Failed: Error() is the system's error code. Called once.
+    WriteOutcome Finish();
+    // The system's error code of the failure (ERROR_FILE_EXISTS for Exists); 0 while there is none.
+    DWORD Error() const { return error_; }
+    // The temporary name, while the temporary file exists (for tests); empty otherwise.
+    const std::wstring& TemporaryPath() const { return temporaryPath_; }
+
+private:
+    void Fail(DWORD error);
+    void RemoveTemporary();
+
+    std::wstring finalPath_;
+    std::wstring temporaryPath_;
+    ExistingFile existing_;
+    OwnedFile file_;
+    DWORD error_ = 0;
+    bool exists_ = false;
+};
