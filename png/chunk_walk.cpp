@@ -16,7 +16,7 @@ bool ChunkWalker::Stop(WalkEnd end) {
     return false;
 }
 
-bool ChunkCrc(ByteSource* source, const PngChunk& chunk, uint32_t* crc) {
+bool ChunkCrc(ByteSource* source, const WalkedChunk& chunk, uint32_t* crc) {
     uLong sum = crc32(0L, Z_NULL, 0);
     uint64_t from = chunk.at + 4, end = chunk.End() - 4;
     while (from < end) {
@@ -30,7 +30,7 @@ bool ChunkCrc(ByteSource* source, const PngChunk& chunk, uint32_t* crc) {
     return true;
 }
 
-bool ChunkWalker::ReadCrc(const PngChunk& chunk, CrcState* crc) {
+bool ChunkWalker::ReadCrc(const WalkedChunk& chunk, CrcState* crc) {
     if (chunk.type == PngType("IDAT") && !checkImageDataCrc_) {
         *crc = CrcState::Unchecked;
         return true;
@@ -42,7 +42,7 @@ bool ChunkWalker::ReadCrc(const PngChunk& chunk, CrcState* crc) {
     return true;
 }
 
-bool ChunkWalker::Next(PngChunk* chunk) {
+bool ChunkWalker::Next(WalkedChunk* chunk) {
     if (end_ != WalkEnd::Going) return false;
     const uint64_t size = source_->Size();
     const uint8_t* bytes;
@@ -56,7 +56,7 @@ bool ChunkWalker::Next(PngChunk* chunk) {
     if (at_ == size) return Stop(WalkEnd::NoIend);
     if (size - at_ < 12) return Stop(WalkEnd::PastEnd);
     if (!source_->Show(at_, 8, &bytes)) return Stop(WalkEnd::ReadFailed);
-    PngChunk found;
+    WalkedChunk found;
     found.at = at_;
     found.length = ReadPngNumber32(bytes);
     found.type = ReadPngNumber32(bytes + 4);

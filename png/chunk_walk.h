@@ -21,7 +21,7 @@ const uint32_t MaxChunkLength = 0x7FFFFFFF;
 
 enum class CrcState { Ok, Bad, Unchecked };
 
-struct PngChunk {
+struct WalkedChunk {
     uint64_t at = 0;  // offset of the length field
     uint32_t length = 0;
     uint32_t type = 0;
@@ -49,27 +49,27 @@ class ChunkWalker {
 public:
     ChunkWalker(ByteSource* source, bool checkImageDataCrc);
     // The next chunk (its CRC checked); false once the walk has ended (End() says how).
-    bool Next(PngChunk* chunk);
+    bool Next(WalkedChunk* chunk);
     WalkEnd End() const { return end_; }
     // Where the walk stopped: the offset of the chunk it could not take (or of the trailer after IEND).
     uint64_t StoppedAt() const { return at_; }
     uint64_t TrailerSize() const { return end_ == WalkEnd::Iend ? source_->Size() - at_ : 0; }
     // PastEnd: the length and type of the chunk that runs past the end (its CRC Unchecked); when the
     // file ends inside the length or type, its type is 0.
-    const PngChunk& CutChunk() const { return cut_; }
+    const WalkedChunk& CutChunk() const { return cut_; }
 
 private:
     bool Stop(WalkEnd end);
-    bool ReadCrc(const PngChunk& chunk, CrcState* crc);
+    bool ReadCrc(const WalkedChunk& chunk, CrcState* crc);
 
     ByteSource* source_;
     bool checkImageDataCrc_;
     uint64_t at_ = 0;
     bool started_ = false;
     WalkEnd end_ = WalkEnd::Going;
-    PngChunk cut_;
+    WalkedChunk cut_;
 };
 
 // The CRC of a chunk's type code and data, read through the source in pieces; false when a piece
 // could not be shown. The chunk must lie inside the file.
-bool ChunkCrc(ByteSource* source, const PngChunk& chunk, uint32_t* crc);
+bool ChunkCrc(ByteSource* source, const WalkedChunk& chunk, uint32_t* crc);

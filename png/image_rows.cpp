@@ -8,7 +8,7 @@
 // Image data given to the inflater at once: the views of a large file stay small.
 static const size_t InputPiece = 64u << 10;
 
-ImageRows::ImageRows(ByteSource* source, const ImageHeader& header, const PngChunk& firstImageData)
+ImageRows::ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData)
     : source_(source), header_(header) {
     if (header.interlace != 0) {
         state_ = RowsState::Interlaced;

@@ -34,7 +34,7 @@ public:
     // firstImageData: the first IDAT chunk; the IDAT chunks that follow it directly go on with the
     // stream. A chunk that the file's end cuts short gives the bytes it holds (a file cut off while it
     // was written still has its top rows). State() is Going when rows can be read.
-    ImageRows(ByteSource* source, const ImageHeader& header, const PngChunk& firstImageData);
+    ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData);
     ~ImageRows();
     ImageRows(const ImageRows&) = delete;
     ImageRows& operator=(const ImageRows&) = delete;

@@ -31,7 +31,7 @@ public:
 
     void Run(CheckResult* result) {
         result_ = result;
-        PngChunk chunk;
+        WalkedChunk chunk;
         bool headerRead = false;
         while (walker_.Next(&chunk)) {
             if (chunk.type == PngType("IHDR") && chunk.at == PngSignatureSize) {
@@ -83,7 +83,7 @@ private:
         return false;
     }
 
-    Finding& Add(FindingKind kind, const PngChunk* chunk) {
+    Finding& Add(FindingKind kind, const WalkedChunk* chunk) {
         result_->findings.emplace_back();
         Finding& finding = result_->findings.back();
         finding.kind = kind;
@@ -96,9 +96,9 @@ private:
         return finding;
     }
 
-    void NotChecked(Place place, const PngChunk* chunk) { Add(FindingKind::NotChecked, chunk).place = place; }
+    void NotChecked(Place place, const WalkedChunk* chunk) { Add(FindingKind::NotChecked, chunk).place = place; }
 
-    void Secrets(const uint8_t* text, uint64_t size, Place place, const PngChunk* chunk, const std::string& keyword) {
+    void Secrets(const uint8_t* text, uint64_t size, Place place, const WalkedChunk* chunk, const std::string& keyword) {
         SecretHit hits[MaxSecretsPerText];
         size_t count = FindSecrets(text, static_cast<size_t>(size), hits, MaxSecretsPerText);
         for (size_t i = 0; i < count; i++) {
@@ -109,7 +109,7 @@ private:
         }
     }
 
-    bool Examine(const PngChunk& chunk) {
+    bool Examine(const WalkedChunk& chunk) {
         const bool text = IsTextChunkType(chunk.type);
         const bool known = text || chunk.type == PngType("eXIf") || chunk.type == PngType("tIME") || chunk.type == PngType("caBX");
         if (!known) {
@@ -145,7 +145,7 @@ private:
         return true;
     }
 
-    void Text(const PngChunk& chunk, TextChunkData read) {
+    void Text(const WalkedChunk& chunk, TextChunkData read) {
         if (read.form == TextForm::NoMemory) throw std::bad_alloc();
         Finding& finding = Add(FindingKind::Text, &chunk);
         finding.keyword = read.keyword;
@@ -199,7 +199,7 @@ private:
     ChunkWalker walker_;
     CheckResult* result_ = nullptr;
     ImageHeader header_;
-    PngChunk firstImageData_;
+    WalkedChunk firstImageData_;
     bool seenImageData_ = false;
 };
 

@@ -43,7 +43,7 @@ bool SignaturePossible(const ModeFormat& format, const std::vector<uint8_t>& bit
 // compared row by row, and a mismatch ends the reading at once (answer false, rows Going).
 class BitGatherer {
 public:
-    BitGatherer(ByteSource* source, const ImageHeader& header, const PngChunk& firstImageData, const ModeFormat& format)
+    BitGatherer(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, const ModeFormat& format)
         : source_(source), header_(header), first_(firstImageData), format_(format) {}
 
     // True when all totalBits bits were gathered; else *rows says why not (Going: a signature mismatch).
@@ -82,12 +82,12 @@ public:
 private:
     ByteSource* source_;
     const ImageHeader& header_;
-    const PngChunk& first_;
+    const WalkedChunk& first_;
     const ModeFormat& format_;
 };
 
 // One mode: Absent, a finding, or NotChecked when the rows ran out before the header did.
-StealthFinding ReadMode(ByteSource* source, const ImageHeader& header, const PngChunk& first, const ModeFormat& format) {
+StealthFinding ReadMode(ByteSource* source, const ImageHeader& header, const WalkedChunk& first, const ModeFormat& format) {
     StealthFinding finding;
     finding.mode = format.mode;
     const uint64_t available = static_cast<uint64_t>(header.width) * header.height * format.bitsPerPixel;
@@ -135,7 +135,7 @@ StealthFinding NotChecked(StealthNotChecked reason) {
 
 }  // namespace
 
-StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const PngChunk* firstImageData) {
+StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData) {
     if (header.bitDepth != 8 || (header.colourType != 2 && header.colourType != 6)) return NotChecked(StealthNotChecked::ImageType);
     if (header.interlace != 0) return NotChecked(StealthNotChecked::Interlaced);
     if (!firstImageData) return NotChecked(StealthNotChecked::NoImageData);

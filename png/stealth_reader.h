@@ -53,4 +53,4 @@ struct StealthFinding {
 const uint32_t MaxStealthBytes = 16u << 20;
 
 // Looks for hidden text; firstImageData: the first IDAT chunk, or null when there is none. Never throws.
-StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const PngChunk* firstImageData);
+StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData);

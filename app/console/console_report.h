@@ -35,6 +35,13 @@ public:
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
     void Flush() override {}
 
+    // --check's output for the file (check_output.h), as one unit of stdout; found: it tells of
+    // something, which counts as reported.
+    void AppendCheckOutput(const std::wstring& unit, bool found) {
+        AppendUnit(Destination::Stdout, unit);
+        reported_ = reported_ || found;
+    }
+
     // True when a chunk of this file was reported.
     bool Reported() const { return reported_; }
     // True once a notice was gathered for the file.

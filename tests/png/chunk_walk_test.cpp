@@ -12,7 +12,7 @@ using testpng::Chunk;
 using testpng::TextData;
 
 struct Walked {
-    std::vector<PngChunk> chunks;
+    std::vector<WalkedChunk> chunks;
     WalkEnd end;
     uint64_t stoppedAt;
     uint64_t trailer;
@@ -23,7 +23,7 @@ Walked Walk(const std::string& file, bool imageDataCrc = true) {
     CountingBytes source(file);
     ChunkWalker walker(&source, imageDataCrc);
     Walked walked;
-    PngChunk chunk;
+    WalkedChunk chunk;
     while (walker.Next(&chunk)) walked.chunks.push_back(chunk);
     walked.end = walker.End();
     walked.stoppedAt = walker.StoppedAt();
@@ -44,7 +44,7 @@ TEST(ChunkWalk, GivesEveryChunkInOrderWithItsCrc) {
     EXPECT_EQ(walked.chunks[1].at, 33u);
     EXPECT_EQ(walked.chunks[2].type, PngType("IDAT"));
     EXPECT_EQ(walked.chunks[3].type, PngType("IEND"));
-    for (const PngChunk& chunk : walked.chunks) EXPECT_EQ(chunk.crc, CrcState::Ok);
+    for (const WalkedChunk& chunk : walked.chunks) EXPECT_EQ(chunk.crc, CrcState::Ok);
     EXPECT_EQ(walked.end, WalkEnd::Iend);
     EXPECT_EQ(walked.trailer, 0u);
     EXPECT_EQ(walked.stoppedAt, file.size());
@@ -111,7 +111,7 @@ TEST(ChunkWalk, EndsWithReadFailedWhenTheSourceFails) {
     CountingBytes source(file);
     source.failFrom = 40;
     ChunkWalker walker(&source, true);
-    PngChunk chunk;
+    WalkedChunk chunk;
     EXPECT_TRUE(walker.Next(&chunk));
     EXPECT_FALSE(walker.Next(&chunk));
     EXPECT_EQ(walker.End(), WalkEnd::ReadFailed);
@@ -123,7 +123,7 @@ TEST(ChunkWalk, ReadsOnlyChunkHeadersOfImageDataWhoseCrcIsLeftOut) {
                        Chunk("IEND", std::string());
     CountingBytes source(file);
     ChunkWalker walker(&source, false);
-    PngChunk chunk;
+    WalkedChunk chunk;
     while (walker.Next(&chunk)) {
     }
     EXPECT_EQ(walker.End(), WalkEnd::Iend);

@@ -121,7 +121,7 @@ TEST(ImageRows, LeavesInterlacedImagesAndRowsTooLongAlone) {
     ImageHeader header = pixelpng::HeaderOf(8, 8, 8, 6, 1);
     std::string file(64, '\0');
     CountingBytes source(file);
-    PngChunk chunk;
+    WalkedChunk chunk;
     chunk.at = 8;
     ImageRows interlaced(&source, header, chunk);
     EXPECT_EQ(interlaced.State(), RowsState::Interlaced);

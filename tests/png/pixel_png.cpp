@@ -155,7 +155,7 @@ FoundImage FindImage(const std::string& file) {
     CountingBytes source(file);
     ChunkWalker walker(&source, true);
     FoundImage image;
-    PngChunk chunk;
+    WalkedChunk chunk;
     while (walker.Next(&chunk)) {
         const uint8_t* data = reinterpret_cast<const uint8_t*>(file.data()) + chunk.DataAt();
         if (chunk.type == PngType("IHDR")) ParseImageHeader(data, chunk.length, &image.header);

@@ -56,7 +56,7 @@ ImageHeader HeaderOf(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t 
 // The header and the first IDAT chunk of a file, as a walk finds them.
 struct FoundImage {
     ImageHeader header;
-    PngChunk firstImageData;
+    WalkedChunk firstImageData;
     bool found = false;  // an IDAT chunk was walked to
 };
 FoundImage FindImage(const std::string& file);

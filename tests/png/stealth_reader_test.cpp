@@ -133,7 +133,7 @@ TEST(StealthReader, SaysWhyAnImageWasNotChecked) {
     ImageHeader header = pixelpng::HeaderOf(4, 4, 8, 6, 1);
     std::string nothing(16, '\0');
     CountingBytes source(nothing);
-    PngChunk chunk;
+    WalkedChunk chunk;
     EXPECT_EQ(ReadStealth(&source, header, &chunk).reason, StealthNotChecked::Interlaced);
     header.interlace = 0;
     EXPECT_EQ(ReadStealth(&source, header, nullptr).reason, StealthNotChecked::NoImageData);
