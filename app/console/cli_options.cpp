@@ -25,6 +25,7 @@ const Flag flags[] = {
     {0, L"utf8-text", [](CliOptions* o) { o->utf8Text = true; }},
     {0, L"force", [](CliOptions* o) { o->force = true; }},
     {L'v', L"verbose", [](CliOptions* o) { o->verbose = true; }},
+    {0, L"check", [](CliOptions* o) { o->check = true; }},
 };
 
 // The options that take a value.
@@ -151,6 +152,10 @@ private:
         if ((options_.force || options_.verbose) && options_.form != OutputForm::OutFolder)
             Fail(L"--force and -v go with --out");
         if (options_.form == OutputForm::OutFolder && options_.outFolder.empty()) Fail(L"--out needs a folder");
+        if (options_.check && options_.form != OutputForm::Report && options_.form != OutputForm::Json)
+            Fail(L"--check chooses the output (--json makes it JSON): --text, -l and --out do not go with it");
+        if (options_.check && (!options_.keywords.empty() || !options_.greps.empty() || options_.ignoreCase || options_.utf8Text))
+            Fail(L"--check looks at every chunk: -k, -i, --grep and --utf8-text do not go with it");
         for (const std::wstring& grep : options_.greps) {
             if (grep.empty()) Fail(L"--grep needs a text that is not empty");
         }
@@ -182,6 +187,10 @@ const wchar_t* UsageText() {
            L"                        script; inflated texts too; repeatable (any of them)\n"
            L"output (one of them; the report by default):\n"
            L"      --json            JSON Lines: one object per chunk and one per notice\n"
+           L"      --check           what each file gives away before it is shared: text chunks (and the\n"
+           L"                        generation data and secrets in them), XMP, eXIf, caBX, tIME, unknown\n"
+           L"                        chunks, bytes after IEND, text hidden in the pixels; with --json as\n"
+           L"                        JSON objects; exit codes as grep's (below)\n"
            L"      --text            each chunk's text alone, as UTF-8, then a line feed\n"
            L"  -l, --files-with-matches  only the names of the files with a chunk (stops at the first)\n"
            L"  -o, --out DIR         one file per chunk in DIR (made when missing): IMAGE.KEYWORD.json when\n"
@@ -206,6 +215,8 @@ const wchar_t* UsageText() {
            L"              its reader ends the run quietly with this code too); it comes first\n"
            L"  with --grep or -l, as grep's: 2 a file could not be read or an output file not written\n"
            L"            (this comes first), else 0 something was reported, else 1 nothing was\n"
+           L"  with --check: 2 a file could not be read or checked to its end (this comes first), else\n"
+           L"            0 something was found or not checked, else 1 every file was checked: nothing\n"
            L"\n"
            L"examples:\n"
            L"  pngtext-cli image.png\n"
@@ -216,6 +227,7 @@ const wchar_t* UsageText() {
            L"  extract a workflow:  pngtext-cli -k workflow --text image.png > workflow.json\n"
            L"  every text to files: pngtext-cli -r --out texts --pretty D:\\Pictures\n"
            L"  search a folder:     pngtext-cli -r -l --grep \"red fox\" D:\\Pictures\n"
-           L"  check before sharing (lists the files that still carry them):\n"
-           L"                       pngtext-cli -r -l -k parameters -k prompt -k workflow Share\\\n";
+           L"  check before sharing: pngtext-cli -r --check Share\\\n"
+           L"  find API keys in workflows (one JSON object per key found):\n"
+           L"                       pngtext-cli -r --check --json D:\\Pictures | findstr /c:\"\\\"finding\\\":\\\"secret\\\"\"\n";
 }

@@ -3,14 +3,14 @@
 #include <string>
 #include <vector>
 
-// Exit codes of pngtext-cli. With --grep or -l they follow grep's instead (see ExitCodeOf).
+// Exit codes of pngtext-cli. With --grep, -l or --check they follow grep's instead (see ExitCodeOf).
 const int ExitAllLoaded = 0;     // every file was loaded and searched
 const int ExitSomeNotLoaded = 1; // some file could not be loaded, or a name matched nothing
 const int ExitUsageError = 2;    // the command line is wrong: unknown option, no file
 const int ExitOutputFailed = 3;  // stdout could not be written: the run stopped there (in every mode)
-const int ExitFound = 0;         // --grep, -l: something was reported
-const int ExitNothingFound = 1;  // --grep, -l: nothing was reported
-const int ExitError = 2;         // --grep, -l: a file could not be read, or an output not written
+const int ExitFound = 0;         // --grep, -l: something was reported; --check: something found or not checked
+const int ExitNothingFound = 1;  // --grep, -l: nothing was reported; --check: every file checked whole, nothing found
+const int ExitError = 2;         // --grep, -l, --check: a file could not be read (or checked to its end), or an output not written
 
 // What the output of each reported chunk is.
 enum class OutputForm {
@@ -36,11 +36,12 @@ struct CliOptions {
     std::wstring outFolder;              // --out
     bool force = false;                  // --force: --out may overwrite
     bool verbose = false;                // -v: --out names each file written on stderr
+    bool check = false;                  // --check: what each file gives away, instead of its texts
     std::vector<std::wstring> names;     // in argument order, each whole (a line feed stays in its name)
     std::wstring error;                  // not empty: a usage error, said in one line
 
-    // Exit codes as grep's: --grep or -l.
-    bool GrepExitCodes() const { return !greps.empty() || form == OutputForm::FilesWithMatches; }
+    // Exit codes as grep's: --grep, -l or --check.
+    bool GrepExitCodes() const { return !greps.empty() || form == OutputForm::FilesWithMatches || check; }
 };
 
 // Options may stand anywhere before "--"; every argument after "--", and every argument that does

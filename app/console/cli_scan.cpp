@@ -6,6 +6,7 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include "app/console/check_file.h"
 #include "app/console/cli_loader.h"
 #include "app/console/console_report.h"
 #include "app/console/out_folder.h"
@@ -27,6 +28,9 @@ public:
     bool Ready() const { return workBuffer_ != nullptr; }
     bool Scan(const CliItem& item, bool startsReport, ReportSink* sink) {
         return ScanTextChunks(item.name, startsReport, sink, workBuffer_, &loader_, item.listedSize);
+    }
+    bool Check(const CliItem& item, bool json, ConsoleReport* report) {
+        return CheckFile(item.name, item.listedSize, json, &loader_, report);
     }
 
 private:
@@ -123,6 +127,7 @@ private:
                 report.Notice(L"File", L"Cannot allocate memory", item.name);
                 return false;
             }
+            if (options_.check) return scanner->Check(item, options_.form == OutputForm::Json, &report);
             return scanner->Scan(item, index == 0, &report);
         } catch (const std::bad_alloc&) {
             // Out of memory for a notice itself: the item counts as not loaded; the next goes on.

@@ -38,6 +38,13 @@ public:
     // output here is written out and forgotten (running out of memory is its notice, as anywhere).
     size_t ReportCharacterLimit() const override { return NoReportCut; }
 
+    // --check's output for the file (check_output.h), as one unit of stdout; found: it tells of
+    // something, which counts as reported.
+    void AppendCheckOutput(const std::wstring& unit, bool found) {
+        AppendUnit(Destination::Stdout, unit);
+        reported_ = reported_ || found;
+    }
+
     // True when a chunk of this file was reported.
     bool Reported() const { return reported_; }
     // True once a notice was gathered for the file.

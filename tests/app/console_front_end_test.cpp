@@ -21,8 +21,10 @@
 #include "tests/app/test_files.h"
 #include "tests/failing_allocator.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/png/pixel_png.h"
 #include "tests/testdata.h"
 #include "tests/report/scan_file_fixture.h"
+#include "tests/report/test_png.h"
 
 namespace {
 
@@ -1150,4 +1152,122 @@ TEST(ConsoleFailures, OutputThatCannotBeWrittenStopsTheRunWithItsOwnExitCodeAndR
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line, no notice per file: " << run.err;
     }
     CloseHandle(full);
+}
+
+// Images with each kind of hidden data, written to disk, for --check: name and bytes.
+static std::vector<std::pair<std::wstring, std::string>> CheckImages() {
+    using testpng::Chunk;
+    using pixelpng::Encode;
+    std::vector<std::pair<std::wstring, std::string>> images;
+    auto hidden = [](unsigned channels, pixelpng::Mode mode, bool compressed, const std::string& text) {
+        pixelpng::Pixels pixels = pixelpng::Noise(96, 200, channels);
+        pixelpng::HideText(&pixels, mode, compressed, text);
+        return Encode(pixels);
+    };
+    auto with = [](std::vector<std::string> chunks, const std::string& trailer = std::string()) {
+        pixelpng::Layout layout;
+        layout.beforeImageData = std::move(chunks);
+        layout.trailer = trailer;
+        return Encode(pixelpng::Noise(96, 200, 4), layout);
+    };
+    const std::string xmp = "<x:xmpmeta><rdf:Description Iptc4xmpExt:DigitalSourceType="
+                            "\"http://cv.iptc.org/newscodes/digitalsourcetype/trainedAlgorithmicMedia\"/></x:xmpmeta>";
+    images.emplace_back(L"plain.png", Encode(pixelpng::Noise(96, 200, 4)));
+    images.emplace_back(L"stealth-alpha.png", hidden(4, pixelpng::Mode::Alpha, false, "a fox\nSteps: 20"));
+    images.emplace_back(L"stealth-alpha-gzip.png", hidden(4, pixelpng::Mode::Alpha, true, "{\"Comment\": \"{}\"}"));
+    images.emplace_back(L"stealth-rgb.png", hidden(3, pixelpng::Mode::Rgb, false, "Steps: 30"));
+    images.emplace_back(L"stealth-rgb-gzip.png", hidden(3, pixelpng::Mode::Rgb, true, "Steps: 40"));
+    images.emplace_back(L"credentials.png", with({Chunk("caBX", std::string(500, 'c'))}));
+    images.emplace_back(L"exif.png", with({Chunk("eXIf", pixelpng::ExifData(false, 6, true))}));
+    images.emplace_back(L"xmp.png", with({Chunk("iTXt", testpng::ItxtData("XML:com.adobe.xmp", 0, 0, "", "", xmp))}));
+    images.emplace_back(L"trailer.png", with({}, "Steps: 20, Seed: 5"));
+    images.emplace_back(L"key.png", with({Chunk("tEXt", testpng::TextData("workflow",
+                                              "{\"widgets_values\": [\"sk-abcdefghijklmnopqrstuvwxyz\"]}"))}));
+    return images;
+}
+
+TEST(ConsoleFrontEnd, CheckFindsEachKindOfHiddenDataAndNothingInAPlainImage) {
+    CreateDirectoryW((ScratchFolder() + L"\\check").c_str(), nullptr);
+    struct Expected {
+        const wchar_t* name;
+        const char* lines;  // after the "file:" line
+    } expected[] = {
+        {L"plain.png", "nothing found\n"},
+        {L"stealth-alpha.png", "stealth: alpha, 15 bytes\n"},
+        {L"stealth-alpha-gzip.png", "stealth: alpha, compressed, "},
+        {L"stealth-rgb.png", "stealth: rgb, 9 bytes\n"},
+        {L"stealth-rgb-gzip.png", "stealth: rgb, compressed, "},
+        {L"credentials.png", "caBX: 500 bytes of content credentials\n"},
+        {L"exif.png", "eXIf: 56 bytes, orientation 6, GPS\n"},
+        {L"xmp.png", "iTXt XML:com.adobe.xmp: 166 bytes\nXMP: digital source type trainedAlgorithmicMedia (made by AI)\n"},
+        {L"trailer.png", "after IEND: 18 bytes\n"},
+        {L"key.png", "tEXt workflow: 62 bytes, generation data\nsecret in tEXt workflow: a key starting \"sk-ab...\" at byte 21 of it\n"},
+    };
+    std::vector<std::pair<std::wstring, std::string>> images = CheckImages();
+    for (const Expected& e : expected) {
+        std::wstring path;
+        for (const auto& image : images) {
+            if (image.first == e.name) path = WriteScratchFile(L"check\\" + image.first, std::vector<uint8_t>(image.second.begin(), image.second.end()));
+        }
+        ASSERT_FALSE(path.empty());
+        ProgramRun run = RunConsoleProgram(L"--check " + Quoted(path));
+        SCOPED_TRACE(testing::PrintToString(run.out));
+        const std::string start = "file:" + Utf8(path) + "\n" + e.lines;
+        EXPECT_EQ(start, run.out.substr(0, start.size()));
+        EXPECT_EQ(wcscmp(e.name, L"plain.png") == 0 ? 1u : 0u, run.exitCode) << "grep's: 1 nothing found, 0 found";
+        EXPECT_EQ("", run.err);
+    }
+}
+
+TEST(ConsoleFrontEnd, CheckAsJsonGivesAnObjectPerFindingAndTheHiddenText) {
+    CreateDirectoryW((ScratchFolder() + L"\\check").c_str(), nullptr);
+    std::vector<std::pair<std::wstring, std::string>> images = CheckImages();
+    const std::wstring stealth = WriteScratchFile(L"check\\json-stealth.png", std::vector<uint8_t>(images[2].second.begin(), images[2].second.end()));
+    const std::wstring plain = WriteScratchFile(L"check\\json-plain.png", std::vector<uint8_t>(images[0].second.begin(), images[0].second.end()));
+    std::string stealthJson, plainJson;
+    AppendJsonString(stealthJson, stealth);
+    AppendJsonString(plainJson, plain);
+    ProgramRun run = RunConsoleProgram(L"--check --json " + Quoted(stealth) + L" " + Quoted(plain));
+    EXPECT_EQ(0u, run.exitCode);
+    const std::string gzipped = pixelpng::Gzip("{\"Comment\": \"{}\"}");
+    EXPECT_EQ("{\"file\":" + stealthJson + ",\"finding\":\"stealth\",\"mode\":\"alpha\",\"compressed\":true,\"length_bits\":" +
+                  std::to_string(gzipped.size() * 8) + ",\"size\":" + std::to_string(gzipped.size()) +
+                  ",\"state\":\"complete\",\"inflate\":\"complete\",\"text\":\"{\\\"Comment\\\": \\\"{}\\\"}\"}\n"
+                  "{\"file\":" + plainJson + ",\"finding\":\"nothing\"}\n",
+              run.out);
+}
+
+TEST(ConsoleFrontEnd, CheckExitCodesAndTheOptionsItRefuses) {
+    CreateDirectoryW((ScratchFolder() + L"\\check").c_str(), nullptr);
+    std::vector<std::pair<std::wstring, std::string>> images = CheckImages();
+    const std::wstring plain = Quoted(WriteScratchFile(L"check\\codes-plain.png", std::vector<uint8_t>(images[0].second.begin(), images[0].second.end())));
+    std::string cut = images[0].second.substr(0, images[0].second.size() - 100);
+    const std::wstring damaged = Quoted(WriteScratchFile(L"check\\codes-cut.png", std::vector<uint8_t>(cut.begin(), cut.end())));
+    const std::wstring notPng = Quoted(WriteScratchFile(L"check\\codes-text.png", {'h', 'i'}));
+    struct Case {
+        std::wstring arguments;
+        DWORD exitCode;
+        const char* errPart;  // null: nothing on stderr
+    } cases[] = {
+        {L"--check " + plain, 1, nullptr},
+        {L"--check " + plain + L" " + Quoted(SuiteFile(L"ct1n0g04.png")), 0, nullptr},
+        {L"--check " + plain + L" missing.png", 2, "missing.png: "},
+        {L"--check " + notPng, 2, "codes-text.png: Not a PNG file\n"},
+        {L"--check " + damaged, 2, "codes-cut.png: Damaged PNG: a chunk runs past the end of the file at offset "},
+        {L"--check -l " + plain, 2, "--check chooses the output"},
+        {L"--check --text " + plain, 2, "--check chooses the output"},
+        {L"--check --out x " + plain, 2, "--check chooses the output"},
+        {L"--check -k prompt " + plain, 2, "-k, -i, --grep and --utf8-text do not go with it"},
+        {L"--check -e fox " + plain, 2, "-k, -i, --grep and --utf8-text do not go with it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        ProgramRun run = RunConsoleProgram(c.arguments);
+        EXPECT_EQ(c.exitCode, run.exitCode);
+        if (c.errPart) {
+            EXPECT_NE(std::string::npos, run.err.find(c.errPart)) << run.err;
+        } else {
+            EXPECT_EQ("", run.err);
+        }
+    }
 }

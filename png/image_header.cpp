@@ -1,0 +1,39 @@
+// image_header.cpp: reading and checking IHDR.
+#include "png/image_header.h"
+#include "png/byte_source.h"
+
+unsigned ImageHeader::Channels() const {
+    switch (colourType) {
+    case 2: return 3;
+    case 4: return 2;
+    case 6: return 4;
+    default: return 1;
+    }
+}
+
+static bool DepthAllowed(uint8_t colourType, uint8_t depth) {
+    switch (colourType) {
+    case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    case 2:
+    case 4:
+    case 6: return depth == 8 || depth == 16;
+    default: return false;
+    }
+}
+
+HeaderCheck ParseImageHeader(const uint8_t* data, uint32_t length, ImageHeader* header) {
+    if (length != 13) return HeaderCheck::WrongLength;
+    ImageHeader read;
+    read.width = ReadPngNumber32(data);
+    read.height = ReadPngNumber32(data + 4);
+    read.bitDepth = data[8];
+    read.colourType = data[9];
+    read.interlace = data[12];
+    if (read.width == 0 || read.height == 0 || read.width > 0x7FFFFFFF || read.height > 0x7FFFFFFF)
+        return HeaderCheck::BadSize;
+    if (!DepthAllowed(read.colourType, read.bitDepth)) return HeaderCheck::BadDepth;
+    if (data[10] != 0 || data[11] != 0 || read.interlace > 1) return HeaderCheck::BadMethod;
+    *header = read;
+    return HeaderCheck::Ok;
+}

@@ -1,0 +1,28 @@
+// image_header.h: the IHDR chunk: the image's size and how its pixels are stored.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// Format notes: IHDR data is 13 bytes: width (4), height (4), bit depth, colour type, compression
+// method (0), filter method (0), interlace method (0 none, 1 Adam7). Width and height lie in
+// 1..2^31 - 1. Colour types and their bit depths: 0 grey (1, 2, 4, 8, 16), 2 RGB (8, 16),
+// 3 palette (1, 2, 4, 8), 4 grey + alpha (8, 16), 6 RGBA (8, 16).
+struct ImageHeader {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint8_t bitDepth = 0;
+    uint8_t colourType = 0;
+    uint8_t interlace = 0;
+
+    unsigned Channels() const;
+    unsigned BitsPerPixel() const { return Channels() * bitDepth; }
+    // The bytes of one row without its filter byte.
+    uint64_t RowBytes() const { return (static_cast<uint64_t>(width) * BitsPerPixel() + 7) / 8; }
+    // The distance in bytes to the byte of the pixel before, for the filters (at least 1).
+    unsigned FilterStride() const { return BitsPerPixel() >= 8 ? BitsPerPixel() / 8 : 1; }
+};
+
+enum class HeaderCheck { Ok, WrongLength, BadSize, BadDepth, BadMethod };
+
+// Reads and checks IHDR's data; *header is filled only when the answer is Ok.
+HeaderCheck ParseImageHeader(const uint8_t* data, uint32_t length, ImageHeader* header);

@@ -1,0 +1,66 @@
+// image_rows.h: the rows of a PNG image, inflated from its IDAT chunks and unfiltered, one at a time.
+#pragma once
+#include <zlib.h>
+#include <cstdint>
+#include <vector>
+#include "png/byte_source.h"
+#include "png/chunk_walk.h"
+#include "png/image_header.h"
+
+// Format notes: the image data is one zlib stream split over consecutive IDAT chunks. Without
+// interlacing it holds the rows top to bottom, each one filter-type byte and RowBytes() bytes;
+// filter types 0 None, 1 Sub, 2 Up, 3 Average, 4 Paeth work on bytes, against the byte FilterStride()
+// to the left (a) and the byte above (b), c above a; the row above the first is zeros.
+//
+// Reads every colour type and bit depth, without interlacing (Adam7 images answer Interlaced). Only
+// as much of the stream is inflated as the rows asked for need, so a caller that wants the top rows
+// of a large image pays for those alone.
+enum class RowsState {
+    Going,       // rows were read and more may follow
+    Ended,       // every row was read
+    Interlaced,  // an Adam7 image: not read
+    TooWide,     // a row longer than MaxRowBytes
+    NoMemory,    // no memory for the rows or the inflater
+    Truncated,   // the image data ended before the last row asked for
+    Damaged,     // the zlib stream is not valid
+    BadFilter,   // a filter type above 4
+    ReadFailed,  // the source could not show the image data
+};
+
+const uint64_t MaxRowBytes = 64u << 20;
+
+class ImageRows {
+public:
+    // firstImageData: the first IDAT chunk; the IDAT chunks that follow it directly go on with the
+    // stream. A chunk that the file's end cuts short gives the bytes it holds (a file cut off while it
+    // was written still has its top rows). State() is Going when rows can be read.
+    ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData);
+    ~ImageRows();
+    ImageRows(const ImageRows&) = delete;
+    ImageRows& operator=(const ImageRows&) = delete;
+
+    // The next row, unfiltered: RowBytes() bytes at *row, valid until the next call. False once the
+    // rows have ended or failed (State() says which).
+    bool Next(const uint8_t** row);
+    RowsState State() const { return state_; }
+    uint32_t RowsRead() const { return rowsRead_; }
+
+private:
+    bool Fail(RowsState state);
+    bool FillRow();
+    bool NextInput();
+    void Unfilter();
+
+    ByteSource* source_;
+    ImageHeader header_;
+    z_stream stream_{};
+    bool streamOpen_ = false;
+    std::vector<uint8_t> rows_;  // the filter byte and the row, then the row above (without its filter byte)
+    size_t rowBytes_ = 0;
+    uint64_t inputAt_ = 0;     // the next byte of image data not yet given to the inflater
+    uint64_t chunkLeft_ = 0;   // bytes of the current IDAT chunk from inputAt_ on
+    uint64_t chunkEnd_ = 0;    // just past the current IDAT chunk's CRC
+    uint32_t rowsRead_ = 0;
+    bool streamEnded_ = false;
+    RowsState state_ = RowsState::Going;
+};

@@ -1,0 +1,56 @@
+// stealth_reader.h: text hidden in the lowest bits of an image's pixels.
+#pragma once
+#include <cstdint>
+#include <string>
+#include "png/byte_source.h"
+#include "png/chunk_walk.h"
+#include "png/image_header.h"
+#include "png/image_rows.h"
+#include "png/limited_inflate.h"
+
+// Format notes: the pixels are read column by column from the top-left one (x outer, y inner). In
+// alpha mode each pixel gives the low bit of its alpha; in RGB mode the low bits of R, G and B in
+// turn. The bits, most significant first in each byte, are a 15-byte signature ("stealth_pnginfo" or
+// "stealth_pngcomp" in alpha mode, "stealth_rgbinfo" or "stealth_rgbcomp" in RGB mode; "comp": the
+// text is gzip'd), a 32-bit big-endian length in bits, then the text. Signature and length take 152
+// bits: with 120 rows or more the signature lies in column 0 (40 rows in RGB mode), so an image
+// without hidden text is told apart within its first rows, mostly its first.
+//
+// Read: 8-bit RGB (RGB mode) and RGBA (alpha mode, then RGB mode), without interlacing.
+enum class StealthState {
+    Absent,       // checked: no signature
+    Found,        // a signature; the text is read whole (compressed texts: see inflate)
+    FoundDamaged, // a signature, but the length reaches past the image or the limit (the text holds
+                  // what the image holds, up to the limit), or the image data ended before the text
+                  // did (no text; rows says how it ended)
+    NotChecked,   // the image could not be read for it (see reason)
+};
+
+enum class StealthNotChecked {
+    None,
+    BadHeader,    // IHDR is not valid
+    ImageType,    // not 8-bit RGB or RGBA
+    Interlaced,
+    NoImageData,  // no IDAT chunk
+    ImageData,    // the image data could not be read as far as the signature and length (rows says why)
+};
+
+enum class StealthMode { Alpha, Rgb };
+
+struct StealthFinding {
+    StealthState state = StealthState::Absent;
+    StealthNotChecked reason = StealthNotChecked::None;
+    RowsState rows = RowsState::Going;  // ImageData: how the rows ended
+    StealthMode mode = StealthMode::Alpha;
+    bool compressed = false;
+    uint32_t lengthBits = 0;   // as stored
+    uint64_t storedBytes = 0;  // the bytes of text as stored (compressed ones before inflating)
+    std::string text;          // the text (inflated when compressed), bytes as found
+    InflateEnd inflate = InflateEnd::Complete;
+};
+
+// The most text read from the pixels, as stored.
+const uint32_t MaxStealthBytes = 16u << 20;
+
+// Looks for hidden text; firstImageData: the first IDAT chunk, or null when there is none. Never throws.
+StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData);

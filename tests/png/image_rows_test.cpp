@@ -1,0 +1,163 @@
+// image_rows_test.cpp: image rows inflated and unfiltered from PNGs built in memory.
+#include <gtest/gtest.h>
+#include <cstring>
+#include <string>
+#include <vector>
+#include "png/chunk_walk.h"
+#include "png/image_rows.h"
+#include "tests/png/counting_bytes.h"
+#include "tests/png/pixel_png.h"
+#include "tests/report/test_png.h"
+
+namespace {
+
+using testpng::BigEndian32;
+using testpng::Chunk;
+
+// Every row of the file, joined; *state: how the rows ended.
+std::vector<uint8_t> ReadAll(const std::string& file, RowsState* state, CountingBytes* counting = nullptr) {
+    pixelpng::FoundImage image = pixelpng::FindImage(file);
+    EXPECT_TRUE(image.found);
+    CountingBytes own(file);
+    CountingBytes* source = counting ? counting : &own;
+    ImageRows rows(source, image.header, image.firstImageData);
+    std::vector<uint8_t> all;
+    const uint8_t* row;
+    while (rows.Next(&row)) all.insert(all.end(), row, row + image.header.RowBytes());
+    *state = rows.State();
+    EXPECT_FALSE(source->outside);
+    return all;
+}
+
+// A PNG of raw rows with any colour type and bit depth.
+std::string RawPng(uint32_t width, uint32_t height, uint8_t depth, uint8_t colourType, const std::vector<uint8_t>& raw,
+                   unsigned bpp, const std::vector<int>& filters, size_t piece = 0) {
+    std::string header = BigEndian32(width) + BigEndian32(height);
+    header += static_cast<char>(depth);
+    header += static_cast<char>(colourType);
+    header += std::string(3, '\0');
+    std::string data = testpng::Deflate(pixelpng::FilterRows(raw, raw.size() / height, bpp, filters));
+    std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", header);
+    if (colourType == 3) png += Chunk("PLTE", std::string(48, '\x40'));
+    if (!piece) piece = data.size();
+    for (size_t at = 0; at < data.size(); at += piece) png += Chunk("IDAT", data.substr(at, piece));
+    return png + Chunk("IEND", std::string());
+}
+
+TEST(ImageRows, UnfiltersEachFilterTypeInEveryColourType) {
+    struct Shape {
+        uint8_t depth, colourType;
+        unsigned bpp;
+        size_t rowBytes;
+    };
+    const uint32_t width = 13, height = 11;
+    const Shape shapes[] = {{8, 2, 3, width * 3}, {8, 6, 4, width * 4}, {16, 6, 8, width * 8},
+                            {8, 0, 1, width},     {4, 3, 1, (width + 1) / 2}, {1, 0, 1, (width + 7) / 8},
+                            {16, 4, 4, width * 4}};
+    for (const Shape& shape : shapes) {
+        for (int filter = 0; filter <= 4; filter++) {
+            pixelpng::Pixels noise = pixelpng::Noise(static_cast<uint32_t>(shape.rowBytes), height, 1, filter + 7);
+            std::string file = RawPng(width, height, shape.depth, shape.colourType, noise.bytes, shape.bpp, {filter, 0, filter});
+            RowsState state;
+            std::vector<uint8_t> rows = ReadAll(file, &state);
+            EXPECT_EQ(state, RowsState::Ended) << int(shape.colourType) << " filter " << filter;
+            EXPECT_EQ(rows, noise.bytes) << int(shape.colourType) << "/" << int(shape.depth) << " filter " << filter;
+        }
+    }
+}
+
+TEST(ImageRows, FollowsTheStreamOverManySmallIdatChunks) {
+    pixelpng::Pixels pixels = pixelpng::Noise(17, 9, 4);
+    pixelpng::Layout layout;
+    layout.imageDataPiece = 1;
+    RowsState state;
+    EXPECT_EQ(ReadAll(pixelpng::Encode(pixels, layout), &state), pixels.bytes);
+    EXPECT_EQ(state, RowsState::Ended);
+}
+
+TEST(ImageRows, InflatesOnlyWhatTheRowsAskedForNeed) {
+    pixelpng::Pixels pixels = pixelpng::Noise(1024, 1024, 4);
+    pixelpng::Layout layout;
+    layout.imageDataPiece = 8192;
+    std::string file = pixelpng::Encode(pixels, layout);
+    pixelpng::FoundImage image = pixelpng::FindImage(file);
+    CountingBytes source(file);
+    ImageRows rows(&source, image.header, image.firstImageData);
+    const uint8_t* row;
+    ASSERT_TRUE(rows.Next(&row));
+    EXPECT_EQ(memcmp(row, pixels.bytes.data(), 4096), 0);
+    // A row of noise is about 4 KB of deflate: a few pieces of 8 KB, not the 4 MB of the image.
+    EXPECT_LT(source.highest, file.size() / 20);
+    EXPECT_EQ(rows.RowsRead(), 1u);
+}
+
+TEST(ImageRows, EndsWithACodeForDamagedData) {
+    pixelpng::Pixels pixels = pixelpng::Noise(16, 16, 3);
+    std::string good = pixelpng::Encode(pixels);
+    size_t imageData = good.find("IDAT") + 4;
+    pixelpng::FoundImage image = pixelpng::FindImage(good);
+    RowsState state;
+
+    // Cut: the file's IDAT ends early (the chunk itself is whole, its stream is not).
+    std::string data = good.substr(imageData, image.firstImageData.length / 2);
+    std::string cut = good.substr(0, imageData - 8) + Chunk("IDAT", data) + Chunk("IEND", std::string());
+    std::vector<uint8_t> rows = ReadAll(cut, &state);
+    EXPECT_EQ(state, RowsState::Truncated);
+    EXPECT_LT(rows.size(), pixels.bytes.size());
+
+    std::string damaged = good;
+    damaged[imageData] = '\x07';  // a zlib header with a method that is not deflate
+    ReadAll(damaged, &state);
+    EXPECT_EQ(state, RowsState::Damaged);
+
+    std::vector<uint8_t> raw(16 * 3 * 2, 1);
+    std::string badFilter = RawPng(16, 2, 8, 2, raw, 3, {0, 5});
+    rows = ReadAll(badFilter, &state);
+    EXPECT_EQ(state, RowsState::BadFilter);
+    EXPECT_EQ(rows.size(), 48u);
+}
+
+TEST(ImageRows, LeavesInterlacedImagesAndRowsTooLongAlone) {
+    ImageHeader header = pixelpng::HeaderOf(8, 8, 8, 6, 1);
+    std::string file(64, '\0');
+    CountingBytes source(file);
+    WalkedChunk chunk;
+    chunk.at = 8;
+    ImageRows interlaced(&source, header, chunk);
+    EXPECT_EQ(interlaced.State(), RowsState::Interlaced);
+    header.interlace = 0;
+    header.width = 0x7FFFFFFF;
+    header.bitDepth = 16;
+    ImageRows wide(&source, header, chunk);
+    EXPECT_EQ(wide.State(), RowsState::TooWide);
+    const uint8_t* row;
+    EXPECT_FALSE(wide.Next(&row));
+}
+
+TEST(ImageHeader, ChecksEveryField) {
+    auto header = [](uint32_t width, uint32_t height, uint8_t depth, uint8_t type, uint8_t interlace) {
+        std::string data = BigEndian32(width) + BigEndian32(height);
+        data += static_cast<char>(depth);
+        data += static_cast<char>(type);
+        data += std::string(2, '\0');
+        data += static_cast<char>(interlace);
+        return data;
+    };
+    ImageHeader read;
+    auto check = [&](const std::string& data) {
+        return ParseImageHeader(reinterpret_cast<const uint8_t*>(data.data()), static_cast<uint32_t>(data.size()), &read);
+    };
+    EXPECT_EQ(check(header(3, 2, 8, 6, 0)), HeaderCheck::Ok);
+    EXPECT_EQ(read.RowBytes(), 12u);
+    EXPECT_EQ(check(header(3, 2, 1, 0, 1)), HeaderCheck::Ok);
+    EXPECT_EQ(read.RowBytes(), 1u);
+    EXPECT_EQ(check(header(3, 2, 8, 6, 0).substr(0, 12)), HeaderCheck::WrongLength);
+    EXPECT_EQ(check(header(0, 2, 8, 6, 0)), HeaderCheck::BadSize);
+    EXPECT_EQ(check(header(0x80000000u, 2, 8, 6, 0)), HeaderCheck::BadSize);
+    EXPECT_EQ(check(header(3, 2, 4, 2, 0)), HeaderCheck::BadDepth);
+    EXPECT_EQ(check(header(3, 2, 8, 1, 0)), HeaderCheck::BadDepth);
+    EXPECT_EQ(check(header(3, 2, 16, 3, 0)), HeaderCheck::BadDepth);
+    EXPECT_EQ(check(header(3, 2, 8, 6, 2)), HeaderCheck::BadMethod);
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+// pixel_png.h: PNG images built in memory from pixels for the png tests: real filters, real deflate,
+// hidden text written into the low bits as the generators write it, eXIf blocks.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "png/chunk_walk.h"
+#include "png/image_header.h"
+
+namespace pixelpng {
+
+// 8-bit pixels, row by row, channels bytes each (3: RGB, 4: RGBA).
+struct Pixels {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    unsigned channels = 4;
+    std::vector<uint8_t> bytes;
+    uint8_t* At(uint32_t x, uint32_t y) { return &bytes[(static_cast<size_t>(y) * width + x) * channels]; }
+};
+
+// Pixels of a fixed pseudo-random pattern (alpha 255: an opaque image, as generators write them).
+Pixels Noise(uint32_t width, uint32_t height, unsigned channels, uint32_t seed = 1);
+
+// Rows of raw image bytes (rowBytes each), filtered row y with filter type filters[y % size], as the
+// stream IDAT holds before deflate. bytesPerPixel: the filters' distance to the byte on the left.
+std::string FilterRows(const std::vector<uint8_t>& raw, size_t rowBytes, unsigned bytesPerPixel,
+                       const std::vector<int>& filters);
+
+struct Layout {
+    std::vector<std::string> beforeImageData;  // whole chunks after IHDR
+    std::vector<std::string> afterImageData;   // whole chunks before IEND
+    std::string trailer;                       // bytes after IEND
+    size_t imageDataPiece = 0;                 // split IDAT into chunks this large (0: one chunk)
+    std::vector<int> filters = {0, 1, 2, 3, 4};
+    int level = 6;
+};
+
+// A PNG of the pixels: IHDR (8-bit, colour type 2 or 6), the chunks, IDAT, IEND, the trailer.
+std::string Encode(const Pixels& pixels, const Layout& layout = Layout());
+
+// A gzip stream (RFC 1952) of data.
+std::string Gzip(const std::string& data);
+
+enum class Mode { Alpha, Rgb };
+// Writes signature, length and text into the low bits, column by column from the top-left pixel.
+// compressed: the text is gzip'd and the "comp" signature written. lengthBits: 0 for the text's own.
+void HideText(Pixels* pixels, Mode mode, bool compressed, const std::string& text, uint32_t lengthBits = 0);
+
+// eXIf data: a TIFF header of the byte order, IFD0 with the orientation (0: none), a GPS IFD pointer
+// (with one entry) when gps, an Exif IFD with a user comment when it is not empty.
+std::string ExifData(bool bigEndian, unsigned orientation, bool gps, const std::string& userComment = std::string());
+
+// An image header without a file.
+ImageHeader HeaderOf(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t colourType, uint8_t interlace);
+
+// The header and the first IDAT chunk of a file, as a walk finds them.
+struct FoundImage {
+    ImageHeader header;
+    WalkedChunk firstImageData;
+    bool found = false;  // an IDAT chunk was walked to
+};
+FoundImage FindImage(const std::string& file);
+
+}  // namespace pixelpng

@@ -1,0 +1,155 @@
+// stealth_reader_test.cpp: text hidden in the low bits, written as the generators write it, read back.
+#include <gtest/gtest.h>
+#include <string>
+#include "png/chunk_walk.h"
+#include "png/stealth_reader.h"
+#include "tests/png/counting_bytes.h"
+#include "tests/png/pixel_png.h"
+#include "tests/report/test_png.h"
+
+namespace {
+
+using pixelpng::Mode;
+
+// The reader alone counts on a counting source given: the walk to the image data has a source of its own.
+StealthFinding Read(const std::string& file, CountingBytes* counting = nullptr) {
+    CountingBytes own(file);
+    CountingBytes* source = counting ? counting : &own;
+    pixelpng::FoundImage image = pixelpng::FindImage(file);
+    StealthFinding finding = ReadStealth(source, image.header, image.found ? &image.firstImageData : nullptr);
+    EXPECT_FALSE(source->outside);
+    return finding;
+}
+
+const std::string parameters =
+    "a red fox in the snow\nNegative prompt: blurry\nSteps: 28, Sampler: Euler a, CFG scale: 7, Seed: 1234";
+
+struct Hidden {
+    unsigned channels;
+    Mode mode;
+    bool compressed;
+};
+
+TEST(StealthReader, ReadsEachModeRawAndCompressed) {
+    const Hidden cases[] = {{4, Mode::Alpha, false}, {4, Mode::Alpha, true}, {3, Mode::Rgb, false},
+                            {3, Mode::Rgb, true},    {4, Mode::Rgb, false},  {4, Mode::Rgb, true}};
+    for (const Hidden& hidden : cases) {
+        pixelpng::Pixels pixels = pixelpng::Noise(64, 200, hidden.channels);
+        pixelpng::HideText(&pixels, hidden.mode, hidden.compressed, parameters);
+        StealthFinding finding = Read(pixelpng::Encode(pixels));
+        SCOPED_TRACE(testing::Message() << hidden.channels << " channels, mode " << int(hidden.mode) << ", compressed "
+                                        << hidden.compressed);
+        EXPECT_EQ(finding.state, StealthState::Found);
+        EXPECT_EQ(finding.mode, hidden.mode == Mode::Alpha ? StealthMode::Alpha : StealthMode::Rgb);
+        EXPECT_EQ(finding.compressed, hidden.compressed);
+        EXPECT_EQ(finding.text, parameters);
+        EXPECT_EQ(finding.inflate, InflateEnd::Complete);
+        std::string stored = hidden.compressed ? pixelpng::Gzip(parameters) : parameters;
+        EXPECT_EQ(finding.storedBytes, stored.size());
+        EXPECT_EQ(finding.lengthBits, stored.size() * 8);
+    }
+}
+
+TEST(StealthReader, ReadsTheCompressedJsonOfAGeneratorWhoseCommentIsJson) {
+    const std::string comment = "{\"prompt\": \"a red fox\", \"steps\": 28, \"seed\": 1234}";
+    std::string json = "{\"Title\": \"AI generated image\", \"Description\": \"a red fox\", \"Software\": \"a generator\", "
+                       "\"Comment\": \"" + std::string("{\\\"prompt\\\": \\\"a red fox\\\", \\\"steps\\\": 28}") + "\"}";
+    pixelpng::Pixels pixels = pixelpng::Noise(832, 1216, 4);
+    pixelpng::HideText(&pixels, Mode::Alpha, true, json);
+    StealthFinding finding = Read(pixelpng::Encode(pixels));
+    EXPECT_EQ(finding.state, StealthState::Found);
+    EXPECT_TRUE(finding.compressed);
+    EXPECT_EQ(finding.text, json);
+}
+
+TEST(StealthReader, ReadsATextThatRunsOverManyColumnsAndAShortImage) {
+    std::string longText(5000, 'x');
+    for (size_t i = 0; i < longText.size(); i++) longText[i] = static_cast<char>('a' + i % 26);
+    pixelpng::Pixels tall = pixelpng::Noise(300, 150, 4);
+    pixelpng::HideText(&tall, Mode::Alpha, false, longText);
+    EXPECT_EQ(Read(pixelpng::Encode(tall)).text, longText);
+    // 40 rows: the signature itself spans three columns.
+    pixelpng::Pixels short_ = pixelpng::Noise(64, 40, 3);
+    pixelpng::HideText(&short_, Mode::Rgb, false, "steps 20");
+    StealthFinding finding = Read(pixelpng::Encode(short_));
+    EXPECT_EQ(finding.state, StealthState::Found);
+    EXPECT_EQ(finding.text, "steps 20");
+}
+
+TEST(StealthReader, FindsNothingInAPlainImageAfterItsFirstRows) {
+    for (unsigned channels : {3u, 4u}) {
+        pixelpng::Pixels pixels = pixelpng::Noise(1024, 1024, channels);
+        pixelpng::Layout layout;
+        layout.imageDataPiece = 8192;
+        std::string file = pixelpng::Encode(pixels, layout);
+        CountingBytes source(file);
+        StealthFinding finding = Read(file, &source);
+        EXPECT_EQ(finding.state, StealthState::Absent);
+        // Image data is about 3-4 MB; telling it has no signature needs a few rows of it.
+        EXPECT_LT(source.highest, 200000u) << channels;
+    }
+}
+
+TEST(StealthReader, ReadsOnlyTheTopRowsForATextInColumnZero) {
+    pixelpng::Pixels pixels = pixelpng::Noise(1024, 1024, 4);
+    pixelpng::HideText(&pixels, Mode::Alpha, false, "Steps: 20");
+    pixelpng::Layout layout;
+    layout.imageDataPiece = 8192;
+    std::string file = pixelpng::Encode(pixels, layout);
+    CountingBytes source(file);
+    StealthFinding finding = Read(file, &source);
+    EXPECT_EQ(finding.text, "Steps: 20");
+    // 152 + 72 bits: 224 rows of the 1024.
+    EXPECT_LT(source.highest, file.size() / 3);
+}
+
+TEST(StealthReader, KeepsTheFindingWhenTheLengthOrTheTextIsWrong) {
+    pixelpng::Pixels pixels = pixelpng::Noise(32, 160, 4);
+    pixelpng::HideText(&pixels, Mode::Alpha, false, "abc", 0xFFFFFFF0u);
+    StealthFinding tooLong = Read(pixelpng::Encode(pixels));
+    EXPECT_EQ(tooLong.state, StealthState::FoundDamaged);
+    EXPECT_EQ(tooLong.lengthBits, 0xFFFFFFF0u);
+    EXPECT_EQ(tooLong.storedBytes, (32u * 160 - 152) / 8);
+    EXPECT_EQ(tooLong.text.substr(0, 3), "abc");
+
+    pixelpng::Pixels notGzip = pixelpng::Noise(32, 160, 4);
+    pixelpng::HideText(&notGzip, Mode::Alpha, false, "this is not gzip");
+    // Write the compressed signature over the plain one: the text stays as it was.
+    pixelpng::Pixels marked = notGzip;
+    pixelpng::HideText(&marked, Mode::Alpha, true, "");
+    for (uint32_t y = 0; y < 120; y++) notGzip.At(0, y)[3] = marked.At(0, y)[3];
+    StealthFinding damaged = Read(pixelpng::Encode(notGzip));
+    EXPECT_EQ(damaged.state, StealthState::Found);
+    EXPECT_TRUE(damaged.compressed);
+    EXPECT_EQ(damaged.inflate, InflateEnd::Damaged);
+}
+
+TEST(StealthReader, SaysWhyAnImageWasNotChecked) {
+    std::string grey = testpng::Png({});  // 8-bit grey
+    StealthFinding finding = Read(grey);
+    EXPECT_EQ(finding.state, StealthState::NotChecked);
+    EXPECT_EQ(finding.reason, StealthNotChecked::ImageType);
+
+    ImageHeader header = pixelpng::HeaderOf(4, 4, 8, 6, 1);
+    std::string nothing(16, '\0');
+    CountingBytes source(nothing);
+    WalkedChunk chunk;
+    EXPECT_EQ(ReadStealth(&source, header, &chunk).reason, StealthNotChecked::Interlaced);
+    header.interlace = 0;
+    EXPECT_EQ(ReadStealth(&source, header, nullptr).reason, StealthNotChecked::NoImageData);
+
+    // Image data that ends inside the signature: not checked, with the rows' reason.
+    pixelpng::Pixels pixels = pixelpng::Noise(16, 200, 4);
+    pixelpng::HideText(&pixels, Mode::Alpha, false, "abc");
+    std::string file = pixelpng::Encode(pixels, pixelpng::Layout());
+    size_t data = file.find("IDAT") + 4;
+    uint32_t length = static_cast<uint32_t>(file.find("IEND") - 8 - 4 - data);
+    std::string cut = file.substr(0, data - 8) + testpng::Chunk("IDAT", file.substr(data, length / 10)) +
+                      testpng::Chunk("IEND", std::string());
+    StealthFinding truncated = Read(cut);
+    EXPECT_EQ(truncated.state, StealthState::NotChecked);
+    EXPECT_EQ(truncated.reason, StealthNotChecked::ImageData);
+    EXPECT_EQ(truncated.rows, RowsState::Truncated);
+}
+
+}  // namespace
