@@ -653,6 +653,15 @@ TEST(ConsoleFrontEnd, ManyFilesOnAllCoresGiveTheWindowsReportInArgumentOrderAndA
     names.pop_back();  // the folder: the console scans its files instead
     names.insert(names.begin() + 5, WriteScratchFile(L"large-among-many.png",
                                                      PngWith({CompressedTextChunk("Big", std::string(8u << 20, 'b'))})));
+    // Compressed texts too long for the work buffer, the longer first, which each thread's inflate
+    // space keeps for the next files.
+    std::string longer, shorter;
+    for (int i = 0; longer.size() < 300000; i++) longer += std::to_string(i) + (i % 7 ? " " : "\n");
+    for (int i = 0; shorter.size() < 70000; i++) shorter += std::to_string(3 * i) + ",";
+    names.insert(names.begin() + 6, WriteScratchFile(L"inflated-longer.png",
+                                                     PngWith({CompressedTextChunk("Longer", longer), TextChunk("Between", "x"),
+                                                              CompressedTextChunk("Shorter", shorter)})));
+    names.insert(names.begin() + 7, WriteScratchFile(L"inflated-shorter.png", PngWith({CompressedTextChunk("Shorter", shorter)})));
     const std::vector<std::wstring> once = names;
     names.insert(names.end(), once.begin(), once.end());
     std::wstring arguments;
