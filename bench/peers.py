@@ -37,6 +37,8 @@ FORMS = [("text", []), ("json", ["--json"]), ("texts", ["--text"]), ("out", ["--
 # (pngcheck reads every chunk of a file, as we do; exiftool skips the image data).
 FLOOR_GOAL = 1.2
 ROUND_BUDGET = 120
+PNGCHECK_TEXT_CUT = 30000
+EXIT_CODES = {}  # of each command's last run
 PEER_GOAL = 0.5
 EXIFTOOL = ["exiftool", "-a", "-G1", "-s", "-PNG:all"]
 # exiftool's PNG tags that come from chunks other than text chunks.
@@ -92,9 +94,10 @@ def run_timed(name, command, path):
         command = form_command(command[0], path, command[1], windows_path(out_folder))
     start = time.perf_counter()
     process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _, _, usage = os.wait4(process.pid, 0)
+    _, status, usage = os.wait4(process.pid, 0)
     took = time.perf_counter() - start
-    process.returncode = 0  # reaped by wait4 above
+    process.returncode = os.waitstatus_to_exitcode(status)  # reaped by wait4 above
+    EXIT_CODES[name] = process.returncode
     if out_folder and os.path.exists(out_folder):
         shutil.rmtree(out_folder)
     return took, usage.ru_maxrss / 1024
@@ -204,6 +207,9 @@ def shown_by_us(records, entry, peer):
                 continue
             if kind == "tEXt" and body == keyword + " " + text:
                 return True
+            # pngcheck shows a long text's first 32 KB or so only.
+            if kind == "tEXt" and len(text) >= PNGCHECK_TEXT_CUT and body.startswith(keyword + " " + text):
+                return True
             if kind == "zTXt" and body.startswith(keyword + " "):
                 return True
             if kind == "iTXt" and re.match(r"^(\(..\))?" + re.escape(keyword) + r"\(", body):
@@ -311,7 +317,9 @@ def main():
             if measurable and ours > FLOOR_GOAL * floor:
                 floor_goals_met = False
                 notes.append("%s %s: %.2f times the floor (%.1f ms vs %.1f ms)" % (label, form, ours / floor, ours * 1e3, floor * 1e3))
-            if ours > PEER_GOAL * pngcheck:
+            # pngcheck stops at the first error it finds (the 3 GB file's huge image): it read the
+            # whole file only where it said OK.
+            if EXIT_CODES.get("pngcheck") == 0 and ours > PEER_GOAL * pngcheck:
                 peer_goals_met = False
                 notes.append("%s %s: %.2f times pngcheck's time (%.1f ms vs %.1f ms, less the Wine start-up)" % (
                     label, form, ours / pngcheck, ours * 1e3, pngcheck * 1e3))
@@ -338,7 +346,7 @@ def main():
           "the cost of spawning /bin/true; /before = the median of ours/before round by round; files/s, MB/s and "
           "peakMB (the largest of the rounds) are ours'")
     print("goals: at most %.1f times the floor (where the floor is over 5 ms), at most %.1f times pngcheck's time "
-          "(it reads the whole file; exiftool skips the image data), peak memory under 256 MB" % (FLOOR_GOAL, PEER_GOAL))
+          "where it read the whole file (said OK; exiftool skips the image data), peak memory under 256 MB" % (FLOOR_GOAL, PEER_GOAL))
     for note in notes:
         print("note:", note)
     print("verdict: floor (%.1f times) %s; pngcheck (%.1f times) %s; memory %s; contents %s" % (
