@@ -190,12 +190,44 @@ def ai_image_folder(folder, count=1000, variants=8):
             out.write(b"".join(parts))
 
 
+def workflow_folder(folder, count=1000, variants=8, size=500_000):
+    """count PNGs shaped like node-graph images: a parameters tEXt, a ~500 KB workflow JSON tEXt, the same
+    text as a zTXt and as a compressed iTXt, and about 0.5 MB of compressed image data. The JSON is one
+    of a few variants with the file's own seed in front, so that making them stays fast."""
+    os.makedirs(folder, exist_ok=True)
+    image = image_data_variant(2000, 512, 448)
+    workflows = [workflow_json(random.Random(3000 + v), size) for v in range(variants)]
+    packed = [(ztxt("workflow", w, 6), itxt("workflow", "", "", w, compressed=True)) for w in workflows]
+    for i in range(count):
+        generator = random.Random(i)
+        width, height, data = image
+        v = i % variants
+        seed = '{"seed":%d,' % i
+        parts = [SIGNATURE, ihdr(width, height), text("parameters", parameters_text(generator, i)),
+                 text("workflow", seed + workflows[v][1:]), packed[v][0], packed[v][1]]
+        parts += [chunk(b"IDAT", data[at:at + 65536]) for at in range(0, len(data), 65536)]
+        parts.append(chunk(b"IEND", b""))
+        with open(os.path.join(folder, "workflow-%04d.png" % i), "wb") as out:
+            out.write(b"".join(parts))
+
+
+def workflow_links(folder, copies=10):
+    """Ten names for each file of the workflow folder (hard links: no more disk), for the memory check."""
+    source = os.path.join(os.path.dirname(folder), "workflow-images")
+    os.makedirs(folder, exist_ok=True)
+    for name in sorted(os.listdir(source)):
+        for copy in range(copies):
+            os.link(os.path.join(source, name), os.path.join(folder, "%s-%d.png" % (name[:-4], copy)))
+
+
 FILES = {
     "noise-200mb.png": noise_png,
     "noise-3gb.png": huge_png,
     "chunks-5000.png": many_chunks_png,
     "ztxt-1mb.png": big_ztxt_png,
     "ai-images": ai_image_folder,
+    "workflow-images": workflow_folder,
+    "workflow-10000": workflow_links,
 }
 
 

@@ -1,21 +1,27 @@
-// read_floor.cpp: the floor of a whole-file scan: one ReadFile of the file into fresh VirtualAlloc memory.
-// Usage: read_floor FILE             does only that (the peer benchmark times the whole process)
-//        read_floor FOLDER           the same for each file in the folder
-//        read_floor --mapped FILE    the floor of a file of any size: opens it, maps it in views of the
-//                                    console loader's size one after the other and reads every byte once
-//        read_floor --profile FILE   prints, in-process, the time of each step of a console scan:
-//                                    fresh memory + read, the memory heap's zeroed block + read, the
-//                                    search, the UTF-8 conversion of the report lines, and the console
-//                                    front end's loader (load, search, release)
+// read_floor.cpp: the floors of a whole-file scan: the least work that reads every byte of the files once.
+// Usage: read_floor FILE|FOLDER            one ReadFile of each file into fresh VirtualAlloc memory
+//        read_floor --read FILE|FOLDER     opens each file, reads it in pieces into a buffer that is
+//                                          reused from piece to piece and file to file, closes it
+//        read_floor --mapped FILE|FOLDER   opens each file, maps it in views of the console loader's
+//                                          size one after the other and reads every byte once
+//        (a folder's files are shared out over as many threads as the console front end would use on
+//        them, each with a buffer of its own; the benchmarks time the whole process)
+//        read_floor --profile FILE         prints, in-process, the time of each step of a console scan:
+//                                          fresh memory + read, the memory heap's zeroed block + read, the
+//                                          search, the UTF-8 conversion of the report lines, and the console
+//                                          front end's loader (load, search, release)
 #include <windows.h>
 #include <emmintrin.h>
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 #include "app/console/cli_loader.h"
+#include "app/console/cli_scan.h"
 #include "report/chunk_scan.h"
 #include "report/compressed_text.h"
 #include "report/report_sink.h"
@@ -128,21 +134,82 @@ __attribute__((target("sse2"))) static uint64_t SumBytes(const uint8_t* bytes, s
 }
 
 // Opens, maps and reads every byte of a file once, in views that slide along it as the console's do.
-static int MapAndRead(const wchar_t* path) {
+static bool MapAndRead(const wchar_t* path, uint64_t* total) {
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     LARGE_INTEGER size;
-    if (file == INVALID_HANDLE_VALUE || !GetFileSizeEx(file, &size)) return 1;
+    if (file == INVALID_HANDLE_VALUE) return false;
+    if (!GetFileSizeEx(file, &size)) {
+        CloseHandle(file);
+        return false;
+    }
     const size_t view = (ViewSize() + ViewAlignment - 1) / ViewAlignment * ViewAlignment;
-    uint64_t total = 0;
     bool ok = true;
     for (uint64_t at = 0; ok && at < static_cast<uint64_t>(size.QuadPart); at += view) {
         size_t length = static_cast<size_t>(std::min<uint64_t>(view, size.QuadPart - at));
         MappedView mapped;
         ok = mapped.Open(file, at, length);
-        if (ok) total += SumBytes(mapped.Bytes(), length);
+        if (ok) *total += SumBytes(mapped.Bytes(), length);
     }
     CloseHandle(file);
-    printf("%llu\n", static_cast<unsigned long long>(total));
+    return ok;
+}
+
+// Opens a file, reads it to its end in pieces into buffer (LoaderPieceSize bytes), closes it.
+static bool ReadReused(const wchar_t* path, uint8_t* buffer) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, static_cast<DWORD>(LoaderPieceSize), &read, nullptr) != 0) && read == LoaderPieceSize) {
+    }
+    CloseHandle(file);
+    return ok;
+}
+
+enum class Floor { Fresh, Read, Mapped };
+
+// The files a name stands for: itself, or a folder's files in listing order.
+static std::vector<std::wstring> FilesOf(const wchar_t* name) {
+    DWORD attributes = GetFileAttributesW(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return {name};
+    const std::wstring folder = std::wstring(name) + L"\\";
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (listing == INVALID_HANDLE_VALUE) return files;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) files.push_back(folder + found.cFileName);
+    } while (FindNextFileW(listing, &found));
+    FindClose(listing);
+    return files;
+}
+
+// Every file read once by the floor's way, on as many threads as the console front end uses.
+static int ReadAll(Floor floor, const wchar_t* name) {
+    const std::vector<std::wstring> files = FilesOf(name);
+    if (files.empty()) return 1;
+    unsigned threads = std::min<size_t>(ProcessorCount(), files.size());
+    std::atomic<size_t> next(0);
+    std::atomic<bool> ok(true);
+    std::atomic<uint64_t> sum(0);
+    auto work = [&] {
+        uint8_t* buffer = floor == Floor::Read
+            ? static_cast<uint8_t*>(VirtualAlloc(nullptr, LoaderPieceSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) : nullptr;
+        uint64_t total = 0;
+        for (size_t i; (i = next++) < files.size();) {
+            bool done = floor == Floor::Fresh ? ReadFresh(files[i].c_str())
+                        : floor == Floor::Mapped ? MapAndRead(files[i].c_str(), &total)
+                        : buffer && ReadReused(files[i].c_str(), buffer);
+            if (!done) ok = false;
+        }
+        sum += total;
+        if (buffer) VirtualFree(buffer, 0, MEM_RELEASE);
+    };
+    std::vector<std::thread> workers;
+    for (unsigned i = 1; i < threads; i++) workers.emplace_back(work);
+    work();
+    for (std::thread& worker : workers) worker.join();
+    if (floor == Floor::Mapped) printf("%llu\n", static_cast<unsigned long long>(sum.load()));
     return ok ? 0 : 1;
 }
 
@@ -158,21 +225,11 @@ int main() {
     int newMode = 0;
     if (__wgetmainargs(&argc, &argv, &environment, 0, &newMode) != 0) return 2;
     if (argc == 3 && wcscmp(argv[1], L"--profile") == 0) return Profile(argv[2]);
-    if (argc == 3 && wcscmp(argv[1], L"--mapped") == 0) return MapAndRead(argv[2]);
+    if (argc == 3 && wcscmp(argv[1], L"--mapped") == 0) return ReadAll(Floor::Mapped, argv[2]);
+    if (argc == 3 && wcscmp(argv[1], L"--read") == 0) return ReadAll(Floor::Read, argv[2]);
     if (argc != 2) {
-        printf("usage: read_floor [--profile | --mapped] FILE | read_floor FOLDER\n");
+        printf("usage: read_floor [--profile | --mapped | --read] FILE | read_floor [--mapped | --read] FOLDER\n");
         return 2;
     }
-    DWORD attributes = GetFileAttributesW(argv[1]);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return ReadFresh(argv[1]) ? 0 : 1;
-    const std::wstring folder = std::wstring(argv[1]) + L"\\";
-    WIN32_FIND_DATAW found;
-    HANDLE listing = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (listing == INVALID_HANDLE_VALUE) return 1;
-    bool ok = true;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ok = ReadFresh((folder + found.cFileName).c_str()) && ok;
-    } while (FindNextFileW(listing, &found));
-    FindClose(listing);
-    return ok ? 0 : 1;
+    return ReadAll(Floor::Fresh, argv[1]);
 }

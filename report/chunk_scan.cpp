@@ -110,12 +110,45 @@ static uint64_t ReportTextChunk(ScanBlock& b, size_t d, uint32_t length, ZeroFin
     return pastEnd ? d : static_cast<uint64_t>(d) + length + 4;
 }
 
+// A string that grew past the ceiling gives its memory back.
+static void Trim(std::wstring& text) {
+    if (text.capacity() * sizeof(wchar_t) > static_cast<size_t>(SearchScratch::KeptSearchBytes)) std::wstring().swap(text);
+}
+
+void SearchScratch::EndFile() {
+    space.Forget();
+    Trim(record.keyword);
+    Trim(record.language);
+    Trim(record.translatedKeyword);
+    Trim(record.text);
+}
+
+namespace {
+// Ends the file's use of the scratch however the search returns.
+class FileEnd {
+public:
+    explicit FileEnd(SearchScratch* scratch) : scratch_(scratch) {}
+    FileEnd(const FileEnd&) = delete;
+    FileEnd& operator=(const FileEnd&) = delete;
+    ~FileEnd() { scratch_->EndFile(); }
+
+private:
+    SearchScratch* scratch_;
+};
+}  // namespace
+
 SearchEnd SearchTextChunks(ScanBlock view, ViewSource* views, ReportSink* sink, uint8_t* workBuffer) {
+    SearchScratch scratch(workBuffer, false);
+    return SearchTextChunks(view, views, sink, &scratch);
+}
+
+SearchEnd SearchTextChunks(ScanBlock view, ViewSource* views, ReportSink* sink, SearchScratch* scratch) {
     if (!view.bytes) return SearchEnd::Finished;
+    FileEnd fileEnd(scratch);
     const uint64_t fileSize = view.start + view.fileLeft;
     ZeroFinder zeros{view.bytes, view.n};
-    InflateSpace space(workBuffer);
-    TextChunkRecord record;  // reused: its texts keep their capacity from chunk to chunk of one search
+    InflateSpace& space = scratch->space;
+    TextChunkRecord& record = scratch->record;
     size_t characters = 0;   // of the lines handed on, to stop a runaway report
     const size_t limit = sink->ReportCharacterLimit();
     uint64_t p = 4;          // file offset from which the next type code is looked for

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include "report/compressed_text.h"
 #include "report/report_sink.h"
 #include "report/scan_block.h"
 
@@ -45,10 +46,29 @@ protected:
     ~ViewSource() = default;
 };
 
+// What a search works in besides the file: the space texts are inflated into and the record it fills.
+// A search given none makes its own and frees it at its end. A thread that searches file after file
+// keeps one (keep true), so that their memory is had once rather than fresh, and faulted in page by
+// page, for every file and text; a buffer that a large text grew past KeptSearchBytes is freed after
+// its file, so that one such text does not hold its memory for the rest of the run.
+class SearchScratch {
+public:
+    SearchScratch(uint8_t* workBuffer, bool keep) : space(workBuffer, keep ? KeptSearchBytes : 0) {}
+    SearchScratch(const SearchScratch&) = delete;
+    SearchScratch& operator=(const SearchScratch&) = delete;
+    // Called when a file's search ends: frees what grew past the ceiling.
+    void EndFile();
+
+    static const int32_t KeptSearchBytes = 4 << 20;
+    InflateSpace space;
+    TextChunkRecord record;  // its texts keep their capacity from chunk to chunk
+};
+
 // Searches a whole file that `view` shows the start of; views: where later views come from, or null
 // when `view` holds the whole file. The records and where they are found are the same whatever the
 // views' sizes: a chunk whose fields reach past a view is parsed again in a larger view from it on.
 SearchEnd SearchTextChunks(ScanBlock view, ViewSource* views, ReportSink* sink, uint8_t* workBuffer);
+SearchEnd SearchTextChunks(ScanBlock view, ViewSource* views, ReportSink* sink, SearchScratch* scratch);
 // A whole block.
 SearchEnd SearchTextChunks(const uint8_t* block, size_t n, ReportSink* sink, uint8_t* workBuffer,
                            const volatile long* readFailed = nullptr);

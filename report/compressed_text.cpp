@@ -12,6 +12,10 @@ static void AppendField(std::wstring& line, const ScanBlock& b, uint64_t from, s
 }
 
 bool InflateSpace::Grow(int32_t capacity, const uint8_t* from, size_t used) {
+    if (capacity <= largerCapacity_) {
+        if (from != larger_) memcpy(larger_, from, used);
+        return true;
+    }
     uint8_t* grown = static_cast<uint8_t*>(MemAlloc(capacity));
     if (!grown) return false;
     memcpy(grown, from, used);
@@ -22,6 +26,10 @@ bool InflateSpace::Grow(int32_t capacity, const uint8_t* from, size_t used) {
 }
 
 void InflateSpace::Forget() {
+    if (largerCapacity_ > keep_) Free();
+}
+
+void InflateSpace::Free() {
     MemFree(larger_);
     larger_ = nullptr;
     largerCapacity_ = 0;
@@ -66,15 +74,17 @@ static void Inflate(const uint8_t* input, size_t inputLength, InflateSpace* spac
     const uint8_t* text = workBuffer;
     bool full = (result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0;
     if (full) {
+        // A kept block may be larger than asked for: the next size doubles what there is.
         int32_t capacity = 4 * WorkBufferInflateRoom;
         while (space->Grow(capacity, text, stream.total_out)) {
             text = space->Larger();
+            const int32_t room = space->LargerCapacity();
             stream.next_out = space->Larger() + stream.total_out;
-            stream.avail_out = static_cast<uInt>(space->LargerCapacity() - static_cast<int32_t>(stream.total_out));
+            stream.avail_out = static_cast<uInt>(room - static_cast<int32_t>(stream.total_out));
             result = inflate(&stream, Z_FINISH);
             full = (result == Z_OK || result == Z_BUF_ERROR) && stream.avail_out == 0;
-            if (!full || capacity == MaxInflatedText) break;
-            capacity = capacity > MaxInflatedText / 2 ? MaxInflatedText : capacity * 2;
+            if (!full || room >= MaxInflatedText) break;
+            capacity = room > MaxInflatedText / 2 ? MaxInflatedText : room * 2;
         }
     }
     out->outcome = OutcomeOf(result, stream, full);

@@ -15,24 +15,31 @@ const int32_t MaxInflatedText = 16 * 1024 * 1024;
 
 // Where inflated text goes: the work buffer, and for text that overflows it a larger block of the
 // memory heap. The larger block lives until Forget (the search calls it after each record's sink call),
-// so that a record's bytes stay valid while the sink reads them, and no capacity is kept from chunk to
-// chunk. workBuffer: WorkBufferSize bytes, or null; then inflated texts are empty and nothing is inflated.
+// so that a record's bytes stay valid while the sink reads them. A space made with keep 0 keeps no
+// capacity from chunk to chunk; with keep above 0, a block of at most keep bytes stays for the next
+// text (a thread that searches file after file then has it once, not fresh for every text), and a
+// larger one is freed at Forget. workBuffer: WorkBufferSize bytes, or null; then inflated texts are
+// empty and nothing is inflated.
 class InflateSpace {
 public:
-    explicit InflateSpace(uint8_t* workBuffer) : workBuffer_(workBuffer) {}
-    ~InflateSpace() { Forget(); }
+    explicit InflateSpace(uint8_t* workBuffer, int32_t keep = 0) : workBuffer_(workBuffer), keep_(keep) {}
+    ~InflateSpace() { Free(); }
     InflateSpace(const InflateSpace&) = delete;
     InflateSpace& operator=(const InflateSpace&) = delete;
     uint8_t* WorkBuffer() const { return workBuffer_; }
-    // Grows the larger block to capacity bytes keeping its first `used` bytes from `from`; false (the
-    // block unchanged) when out of memory.
+    // Makes the larger block hold at least capacity bytes with its first `used` bytes from `from` (the
+    // work buffer, or the larger block itself); false (the block unchanged) when out of memory. A kept
+    // block that is large enough is used as it is.
     bool Grow(int32_t capacity, const uint8_t* from, size_t used);
     uint8_t* Larger() const { return larger_; }
     int32_t LargerCapacity() const { return largerCapacity_; }
+    // After a record: frees the larger block unless it is kept.
     void Forget();
+    void Free();
 
 private:
     uint8_t* workBuffer_;
+    int32_t keep_;
     uint8_t* larger_ = nullptr;
     int32_t largerCapacity_ = 0;
 };

@@ -27,12 +27,12 @@ private:
 
 // Loads and searches; returns the notice that ends the file's report, or null when it is complete.
 static const wchar_t* LoadAndSearch(const std::wstring& name, int64_t listedSize, bool startsReport, ReportSink* sink,
-                                    uint8_t* workBuffer, FileLoader* loader) {
+                                    SearchScratch* scratch, FileLoader* loader) {
     sink->StartReport(name, startsReport);
     LoadedFile file;
     if (const wchar_t* notice = loader->Load(name, listedSize, &file)) return notice;
     LoadedFileOwner owner(loader, &file);
-    switch (SearchTextChunks(file.view, file.views, sink, workBuffer)) {
+    switch (SearchTextChunks(file.view, file.views, sink, scratch)) {
     case SearchEnd::ReadFailed: return L"Cannot read file";
     case SearchEnd::NoRoom: return L"Cannot allocate memory";
     default: return nullptr;
@@ -45,12 +45,18 @@ static const wchar_t* LoadAndSearch(const std::wstring& name, int64_t listedSize
 // for that much: every zTXt or iTXt code in a block without zeros has a keyword that runs to the end.
 bool ScanTextChunks(const std::wstring& name, bool startsReport, ReportSink* sink, uint8_t* workBuffer,
                     FileLoader* loader, int64_t listedSize) {
+    SearchScratch scratch(workBuffer, false);
+    return ScanTextChunks(name, startsReport, sink, &scratch, loader, listedSize);
+}
+
+bool ScanTextChunks(const std::wstring& name, bool startsReport, ReportSink* sink, SearchScratch* scratch,
+                    FileLoader* loader, int64_t listedSize) {
     if (name.empty()) return true;
     WindowFileLoader windowLoader;
     if (!loader) loader = &windowLoader;
     const wchar_t* notice = L"Cannot allocate memory";
     try {
-        notice = LoadAndSearch(name, listedSize, startsReport, sink, workBuffer, loader);
+        notice = LoadAndSearch(name, listedSize, startsReport, sink, scratch, loader);
         if (!notice) return true;
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include "report/chunk_scan.h"
 #include "report/file_loader.h"
 #include "report/report_sink.h"
 
@@ -20,4 +21,7 @@
 // empty name counts); false when a notice ended the file's report.
 // listedSize: the size a folder listing gave for the file, or below 0 (see FileLoader::Load).
 bool ScanTextChunks(const std::wstring& name, bool startsReport, ReportSink* sink, uint8_t* workBuffer,
+                    FileLoader* loader = nullptr, int64_t listedSize = -1);
+// The same, searching in the caller's scratch (chunk_scan.h), kept from file to file.
+bool ScanTextChunks(const std::wstring& name, bool startsReport, ReportSink* sink, SearchScratch* scratch,
                     FileLoader* loader = nullptr, int64_t listedSize = -1);

@@ -52,20 +52,25 @@ static size_t EncodeCodePoint(uint32_t c, char* to) {
 }
 
 void AppendUtf8(std::string& out, const wchar_t* units, size_t count) {
-    // A block at a time: room for its longest form (3 bytes a unit) is made once, written through a
-    // pointer, and cut to what was written. A block never ends inside a surrogate pair.
+    // A block at a time, written through a pointer and cut to what was written. Room is made for a
+    // block of ASCII (a byte a unit), and for the rest of the block at its longest form (3 bytes a
+    // unit) only once another unit comes: a string is zero-filled as it grows, and most text is
+    // ASCII. A block never ends inside a surrogate pair.
     const size_t block = 1u << 16;
     for (size_t from = 0; from < count;) {
         const size_t end = Utf16PieceEnd(units, count, from, block);
         const size_t at = out.size();
-        out.resize(at + 3 * (end - from));
-        char* const start = &out[at];
-        char* to = start;
+        out.resize(at + (end - from));
+        size_t written = 0;
         size_t i = from;
         while (i < end) {
-            size_t ascii = CopyAscii(units + i, end - i, to);
-            to += ascii;
+            size_t ascii = CopyAscii(units + i, end - i, &out[at + written]);
+            written += ascii;
             i += ascii;
+            if (i == end) break;
+            if (out.size() - at - written < 3 * (end - i)) out.resize(at + written + 3 * (end - i));
+            char* const start = &out[at + written];
+            char* to = start;
             for (; i < end && units[i] >= 0x80; i++) {
                 uint32_t c = static_cast<uint16_t>(units[i]);
                 if (c >= 0xD800 && c <= 0xDFFF) {
@@ -79,8 +84,9 @@ void AppendUtf8(std::string& out, const wchar_t* units, size_t count) {
                 }
                 to += EncodeCodePoint(c, to);
             }
+            written += static_cast<size_t>(to - start);
         }
-        out.resize(at + static_cast<size_t>(to - start));
+        out.resize(at + written);
         from = end;
     }
 }

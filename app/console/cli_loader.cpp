@@ -1,4 +1,4 @@
-// cli_loader.cpp: the console front end's loader: sliding mapped views for large files, a reused buffer for the rest.
+// cli_loader.cpp: the console front end's loader: a reused buffer read into, or sliding mapped views.
 #include "app/console/cli_loader.h"
 #include <windows.h>
 #include <zlib.h>
@@ -10,14 +10,22 @@
 
 static void (*pieceHook)(const std::wstring& name, size_t bytesRead);
 static size_t viewSize = 64u << 20;
+static uint64_t mapThreshold = NeverMapped;
 
 void SetLoaderPieceHook(void (*hook)(const std::wstring& name, size_t bytesRead)) { pieceHook = hook; }
 size_t ViewSize() { return viewSize; }
 void SetViewSize(size_t size) { viewSize = size < 16 ? 16 : size; }
+void SetMapThreshold(uint64_t size) { mapThreshold = size; }
 
 ConsoleFileLoader::~ConsoleFileLoader() {
     // The view and the file close themselves (view first: it is declared after the file).
+    FreeBuffer();
+}
+
+void ConsoleFileLoader::FreeBuffer() {
     if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
+    buffer_ = nullptr;
+    capacity_ = 0;
 }
 
 // Grows the buffer to at least size bytes; its pages stay mapped from file to file, so only the
@@ -26,7 +34,7 @@ bool ConsoleFileLoader::Reserve(size_t size) {
     if (size <= capacity_) return true;
     const size_t step = 1u << 20;
     size_t capacity = (size + step - 1) / step * step;
-    if (buffer_) VirtualFree(buffer_, 0, MEM_RELEASE);
+    FreeBuffer();
     buffer_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, capacity, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     capacity_ = buffer_ ? capacity : 0;
     return buffer_ != nullptr;
@@ -75,7 +83,10 @@ ScanBlock ConsoleFileLoader::ViewOf(const uint8_t* bytes, size_t length, uint64_
 }
 
 bool ConsoleFileLoader::ShowRead(uint64_t from, uint64_t count, ScanBlock* view) {
-    size_t length = ViewLength(from, from, count, ViewSize(), size_);
+    // A small file in one read view; the views of a larger one are one piece long, so that each is
+    // searched while its bytes are still in the processor's cache and the buffer stays small.
+    const size_t step = size_ <= ReadWholeSize ? ViewSize() : std::min(ViewSize(), LoaderPieceSize);
+    size_t length = ViewLength(from, from, count, step, size_);
     if (count > MaxViewSize || !Reserve(length)) return false;
     if (!ReadAt(from, buffer_, length)) {
         readFailed_ = 1;
@@ -141,11 +152,12 @@ const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, int64_t listedS
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file_.Open()) return OpenNotice(GetLastError());
     HANDLE handle = file_.Get();
-    // A folder listing's size saves asking; a file shorter now than the size taken fails its reads.
+    // A folder listing's size saves asking, and a listing names no devices: a name from it is trusted
+    // to be a file; a file shorter now than the size taken fails its reads.
     int64_t size = listedSize;
     LARGE_INTEGER handleSize;
     const wchar_t* notice = nullptr;
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
+    if (size < 0 && GetFileType(handle) != FILE_TYPE_DISK) {
         notice = L"Not a file (a device)";
     } else if (size < 0 && !GetFileSizeEx(handle, &handleSize)) {
         notice = L"Cannot read file";
@@ -158,7 +170,7 @@ const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, int64_t listedS
         name_ = name;
         readFailed_ = 0;
         crcReadFailed_ = false;
-        mapped_ = size_ >= MapThreshold;
+        mapped_ = size_ >= mapThreshold;
         ScanBlock view;
         if (Show(0, std::min<uint64_t>(size_, 8), &view)) {
             file->view = view;
@@ -173,8 +185,10 @@ const wchar_t* ConsoleFileLoader::Load(const std::wstring& name, int64_t listedS
 }
 
 void ConsoleFileLoader::Release(LoadedFile* file) {
-    // The buffer stays for the next file; a view ends with its file.
+    // The buffer stays for the next file unless a chunk's view made it larger than a whole small
+    // file; a view ends with its file.
     view_.Close();
     file_.Close();
+    if (capacity_ > ReadWholeSize) FreeBuffer();
     *file = LoadedFile();
 }

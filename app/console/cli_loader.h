@@ -1,5 +1,5 @@
-// cli_loader.h: how the console front end loads a file: read-only mapped views that slide along it, or
-// pieces read into one reused buffer.
+// cli_loader.h: how the console front end loads a file: pieces read into one reused buffer, or
+// read-only mapped views that slide along it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -12,12 +12,16 @@
 // listing, that many bytes from the start of the file) and the same notices for the same causes,
 // without its cost and without its limit: the window reads each file into fresh zero-filled memory,
 // whose page faults cost about as much as the read itself, and cannot hold a file of 2 GiB or more.
-// Here a file of MapThreshold bytes or more is searched in read-only mapped views of at most ViewSize
-// bytes that slide along it (their pages come from the file cache), so the address space a thread
-// needs does not grow with the file, whatever its size; a smaller file is read, in pieces, into a
-// buffer this loader keeps from file to file. A chunk whose fields reach past a view is searched again
-// in a larger one, up to MaxViewSize (a line that long could not be held anyway: "Cannot allocate
-// memory"). Where no view can be mapped, views are read into the buffer instead. One loader per thread.
+// Here a file is read, in pieces, into a buffer this loader keeps from file to file: a file of up to
+// ReadWholeSize bytes whole, a larger one in views of one piece that slide along it, so the memory a
+// thread needs does not grow with the file, whatever its size. A chunk whose fields reach past a view
+// is searched again in a larger one, up to MaxViewSize (a line that long could not be held anyway:
+// "Cannot allocate memory"); a buffer grown past ReadWholeSize is given back when its file is done.
+// Files can instead be searched in read-only mapped views of at most ViewSize bytes (SetMapThreshold),
+// whose pages come from the file cache; where no view can be mapped, views are read into the buffer.
+// Measured on these machines, reading costs less than mapping at every size (each page of a view is
+// faulted in on its own; 1 MB reads into a buffer that stays in the cache are one copy) and needs a
+// few megabytes instead of the view's size, so by default nothing is mapped. One loader per thread.
 //
 // A mapped view can fail under the search: another process cuts the file short, or the device fails.
 // The fault is caught by a vectored exception handler (only a read inside the current thread's view):
@@ -56,6 +60,7 @@ private:
     bool ShowRead(uint64_t from, uint64_t count, ScanBlock* view);
     bool ReadAt(uint64_t from, uint8_t* to, size_t size) const;
     bool Reserve(size_t size);
+    void FreeBuffer();
     const wchar_t* OpenNotice(DWORD error);
 
     OwnedFile file_;  // open from Load to Release
@@ -71,8 +76,14 @@ private:
     std::wstring notice_;  // the text of the last open failure's notice
 };
 
-// Files from this size on are mapped; below it, mapping and unmapping cost more than the read.
-const size_t MapThreshold = 8u << 20;
+// Files up to this size are read whole; a larger one in views of LoaderPieceSize.
+const size_t ReadWholeSize = 8u << 20;
+// Where mapping is asked for, files from this size on are mapped; below it, mapping and unmapping
+// would cost more than the read.
+const uint64_t MapThreshold = 8u << 20;
+const uint64_t NeverMapped = UINT64_MAX;
+// Files from `size` on are mapped; NeverMapped (the default) maps none. For the tests of mapped views.
+void SetMapThreshold(uint64_t size);
 // Bytes read with one ReadFile call.
 const size_t LoaderPieceSize = 1u << 20;
 // The largest view a chunk whose fields reach far may ask for.

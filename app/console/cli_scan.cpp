@@ -16,10 +16,13 @@
 
 namespace {
 
-// What one thread scans with: its loader (and the views and buffer the loader holds) and its work buffer.
+// What one thread scans with: its loader (and the views and buffer the loader holds), its work buffer,
+// the scratch its searches work in and the buffers its reports make their output in, all kept from
+// file to file.
 class Scanner {
 public:
-    Scanner() : workBuffer_(static_cast<uint8_t*>(MemAlloc(WorkBufferSize))) {}
+    explicit Scanner(const ReportBuffers& buffers)
+        : workBuffer_(static_cast<uint8_t*>(MemAlloc(WorkBufferSize))), scratch_(workBuffer_, true), buffers_(buffers) {}
     ~Scanner() { MemFree(workBuffer_); }
     Scanner(const Scanner&) = delete;
     Scanner& operator=(const Scanner&) = delete;
@@ -27,15 +30,18 @@ public:
     // False when the work buffer could not be had (then nothing is scanned: "Cannot allocate memory").
     bool Ready() const { return workBuffer_ != nullptr; }
     bool Scan(const CliItem& item, bool startsReport, ReportSink* sink) {
-        return ScanTextChunks(item.name, startsReport, sink, workBuffer_, &loader_, item.listedSize);
+        return ScanTextChunks(item.name, startsReport, sink, &scratch_, &loader_, item.listedSize);
     }
     bool Check(const CliItem& item, bool json, ConsoleReport* report) {
         return CheckFile(item.name, item.listedSize, json, &loader_, report);
     }
+    ReportBuffers* Buffers() { return &buffers_; }
 
 private:
     ConsoleFileLoader loader_;
     uint8_t* workBuffer_;
+    SearchScratch scratch_;
+    ReportBuffers buffers_;
 };
 
 struct ItemResult {
@@ -56,11 +62,16 @@ static void WriteOutOfMemoryNotice(const std::wstring& name, ConsoleStream* err)
 // Items handed out to the workers and results waiting for the writer.
 class ScanQueue {
 public:
-    ScanQueue(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads)
-        : items_(items), options_(options), filter_(options), results_(items.size()), ahead_(4 * threads) {}
+    ScanQueue(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads, const ConsoleStream& out,
+              const ConsoleStream& err)
+        : items_(items), options_(options), filter_(options), results_(items.size()), ahead_(4 * threads) {
+        buffers_.pool = &pool_;
+        buffers_.stdoutUtf8 = !out.IsConsole();
+        buffers_.stderrUtf8 = !err.IsConsole();
+    }
 
     void Work() {
-        Scanner scanner;
+        Scanner scanner(buffers_);
         size_t index;
         while (Next(&index)) Finish(index, Scan(index, &scanner));
     }
@@ -69,7 +80,7 @@ public:
     // be started) this thread scans each item just before writing it.
     ScanOutcome WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
         std::unique_ptr<Scanner> scanner;
-        if (withoutWorkers) scanner.reset(new (std::nothrow) Scanner);
+        if (withoutWorkers) scanner.reset(new (std::nothrow) Scanner(buffers_));
         OutFolder folder(options_);
         ScanOutcome outcome;
         for (size_t i = 0; i < items_.size() && !out->Error(); i++) {
@@ -117,7 +128,7 @@ private:
     bool Scan(size_t index, Scanner* scanner) {
         const CliItem& item = items_[index];
         ConsoleReport& report = results_[index].report;
-        report = ConsoleReport(options_, filter_, &stop_);
+        report = ConsoleReport(options_, filter_, &stop_, scanner ? scanner->Buffers() : nullptr);
         try {
             if (item.notice) {
                 report.Notice(L"File", item.notice, item.name);
@@ -139,6 +150,8 @@ private:
     const std::vector<CliItem>& items_;
     const CliOptions& options_;
     const ChunkFilter filter_;
+    OutputPool pool_;        // declared before the results, whose reports give their buffers back to it
+    ReportBuffers buffers_;  // what each thread's own buffers start from
     std::vector<ItemResult> results_;
     size_t ahead_;
     std::mutex mutex_;
@@ -164,7 +177,7 @@ ScanOutcome ScanItems(const std::vector<CliItem>& items, const CliOptions& optio
     if (items.empty()) return ScanOutcome();
     if (threads > items.size()) threads = static_cast<unsigned>(items.size());
     if (threads < 1) threads = 1;
-    ScanQueue queue(items, options, threads);
+    ScanQueue queue(items, options, threads, *out, *err);
     std::vector<std::thread> workers;
     try {
         // One thread's work is done on this one: starting a thread costs a Wine process about a millisecond.

@@ -1,6 +1,7 @@
 // console_output.cpp: writing text to a console as UTF-16, to a pipe or a file as UTF-8.
 #include "app/console/console_output.h"
 #include "report/utf8_encoding.h"
+#include "runtime/memory_blocks.h"
 
 // Larger writes are split: a console and some pipes refuse very large single writes.
 static const size_t WritePiece = 1u << 20;
@@ -96,4 +97,16 @@ void ConsoleStream::Write(const wchar_t* units, size_t count) {
         error_ = WriteBytes(handle_, bytes.data(), bytes.size());
         at = end;
     }
+}
+
+void ConsoleStream::WriteUtf8(const char* bytes, size_t size) {
+    if (error_) return;
+    if (isConsole_) {
+        // Not the way text to a console goes (see ConsoleReport), but shown right all the same.
+        std::wstring text;
+        AppendDecodedBytes(text, bytes, size, TextUtf8);
+        Write(text);
+        return;
+    }
+    error_ = WriteBytes(handle_, bytes, size);
 }

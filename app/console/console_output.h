@@ -14,6 +14,8 @@ public:
     // The text is encoded here, once: UTF-16 to a console, UTF-8 (utf8_encoding.h) to anything else.
     void Write(const wchar_t* units, size_t count);
     void Write(const std::wstring& text) { Write(text.data(), text.size()); }
+    // Text encoded as UTF-8 already (utf8_encoding.h), for a stream that is no console: written as it is.
+    void WriteUtf8(const char* bytes, size_t size);
     bool IsConsole() const { return isConsole_; }
     // The system's error code of the first failed write; 0 while every write succeeded.
     DWORD Error() const { return error_; }

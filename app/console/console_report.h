@@ -5,13 +5,27 @@
 #include "app/console/chunk_filter.h"
 #include "app/console/cli_options.h"
 #include "app/console/console_output.h"
+#include "app/console/output_pool.h"
 #include "report/report_sink.h"
 
 class OutFolder;
 
+// What one scanning thread's reports make their output in, kept from file to file: the unit being
+// made (a line, an object, a text; one that grew past KeptUnitUnits is freed after it) and the pool
+// that gathered output comes from and goes back to. Output for a stream that is no console is
+// gathered as UTF-8, encoded on the scanning thread, so that the writer only writes it.
+struct ReportBuffers {
+    OutputPool* pool = nullptr;
+    bool stdoutUtf8 = false;  // stdout is no console
+    bool stderrUtf8 = false;
+    std::wstring unit;
+    static const size_t KeptUnitUnits = 2u << 20;
+};
+
 // What one name adds to stdout and stderr (and to the --out folder), in order. Files are scanned on
 // several threads, so each one's output waits here until the files before it have been written.
-// It is kept as UTF-16 text and encoded once, when written (console_output.h).
+// It is kept as UTF-16 text and encoded once, when written (console_output.h); with buffers, the
+// parts for streams that are no console are kept as UTF-8, encoded as they are gathered.
 // With --utf8-text, tEXt and zTXt fields stored as UTF-8 (StoredAsUtf8) are read as UTF-8 first.
 // Only the chunks the filter selects are reported, in every form:
 // Report: the "file:" line, then the report lines, each ended by LF (a line keeps any CR or LF that
@@ -22,14 +36,19 @@ class OutFolder;
 // Files with matches: the file's name, then LF (or NUL), once, at its first reported chunk.
 // Out folder: each chunk's text, written to a file of its own when its turn comes.
 // Each line is made apart and added with its ending as one unit, so running out of memory never
-// leaves half a line or two lines glued together; nothing is kept from one file to the next.
+// leaves half a line or two lines glued together; nothing is kept from one file to the next but the
+// buffers' memory.
 // stop: null, or a flag that, once raised, makes the sink answer that the search should not go on
-// (the output cannot be written any more).
+// (the output cannot be written any more). buffers: null (a report of its own, in UTF-16), or the
+// scanning thread's (see ReportBuffers).
 class ConsoleReport : public ReportSink {
 public:
     ConsoleReport() = default;
-    ConsoleReport(const CliOptions& options, const ChunkFilter& filter, const volatile bool* stop = nullptr)
-        : options_(&options), filter_(&filter), stop_(stop) {}
+    ConsoleReport(const CliOptions& options, const ChunkFilter& filter, const volatile bool* stop = nullptr,
+                  ReportBuffers* buffers = nullptr)
+        : options_(&options), filter_(&filter), stop_(stop), unit_(buffers ? &buffers->unit : nullptr),
+          pool_(buffers ? buffers->pool : nullptr), stdoutUtf8_(buffers && buffers->stdoutUtf8),
+          stderrUtf8_(buffers && buffers->stderrUtf8) {}
     void StartReport(const std::wstring& fileName, bool startsReport) override;
     bool AppendReportLine(const TextChunkRecord& record) override;
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
@@ -57,17 +76,25 @@ private:
     enum class Destination { Stdout, Stderr, OutFile };
     struct Part {
         Destination to;
-        std::wstring text;
+        std::wstring text;     // OutFile, and Stdout or Stderr gathered as UTF-16
+        std::string bytes;     // Stdout or Stderr gathered as UTF-8
         std::wstring keyword;  // OutFile: the chunk's keyword
         bool json;             // OutFile: the text is a JSON object or array
     };
-    std::wstring& PartFor(Destination to);
+    bool GathersUtf8(Destination to) const;
+    Part& PartFor(Destination to);
     void AppendUnit(Destination to, const std::wstring& unit);
-    void AppendText(const TextChunkRecord& record);
+    void AppendText(const TextChunkRecord& record, std::wstring& unit);
+    std::wstring& Unit(std::wstring& own);
+    void EndUnit(std::wstring& unit);
 
     const CliOptions* options_ = nullptr;
     const ChunkFilter* filter_ = nullptr;
     const volatile bool* stop_ = nullptr;
+    std::wstring* unit_ = nullptr;  // the scanning thread's, used while it scans only
+    OutputPool* pool_ = nullptr;     // outlives the report
+    bool stdoutUtf8_ = false;
+    bool stderrUtf8_ = false;
     std::wstring fileName_;
     bool reported_ = false;
     bool hasNotice_ = false;

@@ -424,15 +424,19 @@ TEST(ConsoleLoader, GivesTheSearchWhatTheWindowsLoadPathGives) {
     EXPECT_GT(window.lines, 150);
     EXPECT_EQ(1, window.notices);
     // Whole, and in views that slide along each file: mapped views of one alignment unit, and views
-    // read into the buffer of a few dozen bytes.
+    // read into the buffer of a few dozen bytes; the large file read and mapped.
     const size_t defaultViewSize = ViewSize();
-    for (size_t viewSize : {defaultViewSize, static_cast<size_t>(ViewAlignment), static_cast<size_t>(37)}) {
-        SetViewSize(viewSize);
-        ExpectedBytes console = ScanInProcess(names, &loader);
-        EXPECT_TRUE(window.text == console.text) << "report lines differ; views of " << viewSize;
-        EXPECT_TRUE(window.json == console.json) << "records or notices differ; views of " << viewSize;
-        EXPECT_EQ(window.err, console.err);
+    for (uint64_t mapFrom : {NeverMapped, MapThreshold}) {
+        SetMapThreshold(mapFrom);
+        for (size_t viewSize : {defaultViewSize, static_cast<size_t>(ViewAlignment), static_cast<size_t>(37)}) {
+            SetViewSize(viewSize);
+            ExpectedBytes console = ScanInProcess(names, &loader);
+            EXPECT_TRUE(window.text == console.text) << "report lines differ; views of " << viewSize << ", mapped from " << mapFrom;
+            EXPECT_TRUE(window.json == console.json) << "records or notices differ; views of " << viewSize << ", mapped from " << mapFrom;
+            EXPECT_EQ(window.err, console.err);
+        }
     }
+    SetMapThreshold(NeverMapped);
     SetViewSize(defaultViewSize);
     for (const std::wstring& name : {missing, folder}) {
         HANDLE probe = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -624,21 +628,26 @@ public:
 
 TEST(ConsoleLoader, AMappedFileCutShortDuringItsSearchIsCannotReadFileAndTheNextFollows) {
     if (GetFileAttributesW(L"Z:\\usr\\bin\\truncate") == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "needs Wine on Linux";
-    // The image data is searched byte by byte, so the search reads the pages that the cut takes away.
-    const std::wstring name = WriteScratchFile(
-        L"cut-while-mapped.png", PngWith({TextChunk("First", "before the cut"),
-                                          PngChunk("IDAT", std::vector<uint8_t>(MapThreshold + (4u << 20), 'f')),
-                                          TextChunk("Last", "after the cut")}));
-    const std::wstring next = SuiteFile(L"ctzn0g04.png");
-    ConsoleFileLoader loader;
-    std::vector<uint8_t> work(WorkBufferSize);
-    TruncatingSink sink;
-    EXPECT_FALSE(ScanTextChunks(name, true, &sink, work.data(), &loader));
-    ASSERT_TRUE(sink.cutDone) << "the file was cut short from outside";
-    EXPECT_TRUE(ScanTextChunks(next, false, &sink, work.data(), &loader));
-    EXPECT_EQ(Utf8(name) + ": Cannot read file\n", sink.err);
-    ExpectedBytes nextAlone = ScanInProcess(next);
-    EXPECT_EQ(Utf8(FileLine(name) + L"\ntEXt : First before the cut\n") + nextAlone.text, sink.text);
+    // Mapped, and read in views into the buffer. The image data is searched byte by byte, so the
+    // search reads the pages that the cut takes away.
+    for (uint64_t mapFrom : {MapThreshold, NeverMapped}) {
+        SetMapThreshold(mapFrom);
+        const std::wstring name = WriteScratchFile(
+            L"cut-while-mapped.png", PngWith({TextChunk("First", "before the cut"),
+                                              PngChunk("IDAT", std::vector<uint8_t>(MapThreshold + (4u << 20), 'f')),
+                                              TextChunk("Last", "after the cut")}));
+        const std::wstring next = SuiteFile(L"ctzn0g04.png");
+        ConsoleFileLoader loader;
+        std::vector<uint8_t> work(WorkBufferSize);
+        TruncatingSink sink;
+        EXPECT_FALSE(ScanTextChunks(name, true, &sink, work.data(), &loader)) << mapFrom;
+        ASSERT_TRUE(sink.cutDone) << "the file was cut short from outside";
+        EXPECT_TRUE(ScanTextChunks(next, false, &sink, work.data(), &loader));
+        EXPECT_EQ(Utf8(name) + ": Cannot read file\n", sink.err);
+        ExpectedBytes nextAlone = ScanInProcess(next);
+        EXPECT_EQ(Utf8(FileLine(name) + L"\ntEXt : First before the cut\n") + nextAlone.text, sink.text);
+    }
+    SetMapThreshold(NeverMapped);
 }
 
 TEST(ConsoleFrontEnd, ManyFilesOnAllCoresGiveTheWindowsReportInArgumentOrderAndAsJson) {
@@ -648,6 +657,15 @@ TEST(ConsoleFrontEnd, ManyFilesOnAllCoresGiveTheWindowsReportInArgumentOrderAndA
     names.pop_back();  // the folder: the console scans its files instead
     names.insert(names.begin() + 5, WriteScratchFile(L"large-among-many.png",
                                                      PngWith({CompressedTextChunk("Big", std::string(8u << 20, 'b'))})));
+    // Compressed texts too long for the work buffer, the longer first, which each thread's inflate
+    // space keeps for the next files.
+    std::string longer, shorter;
+    for (int i = 0; longer.size() < 300000; i++) longer += std::to_string(i) + (i % 7 ? " " : "\n");
+    for (int i = 0; shorter.size() < 70000; i++) shorter += std::to_string(3 * i) + ",";
+    names.insert(names.begin() + 6, WriteScratchFile(L"inflated-longer.png",
+                                                     PngWith({CompressedTextChunk("Longer", longer), TextChunk("Between", "x"),
+                                                              CompressedTextChunk("Shorter", shorter)})));
+    names.insert(names.begin() + 7, WriteScratchFile(L"inflated-shorter.png", PngWith({CompressedTextChunk("Shorter", shorter)})));
     const std::vector<std::wstring> once = names;
     names.insert(names.end(), once.begin(), once.end());
     std::wstring arguments;
@@ -1100,7 +1118,9 @@ TEST(ConsoleFailures, MemoryRunningOutAnywhereInAFilesScanLeavesWholeLinesAndANo
         L"out-of-memory.png", PngWith({TextChunk("Title", "Hello"), CompressedTextChunk("Comment", std::string(40000, 'z')),
                                        InternationalTextChunk("Title", "en", "Titel", "Hallo")}));
     std::vector<uint8_t> work(WorkBufferSize);
-    for (bool json : {false, true}) {
+    // A report of its own, and one made in a thread's buffers that are kept from run to run (output
+    // gathered as UTF-8, the search's scratch kept).
+    for (bool json : {false, true}) for (bool kept : {false, true}) {
         CliOptions options;
         options.form = json ? OutputForm::Json : OutputForm::Report;
         const ChunkFilter everyChunk(options);
@@ -1110,11 +1130,20 @@ TEST(ConsoleFailures, MemoryRunningOutAnywhereInAFilesScanLeavesWholeLinesAndANo
         const std::string wholeOut = WrittenBy(whole).first;
         int failures = 0;
         bool loaded = true;
-        std::unique_ptr<ConsoleReport> report(new ConsoleReport(options, everyChunk));  // made outside the armed runs
-        FailEachAllocationOf([&] { loaded = ScanTextChunks(file, true, report.get(), work.data(), &loader); },
+        SearchScratch scratch(work.data(), true);
+        OutputPool pool;
+        ReportBuffers buffers;
+        buffers.pool = &pool;
+        buffers.stdoutUtf8 = buffers.stderrUtf8 = true;
+        auto newReport = [&] { return new ConsoleReport(options, everyChunk, nullptr, kept ? &buffers : nullptr); };
+        std::unique_ptr<ConsoleReport> report(newReport());  // made outside the armed runs
+        FailEachAllocationOf([&] {
+                loaded = kept ? ScanTextChunks(file, true, report.get(), &scratch, &loader)
+                              : ScanTextChunks(file, true, report.get(), work.data(), &loader);
+            },
             [&](bool failed) {
                 std::pair<std::string, std::string> written = WrittenBy(*report);
-                report.reset(new ConsoleReport(options, everyChunk));
+                report.reset(newReport());
                 if (!failed) {
                     EXPECT_TRUE(loaded);
                     EXPECT_EQ(wholeOut, written.first);
