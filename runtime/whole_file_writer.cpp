@@ -96,7 +96,7 @@ bool WholeFileWriter::Write(const void* bytes, size_t count) {
     return true;
 }
 
-WriteOutcome WholeFileWriter::Finish() {
+WriteOutcome WholeFileWriter::Finish(const std::function<bool(HANDLE file)>& readBack) {
     if (exists_) return WriteOutcome::Exists;
     if (error_) return WriteOutcome::Failed;
     // Flushed before the rename: the final name must never stand for bytes that are not yet on disk.
@@ -108,6 +108,20 @@ WriteOutcome WholeFileWriter::Finish() {
     if (!file_.Close()) {
         Fail(GetLastError());
         return WriteOutcome::Failed;
+    }
+    if (readBack) {
+        OwnedFile written(CreateFileW(temporaryPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!written.Open()) {
+            Fail(GetLastError());
+            return WriteOutcome::Failed;
+        }
+        const bool same = readBack(written.Get());
+        written.Close();
+        if (!same) {
+            Fail(ERROR_INVALID_DATA);
+            return WriteOutcome::Failed;
+        }
     }
     // A rename puts the new file in the folder's entry: a link there is replaced, not followed.
     const DWORD replace = existing_ == ExistingFile::Replace ? MOVEFILE_REPLACE_EXISTING : 0;

@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include "runtime/owned_handle.h"
 
@@ -34,7 +35,9 @@ public:
     bool Write(const void* bytes, size_t count);
     // Written: the file is under its final name, whole. Exists: Keep found the name taken (before
     // or at the rename). Failed: Error() is the system's error code. Called once.
-    WriteOutcome Finish();
+    // readBack, when given, is shown the file written, opened for reading, after it was flushed and
+    // closed and before the rename: false fails the file (ERROR_INVALID_DATA) and removes it.
+    WriteOutcome Finish(const std::function<bool(HANDLE file)>& readBack = nullptr);
     // The system's error code of the failure (ERROR_FILE_EXISTS for Exists); 0 while there is none.
     DWORD Error() const { return error_; }
     // The temporary name, while the temporary file exists (for tests); empty otherwise.

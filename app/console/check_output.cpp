@@ -5,15 +5,13 @@
 #include <cwchar>
 #include "report/json_lines.h"
 
-namespace {
-
 std::wstring Latin1(const std::string& bytes) {
     std::wstring text;
     for (char c : bytes) text += static_cast<wchar_t>(static_cast<uint8_t>(c));
     return text;
 }
 
-std::wstring Utf8(const std::string& bytes) {
+static std::wstring Utf8(const std::string& bytes) {
     if (bytes.empty() || bytes.size() > 0x7FFFFFFF) return std::wstring();
     int size = static_cast<int>(bytes.size());
     int units = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), size, nullptr, 0);
@@ -36,6 +34,8 @@ std::wstring TypeName(uint32_t type) {
     }
     return name;
 }
+
+namespace {
 
 const wchar_t* InflateWord(InflateEnd end) {
     switch (end) {

@@ -3,6 +3,11 @@
 #include <string>
 #include "png/share_check.h"
 
+// Bytes of the file (keywords) as Latin-1 text.
+std::wstring Latin1(const std::string& bytes);
+// A type code as its four letters, or as a number (0x...) when it is not four letters.
+std::wstring TypeName(uint32_t type);
+
 // One line per finding, ended by LF, in the order found; "nothing found" when the check read the
 // whole file and found nothing. Texts of the file (keywords, type codes) are Latin-1, hidden text UTF-8.
 //   tEXt parameters: 1234 bytes, generation data

@@ -165,7 +165,16 @@ static bool AddFolder(const std::wstring& prefix, bool recursive, std::vector<Cl
     return true;
 }
 
+static void ExpandFrom(const std::wstring& argument, bool recursive, std::vector<CliItem>* items, size_t* rootLength);
+
 void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliItem>* items) {
+    const size_t before = items->size();
+    size_t rootLength = 0;
+    ExpandFrom(argument, recursive, items, &rootLength);
+    for (size_t i = before; i < items->size(); i++) (*items)[i].rootLength = rootLength;
+}
+
+static void ExpandFrom(const std::wstring& argument, bool recursive, std::vector<CliItem>* items, size_t* rootLength) {
     if (argument.empty()) {
         // The window ignores an empty name; a script that passes one has lost a file name.
         AddNotice(L"\"\"", L"empty file name", items);
@@ -173,6 +182,7 @@ void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliIte
     }
     const size_t before = items->size();
     const size_t lastPart = LastPartStart(argument);
+    *rootLength = lastPart;
     if (argument.find_first_of(L"*?", lastPart) != std::wstring::npos) {
         std::wstring prefix = argument.substr(0, lastPart);
         FolderEntries entries = ListFolder(prefix, argument.c_str() + lastPart);
@@ -198,6 +208,7 @@ void ExpandName(const std::wstring& argument, bool recursive, std::vector<CliIte
         AddFile(argument, items);
         return;
     }
+    *rootLength = FolderPrefix(argument).size();
     if (!AddFolder(FolderPrefix(argument), recursive, items)) {
         AddNotice(argument, L"Cannot read folder", items);
     } else if (items->size() == before) {

@@ -13,6 +13,9 @@ struct CliItem {
     // A name made from a folder's listing carries the size the listing gave: what the search for
     // that one name would give, without another search of the folder. Below 0: none.
     int64_t listedSize = -1;
+    // Where the name's part below the argument starts: after the folder named (or the folder part
+    // of a pattern or of a file's name). --clean -r keeps the folders of that part in its copies.
+    size_t rootLength = 0;
 };
 
 // Appends the items an argument stands for:

@@ -43,7 +43,19 @@ const ValueOption valueOptions[] = {
          o->form = OutputForm::OutFolder;
          o->outFolder = v;
      }},
+    {0, L"clean", [](CliOptions* o, const wchar_t* v) { o->cleanFolder = v; }},
+    {0, L"keep", [](CliOptions* o, const wchar_t* v) { o->keeps.emplace_back(v); }},
+    {0, L"drop", [](CliOptions* o, const wchar_t* v) { o->drops.emplace_back(v); }},
 };
+
+// Four ASCII letters, the first lower case: a chunk a decoder may skip.
+bool IsAncillaryTypeCode(const std::wstring& type) {
+    if (type.size() != 4 || !(type[0] >= L'a' && type[0] <= L'z')) return false;
+    for (wchar_t c : type) {
+        if (!((c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'))) return false;
+    }
+    return true;
+}
 
 class Parser {
 public:
@@ -89,6 +101,7 @@ private:
     }
     void Set(const ValueOption& option, const wchar_t* value) {
         option.set(&options_, value);
+        if (wcscmp(option.name, L"clean") == 0) cleanGiven_ = true;
         if (option.letter == L'o') formsChosen_ |= 1u << static_cast<unsigned>(options_.form);
     }
     static bool IsFormName(const wchar_t* name) {
@@ -149,8 +162,17 @@ private:
             Fail(L"-0 goes with --text or -l");
         if (options_.pretty && options_.form != OutputForm::TextAlone && options_.form != OutputForm::OutFolder)
             Fail(L"--pretty goes with --text or --out");
-        if ((options_.force || options_.verbose) && options_.form != OutputForm::OutFolder)
-            Fail(L"--force and -v go with --out");
+        if ((options_.force || options_.verbose) && options_.form != OutputForm::OutFolder && !options_.Clean())
+            Fail(L"--force and -v go with --out or --clean");
+        if ((!options_.keeps.empty() || !options_.drops.empty()) && !options_.Clean()) Fail(L"--keep and --drop go with --clean");
+        if (cleanGiven_ && !options_.Clean()) Fail(L"--clean needs a folder");
+        if (options_.Clean() && (options_.check || (options_.form != OutputForm::Report && options_.form != OutputForm::Json)))
+            Fail(L"--clean writes copies (--json makes its report JSON): --check, --text, -l and --out do not go with it");
+        if (options_.Clean() && (!options_.greps.empty() || options_.utf8Text || options_.pretty || options_.nullEnds))
+            Fail(L"--clean picks text chunks by keyword alone: --grep, --utf8-text, --pretty and -0 do not go with it");
+        for (const std::wstring& type : options_.drops) {
+            if (!IsAncillaryTypeCode(type)) Fail(L"--drop takes the type code of an ancillary chunk, such as eXIf: " + type);
+        }
         if (options_.form == OutputForm::OutFolder && options_.outFolder.empty()) Fail(L"--out needs a folder");
         if (options_.check && options_.form != OutputForm::Report && options_.form != OutputForm::Json)
             Fail(L"--check chooses the output (--json makes it JSON): --text, -l and --out do not go with it");
@@ -166,6 +188,7 @@ private:
     const wchar_t* const* argv_;
     int next_ = 1;
     unsigned formsChosen_ = 0;  // a bit for each of --json, --text, -l, --out given
+    bool cleanGiven_ = false;
     CliOptions options_;
 };
 
@@ -191,14 +214,24 @@ const wchar_t* UsageText() {
            L"                        generation data and secrets in them), XMP, eXIf, caBX, tIME, unknown\n"
            L"                        chunks, bytes after IEND, text hidden in the pixels; with --json as\n"
            L"                        JSON objects; exit codes as grep's (below)\n"
+           L"      --clean DIR       a copy of each PNG in DIR to share (-r keeps the folders below the one\n"
+           L"                        named): without its tEXt, zTXt and iTXt chunks (-k: only those named;\n"
+           L"                        --keep NAME keeps those of NAME), tIME, caBX and the bytes after IEND;\n"
+           L"                        eXIf goes too unless its orientation turns the image (--drop eXIf: it\n"
+           L"                        goes anyway); every other chunk is kept byte for byte, in order. Only a\n"
+           L"                        well-formed PNG is copied; nothing existing is overwritten (--force\n"
+           L"                        overwrites), a copy never replaces its file; -v tells what went and why\n"
            L"      --text            each chunk's text alone, as UTF-8, then a line feed\n"
            L"  -l, --files-with-matches  only the names of the files with a chunk (stops at the first)\n"
            L"  -o, --out DIR         one file per chunk in DIR (made when missing): IMAGE.KEYWORD.json when\n"
            L"                        the text is a JSON object or array, else .txt; repeats get .2, .3\n"
            L"  -0, --null            with --text or -l: end each text or name with NUL, not a line feed\n"
            L"      --pretty          with --text or --out: JSON texts indented by two spaces\n"
-           L"      --force           with --out: overwrite existing files (never done otherwise)\n"
-           L"  -v, --verbose         with --out: name each file written on stderr\n"
+           L"      --force           with --out or --clean: overwrite existing files (never done otherwise)\n"
+           L"  -v, --verbose         with --out: name each file written on stderr; with --clean: what\n"
+           L"                        each copy lost and kept, and why\n"
+           L"      --keep NAME       with --clean: text chunks of keyword NAME stay (* and ?; repeatable)\n"
+           L"      --drop TYPE       with --clean: chunks of the ancillary TYPE go too (eXIf)\n"
            L"      --utf8-text       tEXt and zTXt keywords and texts that are valid UTF-8 (with a byte\n"
            L"                        above 0x7F) are read as UTF-8, not in the ANSI code page\n"
            L"other:\n"
@@ -215,6 +248,8 @@ const wchar_t* UsageText() {
            L"              its reader ends the run quietly with this code too); it comes first\n"
            L"  with --grep or -l, as grep's: 2 a file could not be read or an output file not written\n"
            L"            (this comes first), else 0 something was reported, else 1 nothing was\n"
+           L"  with --clean: 1 also when a copy still gives something away (text hidden in the pixels,\n"
+           L"            an eXIf kept for its orientation): a notice names it\n"
            L"  with --check: 2 a file could not be read or checked to its end (this comes first), else\n"
            L"            0 something was found or not checked, else 1 every file was checked: nothing\n"
            L"\n"
@@ -228,6 +263,7 @@ const wchar_t* UsageText() {
            L"  every text to files: pngtext-cli -r --out texts --pretty D:\\Pictures\n"
            L"  search a folder:     pngtext-cli -r -l --grep \"red fox\" D:\\Pictures\n"
            L"  check before sharing: pngtext-cli -r --check Share\\\n"
+           L"  share-safe copies:   pngtext-cli -r -v --keep parameters --clean Share D:\\Pictures\n"
            L"  find API keys in workflows (one JSON object per key found):\n"
            L"                       pngtext-cli -r --check --json D:\\Pictures | findstr /c:\"\\\"finding\\\":\\\"secret\\\"\"\n";
 }

@@ -34,12 +34,16 @@ struct CliOptions {
     bool pretty = false;                 // --pretty: JSON texts indented
     bool utf8Text = false;               // --utf8-text: tEXt and zTXt bytes that are UTF-8 read as UTF-8
     std::wstring outFolder;              // --out
-    bool force = false;                  // --force: --out may overwrite
-    bool verbose = false;                // -v: --out names each file written on stderr
+    bool force = false;                  // --force: --out and --clean may overwrite
+    bool verbose = false;                // -v: --out names each file written on stderr, --clean what it did
     bool check = false;                  // --check: what each file gives away, instead of its texts
+    std::wstring cleanFolder;            // --clean DIR: share-safe copies there, instead of the report
+    std::vector<std::wstring> keeps;     // --keep: with --clean, text chunks of these keywords stay
+    std::vector<std::wstring> drops;     // --drop: with --clean, these ancillary types go too (eXIf)
     std::vector<std::wstring> names;     // in argument order, each whole (a line feed stays in its name)
     std::wstring error;                  // not empty: a usage error, said in one line
 
+    bool Clean() const { return !cleanFolder.empty(); }
     // Exit codes as grep's: --grep, -l or --check.
     bool GrepExitCodes() const { return !greps.empty() || form == OutputForm::FilesWithMatches || check; }
 };

@@ -7,6 +7,7 @@
 #include <new>
 #include <thread>
 #include "app/console/check_file.h"
+#include "app/console/clean_file.h"
 #include "app/console/cli_loader.h"
 #include "app/console/console_report.h"
 #include "app/console/out_folder.h"
@@ -36,6 +37,9 @@ public:
         return CheckFile(item.name, item.listedSize, json, &loader_, report);
     }
     ReportBuffers* Buffers() { return &buffers_; }
+    bool Clean(const CliItem& item, const CliOptions& options, ConsoleReport* report) {
+        return CleanFile(item, options, &loader_, report);
+    }
 
 private:
     ConsoleFileLoader loader_;
@@ -138,6 +142,7 @@ private:
                 report.Notice(L"File", L"Cannot allocate memory", item.name);
                 return false;
             }
+            if (options_.Clean()) return scanner->Clean(item, options_, &report);
             if (options_.check) return scanner->Check(item, options_.form == OutputForm::Json, &report);
             return scanner->Scan(item, index == 0, &report);
         } catch (const std::bad_alloc&) {

@@ -64,6 +64,13 @@ public:
         reported_ = reported_ || found;
     }
 
+    // --clean's account of the file: a unit of stdout (JSON), and lines for stderr that are no notice
+    // (what -v tells, what the copy keeps that the user should know).
+    void AppendCleanOutput(const std::wstring& stdoutUnit, const std::wstring& stderrUnit) {
+        if (!stdoutUnit.empty()) AppendUnit(Destination::Stdout, stdoutUnit);
+        if (!stderrUnit.empty()) AppendUnit(Destination::Stderr, stderrUnit);
+    }
+
     // True when a chunk of this file was reported.
     bool Reported() const { return reported_; }
     // True once a notice was gathered for the file.

@@ -14,17 +14,20 @@ static bool IsFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Makes the folder and those above it that are missing.
-bool OutFolder::Made(ConsoleStream* err) {
-    if (tried_) return made_;
-    tried_ = true;
-    for (size_t at = 1; at <= folder_.size(); at++) {
-        if (at < folder_.size() && !IsSeparator(folder_[at])) continue;
-        std::wstring upTo = folder_.substr(0, at);
+bool MakeFolders(const std::wstring& folder) {
+    for (size_t at = 1; at <= folder.size(); at++) {
+        if (at < folder.size() && !IsSeparator(folder[at])) continue;
+        std::wstring upTo = folder.substr(0, at);
         if (upTo.size() == 2 && upTo[1] == L':') continue;  // a drive
         if (!IsFolder(upTo)) CreateDirectoryW(upTo.c_str(), nullptr);
     }
-    made_ = IsFolder(folder_);
+    return IsFolder(folder);
+}
+
+bool OutFolder::Made(ConsoleStream* err) {
+    if (tried_) return made_;
+    tried_ = true;
+    made_ = MakeFolders(folder_);
     if (!made_) err->Write(folder_ + L": Cannot make folder\n");
     return made_;
 }

@@ -48,6 +48,10 @@ private:
     OutFileNames names_;
 };
 
+// Makes the folder and those above it that are missing; true when it is a folder then (made by
+// another thread meanwhile included).
+bool MakeFolders(const std::wstring& folder);
+
 // The file name part made safe for Windows: characters that no name may hold (< > : " / \ | ? *,
 // controls and a lone half of a surrogate pair) become '_', trailing dots and blanks are dropped, and
 // an empty part is "_". Long parts are cut at MaxNamePart UTF-16 units, or one fewer where the cut

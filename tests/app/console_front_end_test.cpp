@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "app/console/clean_file.h"
 #include "app/console/cli_loader.h"
 #include "app/console/console_report.h"
 #include "app/console/out_folder.h"
@@ -1299,4 +1300,160 @@ TEST(ConsoleFrontEnd, CheckExitCodesAndTheOptionsItRefuses) {
             EXPECT_EQ("", run.err);
         }
     }
+}
+
+// --clean: a file written to disk from bytes.
+static std::wstring WriteBytes(const std::wstring& name, const std::string& bytes) {
+    return WriteScratchFile(name, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+}
+
+static std::wstring FreshFolder(const wchar_t* name) {
+    static int made = 0;
+    return ScratchFolder() + L"\\" + name + L"-" + std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(++made);
+}
+
+TEST(ConsoleClean, CopiesKeepEveryOtherChunkByteForByteAndNoTextOriginalsUntouched) {
+    const std::wstring source = FreshFolder(L"clean-src");
+    CreateDirectoryW(source.c_str(), nullptr);
+    CreateDirectoryW((source + L"\\sub").c_str(), nullptr);
+    std::vector<std::pair<std::wstring, std::string>> images;
+    for (auto& image : CheckImages()) {
+        if (image.first.find(L"stealth") == std::wstring::npos) images.push_back(image);
+    }
+    using testpng::Chunk;
+    pixelpng::Layout layout;
+    layout.beforeImageData = {Chunk("iCCP", std::string("icc\0\0", 5) + testpng::Deflate("profile")),
+                              Chunk("tEXt", testpng::TextData("parameters", "a fox")), Chunk("pHYs", std::string(9, '\1')),
+                              Chunk("tIME", std::string(7, '\1')), Chunk("prVt", "private")};
+    layout.afterImageData = {Chunk("zTXt", testpng::ZtxtData("workflow", "{}"))};
+    layout.imageDataPiece = 4096;
+    images.emplace_back(L"sub\\colour.png", pixelpng::Encode(pixelpng::Noise(96, 200, 4), layout));
+    for (auto& image : images) WriteBytes(source.substr(ScratchFolder().size() + 1) + L"\\" + image.first, image.second);
+    const std::wstring copies = FreshFolder(L"clean-out");
+    ProgramRun run = RunConsoleProgram(L"-r -v --clean " + Quoted(copies) + L" " + Quoted(source));
+    EXPECT_EQ(1u, run.exitCode) << "the eXIf kept for its orientation is said" << run.err;
+    for (auto& image : images) {
+        SCOPED_TRACE(Utf8(image.first));
+        EXPECT_EQ(image.second, ReadWhole(source + L"\\" + image.first)) << "the original is untouched";
+        const std::string copy = ReadWhole(copies + L"\\" + image.first);
+        ASSERT_FALSE(copy.empty());
+        std::string expected = image.second.substr(0, 8);
+        for (const std::string& chunk : pixelpng::ChunksOf(image.second)) {
+            const std::string type = chunk.substr(4, 4);
+            const bool turning = type == "eXIf";  // orientation 6 in the test image
+            if (turning || (type != "tEXt" && type != "zTXt" && type != "iTXt" && type != "tIME" && type != "caBX"))
+                expected += chunk;
+        }
+        EXPECT_TRUE(expected == copy) << expected.size() << " bytes expected, " << copy.size() << " copied";
+    }
+    EXPECT_NE(std::string::npos, run.err.find("exif.png: eXIf kept in the copy: its orientation is 6")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("credentials.png: caBX removed: ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("  removed tEXt parameters (16 bytes): text\n")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("  kept prVt (7 bytes): unknown chunk")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("  kept byte for byte, in order: IHDR, iCCP, pHYs, IDAT x")) << run.err;
+
+    // --keep keeps the texts named; --drop eXIf removes the turning eXIf; JSON tells each copy.
+    const std::wstring kept = FreshFolder(L"clean-keep");
+    ProgramRun json = RunConsoleProgram(L"--json --keep parameters --drop eXIf --clean " + Quoted(kept) + L" " +
+                                        Quoted(source + L"\\sub\\colour.png") + L" " + Quoted(source + L"\\exif.png"));
+    EXPECT_EQ(0u, json.exitCode) << json.err;
+    std::vector<std::string> chunks = pixelpng::ChunksOf(ReadWhole(kept + L"\\colour.png"));
+    ASSERT_GE(chunks.size(), 4u);
+    EXPECT_EQ("tEXt", chunks[2].substr(4, 4));
+    EXPECT_EQ(std::string::npos, ReadWhole(kept + L"\\exif.png").find("eXIf"));
+    EXPECT_NE(std::string::npos, json.out.find("\"copy\":")) << json.out;
+    EXPECT_NE(std::string::npos, json.out.find("{\"type\":\"zTXt\",\"keyword\":\"workflow\"")) << json.out;
+    EXPECT_NE(std::string::npos, json.out.find("\"why\":\"kept_text\"")) << json.out;
+}
+
+TEST(ConsoleClean, NothingExistingIsOverwrittenAndACopyNeverReplacesItsSource) {
+    const std::wstring folder = FreshFolder(L"clean-exists");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring image = WriteBytes(folder.substr(ScratchFolder().size() + 1) + L"\\a.png", CheckImages()[9].second);
+    const std::wstring copies = folder + L"\\copies";
+    CreateDirectoryW(copies.c_str(), nullptr);
+    HANDLE mine = CreateFileW((copies + L"\\a.png").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(mine, "mine", 4, &written, nullptr);
+    CloseHandle(mine);
+    ProgramRun kept = RunConsoleProgram(L"--clean " + Quoted(copies) + L" " + Quoted(image));
+    EXPECT_EQ(1u, kept.exitCode);
+    EXPECT_EQ(Utf8(copies + L"\\a.png: Exists, not overwritten (--force overwrites)\n"), kept.err);
+    EXPECT_EQ("mine", ReadWhole(copies + L"\\a.png"));
+    ProgramRun forced = RunConsoleProgram(L"--force --clean " + Quoted(copies) + L" " + Quoted(image));
+    EXPECT_EQ(0u, forced.exitCode) << forced.err;
+    EXPECT_EQ(std::string::npos, ReadWhole(copies + L"\\a.png").find("workflow"));
+    // The folder of the file itself, with --force: the file is never replaced by its copy.
+    const std::string original = ReadWhole(image);
+    ProgramRun itself = RunConsoleProgram(L"--force --clean " + Quoted(folder) + L" " + Quoted(image));
+    EXPECT_EQ(1u, itself.exitCode);
+    EXPECT_NE(std::string::npos, itself.err.find("a.png: The copy would replace the file itself: no copy made")) << itself.err;
+    EXPECT_EQ(original, ReadWhole(image));
+    EXPECT_EQ("a.png " + std::to_string(original.size()) + "\n", FolderListing(folder)) << "no temporary file left";
+}
+
+TEST(ConsoleClean, ADamagedPngGetsANoticeAndNothingIsLeftBehind) {
+    const std::wstring copies = FreshFolder(L"clean-damaged");
+    std::string good = pixelpng::Encode(pixelpng::Noise(32, 32, 4));
+    std::string badCrc = good;
+    badCrc[good.find("IDAT") + 20] ^= 1;
+    std::string cut = good.substr(0, good.size() - 30);
+    const std::wstring bad = WriteBytes(L"damaged-crc.png", badCrc), short_ = WriteBytes(L"damaged-cut.png", cut),
+                       text = WriteBytes(L"damaged-text.png", "not an image");
+    ProgramRun run = RunConsoleProgram(L"--clean " + Quoted(copies) + L" " + Quoted(bad) + L" " + Quoted(short_) + L" " +
+                                       Quoted(text));
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_NE(std::string::npos, run.err.find("damaged-crc.png: Not a well-formed PNG (the CRC of IDAT at byte 33 is wrong): no copy made\n"))
+        << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("damaged-cut.png: Not a well-formed PNG (a chunk at byte ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("damaged-text.png: Not a well-formed PNG (no PNG signature): no copy made\n")) << run.err;
+    EXPECT_EQ("(no folder)", FolderListing(copies)) << "no copy, not even the folder";
+    EXPECT_EQ(badCrc, ReadWhole(bad));
+}
+
+TEST(ConsoleClean, AFullDiskLeavesNoCopyAndNoTemporaryFile) {
+    const std::wstring copies = FreshFolder(L"clean-full");
+    pixelpng::Layout layout;
+    layout.beforeImageData = {testpng::Chunk("tEXt", testpng::TextData("parameters", "a fox"))};
+    const std::wstring image = WriteBytes(L"clean-full.png", pixelpng::Encode(pixelpng::Noise(200, 200, 4), layout));
+    CliOptions options = ParseCommandLine(4, std::vector<const wchar_t*>{L"pngtext-cli", L"--clean", copies.c_str(), image.c_str()}.data());
+    ASSERT_EQ(L"", options.error);
+    ChunkFilter filter(options);
+    ConsoleReport report(options, filter);
+    ConsoleFileLoader loader;
+    CliItem item;
+    item.name = image;
+    item.rootLength = ScratchFolder().size() + 1;
+    SetWriterRoom(20000);  // less than the image data
+    EXPECT_FALSE(CleanFile(item, options, &loader, &report));
+    SetWriterRoom(-1);
+    const std::wstring errPath = ScratchFolder() + L"\\clean-full-err.txt";
+    HANDLE errFile = InheritableOutput(errPath);
+    ConsoleStream err = StreamTo(errFile);
+    ConsoleStream out = StreamTo(errFile);
+    report.WriteTo(&out, &err, nullptr);
+    CloseHandle(errFile);
+    const std::string said = ReadWhole(errPath);
+    EXPECT_EQ(0u, said.find(Utf8(copies + L"\\clean-full.png: Cannot write file: "))) << said;
+    EXPECT_EQ("", FolderListing(copies)) << "nothing half-written, no temporary file left";
+    EXPECT_TRUE(CleanFile(item, options, &loader, &report)) << "with room the same copy is written";
+    EXPECT_EQ(std::string::npos, ReadWhole(copies + L"\\clean-full.png").find("parameters"));
+}
+
+TEST(ConsoleClean, HiddenTextInThePixelsStaysAndIsSaidWithExitCodeOne) {
+    const std::wstring copies = FreshFolder(L"clean-stealth");
+    const std::wstring image = WriteBytes(L"clean-stealth.png", CheckImages()[1].second);
+    ProgramRun run = RunConsoleProgram(L"--clean " + Quoted(copies) + L" " + Quoted(image));
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_EQ(Utf8(image + L": Text hidden in the pixels stays in the copy\n"), run.err);
+    EXPECT_EQ(CheckImages()[1].second, ReadWhole(copies + L"\\clean-stealth.png"));
+    ProgramRun plain = RunConsoleProgram(L"--clean " + Quoted(copies) + L" " + Quoted(WriteBytes(L"clean-plain.png", CheckImages()[0].second)));
+    EXPECT_EQ(0u, plain.exitCode) << plain.err;
+    EXPECT_EQ("", plain.err);
+    for (const wchar_t* refused : {L"--check", L"--text", L"-l", L"-e fox", L"--out x"}) {
+        ProgramRun wrong = RunConsoleProgram(std::wstring(refused) + L" --clean " + Quoted(copies) + L" " + Quoted(image));
+        EXPECT_EQ(2u, wrong.exitCode) << Utf8(refused);
+    }
+    EXPECT_EQ(2u, RunConsoleProgram(L"--drop IDAT --clean " + Quoted(copies) + L" " + Quoted(image)).exitCode);
+    EXPECT_EQ(2u, RunConsoleProgram(L"--keep parameters " + Quoted(image)).exitCode);
 }

@@ -167,4 +167,15 @@ FoundImage FindImage(const std::string& file) {
     return image;
 }
 
+std::vector<std::string> ChunksOf(const std::string& file) {
+    std::vector<std::string> chunks;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        const uint32_t length = ReadPngNumber32(reinterpret_cast<const uint8_t*>(file.data()) + at);
+        chunks.push_back(file.substr(at, 12 + static_cast<size_t>(length)));
+        if (file.compare(at + 4, 4, "IEND") == 0) break;  // what follows is no chunk
+        at += 12 + length;
+    }
+    return chunks;
+}
+
 }  // namespace pixelpng

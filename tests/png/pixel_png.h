@@ -61,4 +61,8 @@ struct FoundImage {
 };
 FoundImage FindImage(const std::string& file);
 
+// The chunks of a file, each whole, from after the signature to IEND (the tests' own reading of the
+// format, to hold a copy's chunks against the original's).
+std::vector<std::string> ChunksOf(const std::string& file);
+
 }  // namespace pixelpng

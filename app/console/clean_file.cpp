@@ -1,0 +1,151 @@
+// clean_file.cpp: one file's --clean: load, copy without what gives it away, write, read back, account.
+#include "app/console/clean_file.h"
+#include <windows.h>
+#include <new>
+#include <vector>
+#include "app/console/check_output.h"
+#include "app/console/clean_output.h"
+#include "app/console/loaded_file_bytes.h"
+#include "app/console/long_path.h"
+#include "app/console/out_folder.h"
+#include "png/clean_copy.h"
+#include "runtime/owned_handle.h"
+#include "runtime/whole_file_writer.h"
+
+namespace {
+
+std::wstring FullPath(const std::wstring& name) {
+    const std::wstring extended = ExtendedPath(name);
+    DWORD size = GetFullPathNameW(extended.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return name;
+    std::wstring full(size, L'\0');
+    size = GetFullPathNameW(extended.c_str(), size, &full[0], nullptr);
+    full.resize(size);
+    return full;
+}
+
+bool FileIdentity(const std::wstring& name, BY_HANDLE_FILE_INFORMATION* info) {
+    // No access asked: the identity of a file another program holds is still there to read.
+    OwnedFile file(CreateFileW(ExtendedPath(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file.Open() && GetFileInformationByHandle(file.Get(), info);
+}
+
+// The copy's choices from the command line: -k names the texts that go (all without it), --keep
+// those that stay whatever -k says; keywords compare as -k compares them (wildcards, -i).
+CleanChoices ChoicesOf(const CliOptions& options) {
+    CleanChoices choices;
+    choices.keepText = [&options](const std::string& keyword) {
+        const std::wstring name = Latin1(keyword);
+        const bool ignoreCase = options.ignoreCase;
+        for (const std::wstring& keep : options.keeps) {
+            if (MatchesPattern(keep.c_str(), name.c_str(), ignoreCase)) return true;
+        }
+        if (options.keywords.empty()) return false;
+        for (const std::wstring& removed : options.keywords) {
+            if (MatchesPattern(removed.c_str(), name.c_str(), ignoreCase)) return false;
+        }
+        return true;
+    };
+    for (const std::wstring& type : options.drops) {
+        uint32_t code = 0;
+        for (wchar_t c : type) code = code << 8 | static_cast<uint8_t>(c);
+        choices.dropTypes.push_back(code);
+    }
+    return choices;
+}
+
+// Reads the file written back whole and holds it against the copy made.
+bool ReadBackMatches(HANDLE file, const CleanResult& result) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || static_cast<uint64_t>(size.QuadPart) != result.copy.size()) return false;
+    std::vector<uint8_t> bytes(result.copy.size());
+    for (size_t at = 0; at < bytes.size();) {
+        const DWORD piece = static_cast<DWORD>(bytes.size() - at > (1u << 24) ? (1u << 24) : bytes.size() - at);
+        DWORD read = 0;
+        if (!ReadFile(file, bytes.data() + at, piece, &read, nullptr) || read == 0) return false;
+        at += read;
+    }
+    return MatchesCleanCopy(bytes.data(), bytes.size(), result);
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    size_t at = path.find_last_of(L"\\/");
+    return at == std::wstring::npos ? std::wstring() : path.substr(0, at);
+}
+
+// Writes the copy; false, with its notice, when nothing was left under its name.
+bool WriteCopy(const std::wstring& copyPath, const CleanResult& result, bool force, ConsoleReport* report) {
+    const std::wstring folder = FolderOf(copyPath);
+    if (!folder.empty() && !MakeFolders(folder)) {
+        report->Notice(L"File", L"Cannot make folder", folder);
+        return false;
+    }
+    WholeFileWriter writer(copyPath, force ? ExistingFile::Replace : ExistingFile::Keep);
+    writer.Write(result.copy.data(), result.copy.size());
+    switch (writer.Finish([&result](HANDLE file) { return ReadBackMatches(file, result); })) {
+    case WriteOutcome::Written: return true;
+    case WriteOutcome::Exists: report->Notice(L"File", L"Exists, not overwritten (--force overwrites)", copyPath); return false;
+    case WriteOutcome::Failed: break;
+    }
+    std::wstring message = L"Cannot write file";
+    const std::wstring reason = writer.Error() == ERROR_INVALID_DATA ? std::wstring(L"the copy read back is not the copy made")
+                                                                      : SystemMessage(writer.Error());
+    if (!reason.empty()) message += L": " + reason;
+    report->Notice(L"File", message.c_str(), copyPath);
+    return false;
+}
+
+}  // namespace
+
+std::wstring CleanCopyPath(const std::wstring& folder, const std::wstring& name, size_t rootLength) {
+    const bool joined = folder.empty() || folder.back() == L'\\' || folder.back() == L'/' || (folder.size() == 2 && folder[1] == L':');
+    std::wstring below = rootLength < name.size() ? name.substr(rootLength) : name;
+    while (!below.empty() && (below[0] == L'\\' || below[0] == L'/')) below.erase(0, 1);
+    return folder + (joined ? L"" : L"\\") + below;
+}
+
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+    const std::wstring fullA = FullPath(a), fullB = FullPath(b);
+    if (CompareStringOrdinal(fullA.data(), static_cast<int>(fullA.size()), fullB.data(), static_cast<int>(fullB.size()), TRUE) ==
+        CSTR_EQUAL)
+        return true;
+    BY_HANDLE_FILE_INFORMATION infoA, infoB;
+    return FileIdentity(a, &infoA) && FileIdentity(b, &infoB) && infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
+           infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
+}
+
+bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, ConsoleReport* report) {
+    const std::wstring& name = item.name;
+    CleanResult result;
+    {
+        Loaded loaded(loader);
+        if (const wchar_t* notice = loader->Load(name, item.listedSize, &loaded.file)) {
+            report->Notice(L"File", notice, name);
+            return false;
+        }
+        LoadedFileBytes bytes(loaded.file);
+        result = MakeCleanCopy(&bytes, ChoicesOf(options));
+    }  // the original is let go before the copy is written
+    if (result.end == CleanEnd::NoMemory) throw std::bad_alloc();
+    const std::wstring notice = CleanNotice(result);
+    if (!notice.empty()) {
+        report->Notice(L"File", notice.c_str(), name);
+        return false;
+    }
+    const std::wstring copyPath = CleanCopyPath(options.cleanFolder, name, item.rootLength);
+    if (SameFile(name, copyPath)) {
+        report->Notice(L"File", L"The copy would replace the file itself: no copy made", name);
+        return false;
+    }
+    if (!WriteCopy(copyPath, result, options.force, report)) return false;
+    std::wstring out, err;
+    AppendCleanAccount(out, err, name, copyPath, result, options.form == OutputForm::Json, options.verbose);
+    report->AppendCleanOutput(out, err);
+    bool clean = true;
+    for (const std::wstring& kept : CopyNotices(result)) {
+        report->Notice(L"File", kept.c_str(), name);
+        clean = false;
+    }
+    return clean;
+}

@@ -1,0 +1,25 @@
+// clean_file.h: --clean for one file: loaded for reading only, its share-safe copy made by the PNG
+// layer, written whole beside the others, read back before it takes its name; the account of it
+// gathered where the file's output waits for its turn.
+#pragma once
+#include <string>
+#include "app/console/cli_names.h"
+#include "app/console/cli_options.h"
+#include "app/console/console_report.h"
+#include "report/file_loader.h"
+
+// The copy of item goes to DIR\ + the item's name below its argument (clean_output.h words it). A
+// notice, and false, for a file that gets no copy (not loaded, not a well-formed PNG, a name taken
+// without --force, the file itself, a write or read-back that failed: nothing is left under the
+// copy's name then) and for a copy that still gives something away (text hidden in the pixels, an
+// eXIf kept for its orientation, hidden text that could not be looked for). True: the copy is written
+// and holds nothing of those. May throw std::bad_alloc (the scan's policy then says "Cannot
+// allocate memory").
+bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, ConsoleReport* report);
+
+// Where the copy of a file goes: the folder, a separator, the name's part after rootLength.
+std::wstring CleanCopyPath(const std::wstring& folder, const std::wstring& name, size_t rootLength);
+
+// True when both names stand for one file: the same full path (case ignored), or, when both exist,
+// the same file on the same volume (a link, another spelling).
+bool SameFile(const std::wstring& a, const std::wstring& b);

@@ -1,0 +1,179 @@
+// clean_copy.cpp: the chunks a shared copy keeps, and the copy made of them.
+#include "png/clean_copy.h"
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include "png/exif_reader.h"
+#include "png/image_header.h"
+
+bool IsTextChunk(uint32_t type) { return type == PngType("tEXt") || type == PngType("zTXt") || type == PngType("iTXt"); }
+
+namespace {
+
+// Format notes: a text chunk's keyword is 1 to 79 Latin-1 bytes ended by a NUL (iTXt's too).
+const size_t MaxKeyword = 79;
+
+// Pieces of a chunk asked of the source at a time: a loader shows large files in views.
+const size_t CopyPiece = 1u << 20;
+
+// Shows a small range whole; false when it cannot be shown.
+bool ShowSmall(ByteSource* source, uint64_t at, size_t count, const uint8_t** bytes) {
+    return count <= source->Size() && at <= source->Size() - count && source->Show(at, count, bytes);
+}
+
+std::string KeywordOf(ByteSource* source, const WalkedChunk& chunk) {
+    const size_t count = static_cast<size_t>(std::min<uint64_t>(chunk.length, MaxKeyword + 1));
+    const uint8_t* data = nullptr;
+    if (count == 0 || !ShowSmall(source, chunk.DataAt(), count, &data)) return std::string();
+    const uint8_t* end = static_cast<const uint8_t*>(memchr(data, 0, count));
+    return std::string(reinterpret_cast<const char*>(data), end ? static_cast<size_t>(end - data) : count);
+}
+
+// The orientation an eXIf chunk gives; 0 when it gives none (or cannot be read).
+unsigned OrientationOf(ByteSource* source, const WalkedChunk& chunk) {
+    const uint8_t* data = nullptr;
+    if (chunk.length == 0 || !ShowSmall(source, chunk.DataAt(), chunk.length, &data)) return 0;
+    return ReadExif(data, chunk.length).orientation;
+}
+
+bool Asked(const CleanChoices& choices, uint32_t type) {
+    return std::find(choices.dropTypes.begin(), choices.dropTypes.end(), type) != choices.dropTypes.end();
+}
+
+// The chunks the picture needs, or may need, as any viewer draws it: kept byte for byte.
+bool IsKnownImageChunk(uint32_t type) {
+    static const uint32_t known[] = {
+        PngType("IHDR"), PngType("PLTE"), PngType("IDAT"), PngType("IEND"), PngType("tRNS"), PngType("gAMA"),
+        PngType("cHRM"), PngType("sRGB"), PngType("iCCP"), PngType("cICP"), PngType("mDCV"), PngType("cLLI"),
+        PngType("sBIT"), PngType("pHYs"), PngType("bKGD"), PngType("hIST"), PngType("sPLT"), PngType("acTL"),
+        PngType("fcTL"), PngType("fdAT"),
+    };
+    return std::find(std::begin(known), std::end(known), type) != std::end(known);
+}
+
+ChunkFate FateOf(ByteSource* source, const WalkedChunk& chunk, const CleanChoices& choices, CleanedChunk* cleaned) {
+    const uint32_t type = chunk.type;
+    if (IsTextChunk(type)) {
+        cleaned->keyword = KeywordOf(source, chunk);
+        return choices.keepText && choices.keepText(cleaned->keyword) ? ChunkFate::KeptText : ChunkFate::RemovedText;
+    }
+    if (type == PngType("tIME")) return ChunkFate::RemovedTime;
+    if (type == PngType("caBX")) return ChunkFate::RemovedSignature;
+    if (type == PngType("eXIf")) {
+        cleaned->orientation = OrientationOf(source, chunk);
+        if (Asked(choices, type) || cleaned->orientation <= 1) return ChunkFate::RemovedExif;
+        return ChunkFate::KeptOrientation;
+    }
+    // Critical chunks are never dropped: without one the file is no image.
+    if (IsAncillary(type) && Asked(choices, type)) return ChunkFate::RemovedAsAsked;
+    return IsKnownImageChunk(type) ? ChunkFate::Kept : ChunkFate::KeptUnknown;
+}
+
+bool AppendRange(ByteSource* source, uint64_t at, uint64_t count, std::vector<uint8_t>* out) {
+    while (count > 0) {
+        const size_t piece = static_cast<size_t>(std::min<uint64_t>(count, CopyPiece));
+        const uint8_t* bytes = nullptr;
+        if (!source->Show(at, piece, &bytes)) return false;
+        out->insert(out->end(), bytes, bytes + piece);
+        at += piece;
+        count -= piece;
+    }
+    return true;
+}
+
+CleanResult Clean(ByteSource* source, const CleanChoices& choices) {
+    CleanResult result;
+    if (source->Size() > MaxCleanBytes) {
+        result.end = CleanEnd::TooLarge;
+        return result;
+    }
+    ChunkWalker walker(source, true);
+    WalkedChunk chunk;
+    WalkedChunk header, firstImageData;
+    bool imageDataFound = false;
+    while (walker.Next(&chunk)) {
+        if (chunk.crc != CrcState::Ok && !result.badCrc) {
+            result.badCrc = true;
+            result.badCrcChunk = chunk;
+        }
+        if (chunk.type == PngType("IHDR") && result.chunks.empty()) header = chunk;
+        if (chunk.type == PngType("IDAT") && !imageDataFound) {
+            firstImageData = chunk;
+            imageDataFound = true;
+        }
+        CleanedChunk cleaned;
+        cleaned.at = chunk.at;
+        cleaned.length = chunk.length;
+        cleaned.type = chunk.type;
+        cleaned.fate = FateOf(source, chunk, choices, &cleaned);
+        result.chunks.push_back(std::move(cleaned));
+    }
+    result.walkEnd = walker.End();
+    result.stoppedAt = walker.StoppedAt();
+    result.trailerSize = walker.TrailerSize();
+    if (source->Failed() || walker.End() == WalkEnd::ReadFailed) {
+        result.end = CleanEnd::ReadFailed;
+        return result;
+    }
+    if (walker.End() != WalkEnd::Iend || result.badCrc) {
+        result.end = CleanEnd::NotWellFormed;
+        return result;
+    }
+    // The copy's pixels are the original's: what hides in them hides in the copy.
+    const uint8_t* headerData = nullptr;
+    ImageHeader image;
+    if (ShowSmall(source, header.DataAt(), header.length, &headerData) &&
+        ParseImageHeader(headerData, header.length, &image) == HeaderCheck::Ok) {
+        result.stealth = ReadStealth(source, image, imageDataFound ? &firstImageData : nullptr);
+    } else {
+        result.stealth.state = StealthState::NotChecked;
+        result.stealth.reason = StealthNotChecked::BadHeader;
+    }
+    uint64_t copySize = PngSignatureSize;
+    for (const CleanedChunk& kept : result.chunks) {
+        if (IsKept(kept.fate)) copySize += 12 + static_cast<uint64_t>(kept.length);
+    }
+    result.copy.reserve(static_cast<size_t>(copySize));
+    bool read = AppendRange(source, 0, PngSignatureSize, &result.copy);
+    for (const CleanedChunk& kept : result.chunks) {
+        if (read && IsKept(kept.fate)) read = AppendRange(source, kept.at, 12 + static_cast<uint64_t>(kept.length), &result.copy);
+    }
+    if (!read || source->Failed()) {
+        std::vector<uint8_t>().swap(result.copy);
+        result.end = CleanEnd::ReadFailed;
+    }
+    return result;
+}
+
+}  // namespace
+
+CleanResult MakeCleanCopy(ByteSource* source, const CleanChoices& choices) {
+    try {
+        return Clean(source, choices);
+    } catch (const std::exception&) {
+        // No memory for the copy or the list of chunks (bad_alloc, or a length the vector refuses).
+        CleanResult result;
+        result.end = CleanEnd::NoMemory;
+        return result;
+    }
+}
+
+bool MatchesCleanCopy(const uint8_t* bytes, size_t size, const CleanResult& result) {
+    if (result.end != CleanEnd::Cleaned || size != result.copy.size() || memcmp(bytes, result.copy.data(), size) != 0)
+        return false;
+    // Walked again as a reader of the copy would: the kept chunks alone, in order, CRCs right.
+    MemoryBytes source(bytes, size);
+    ChunkWalker walker(&source, true);
+    WalkedChunk chunk;
+    auto expected = result.chunks.begin();
+    while (walker.Next(&chunk)) {
+        while (expected != result.chunks.end() && !IsKept(expected->fate)) ++expected;
+        if (expected == result.chunks.end() || chunk.type != expected->type || chunk.length != expected->length ||
+            chunk.crc != CrcState::Ok)
+            return false;
+        if (IsTextChunk(chunk.type) && expected->fate != ChunkFate::KeptText) return false;
+        ++expected;
+    }
+    while (expected != result.chunks.end() && !IsKept(expected->fate)) ++expected;
+    return walker.End() == WalkEnd::Iend && walker.TrailerSize() == 0 && expected == result.chunks.end();
+}
