@@ -2,8 +2,15 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <zlib.h>
+
+// Which build a figure comes from: the 32-bit program or its 64-bit build (they may differ in speed).
+inline const char* BuildTimed() { return sizeof(void*) == 4 ? "x86 (the 32-bit program)" : "x64 (the 64-bit build)"; }
+
+// The first line of every benchmark's output.
+inline void PrintBuildTimed() { std::printf("build timed: %s\n", BuildTimed()); }
 
 // Seconds on the performance counter, for differences between two readings.
 inline double Seconds() {

@@ -25,6 +25,7 @@ static double Median(std::vector<double> values) {
 }
 
 int main() {
+    PrintBuildTimed();
     if (!OpenBenchWindow()) {
         std::printf("cannot open the window (no display?)\n");
         return 1;

@@ -89,6 +89,7 @@ static void ThroughPlainWindow(int count) {
 }
 
 int main() {
+    PrintBuildTimed();
     CreateMainHeap();
     InitEventLibrary();
     for (int pass = 0; pass < 2; ++pass) {

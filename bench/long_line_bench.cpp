@@ -6,6 +6,7 @@
 #include "bench/bench_support.h"
 
 int main() {
+    PrintBuildTimed();
     HWND top = CreateWindowExW(0, L"STATIC", L"long lines", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 660, 500,
                                nullptr, nullptr, nullptr, nullptr);
     if (!top) {

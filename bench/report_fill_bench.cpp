@@ -180,6 +180,7 @@ static Outcome Run(const std::wstring& program, const std::vector<std::wstring>&
 }
 
 int main(int argc, char** argv) {
+    PrintBuildTimed();
     // The libraries the window's own scan needs, to know each report's length; OLE for the drop.
     CreateMainHeap();
     ToolkitStartUp();

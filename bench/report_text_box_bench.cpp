@@ -58,6 +58,7 @@ static double Gathered(int lines, std::wstring* text) {
 }
 
 int main() {
+    PrintBuildTimed();
     if (!OpenBenchWindow() || !CreateTextBox(0, 0, 0, 640, 460, L"", 0x200007)) {
         std::printf("cannot open the window (no display?)\n");
         return 1;

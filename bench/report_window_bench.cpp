@@ -56,6 +56,7 @@ static size_t LinesOf(const std::wstring& text) {
 }
 
 int main() {
+    PrintBuildTimed();
     CreateMainHeap();
     ToolkitStartUp();
     AllocateWorkBuffer();

@@ -173,6 +173,7 @@ static std::string LoadFile(const wchar_t* path) {
 }
 
 int main() {
+    PrintBuildTimed();
     // Wide arguments without -municode (the benchmark programs share one set of link options).
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);

@@ -11,6 +11,7 @@
 #include "runtime/memory_blocks.h"
 
 int main() {
+    PrintBuildTimed();
     // Words of prompts, Latin-1 bytes as a tEXt chunk stores them, a few accented letters among them.
     const char* words[] = {"masterpiece", "best quality", "portrait", "caf\xE9", "cinematic lighting",
                            "8k", "detailed", "na\xEFve", "steps: 30", "sampler: euler a", "seed: 12345"};
