@@ -17,5 +17,5 @@ enum class StreamWrapper { Zlib, Gzip };
 // memory keeps what was inflated and answers Limit.
 InflateEnd InflateLimited(const uint8_t* data, size_t size, StreamWrapper wrapper, size_t limit, std::string* out);
 
-// The limit the check holds every inflated text to.
-const size_t MaxInflatedText = 16u << 20;
+// The limit the check holds every inflated text to: the report's 16 MiB guard for compressed text.
+const size_t MaxCheckedText = 16u << 20;

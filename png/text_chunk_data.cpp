@@ -54,7 +54,7 @@ static void ReadFields(uint32_t type, const uint8_t* data, size_t size, TextChun
         at++;
     }
     if (read->compressed) {
-        read->inflate = InflateLimited(data + at, size - at, StreamWrapper::Zlib, MaxInflatedText, &read->text);
+        read->inflate = InflateLimited(data + at, size - at, StreamWrapper::Zlib, MaxCheckedText, &read->text);
     } else {
         read->text.assign(reinterpret_cast<const char*>(data + at), size - at);
     }
