@@ -20,7 +20,7 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include "app/console/cli_loader.h"
+#include "report/console_file_loader.h"
 #include "app/console/cli_scan.h"
 #include "report/chunk_scan.h"
 #include "report/compressed_text.h"

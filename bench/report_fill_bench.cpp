@@ -105,8 +105,8 @@ static std::string GeneratedImage(int index) {
     return Png(chunks, pixels);
 }
 
-// The report the window gives for names (joined by line feeds), made in this process.
-static size_t ReportLength(const std::wstring& names) {
+// The report the window gives for names, made in this process.
+static size_t ReportLength(const std::vector<std::wstring>& names) {
     GatheredReport report;
     if (!GatherReport(names, &report)) return 0;
     return report.Text().size();
@@ -138,12 +138,9 @@ static void Probe(HWND box, size_t length, double start, double limit, Outcome* 
 // Runs program on the names: as parameters, or dropped on its window when drop is set.
 static Outcome Run(const std::wstring& program, const std::vector<std::wstring>& names, bool drop, bool close) {
     Outcome outcome;
-    std::wstring joined, parameters;
-    for (const std::wstring& name : names) {
-        joined += (joined.empty() ? L"" : L"\n") + name;
-        parameters += (parameters.empty() ? L"\"" : L" \"") + name + L"\"";
-    }
-    const size_t length = ReportLength(joined);
+    std::wstring parameters;
+    for (const std::wstring& name : names) parameters += (parameters.empty() ? L"\"" : L" \"") + name + L"\"";
+    const size_t length = ReportLength(names);
     ProgramUnderTest run;
     double start = Seconds();
     if (!run.Start(program, drop ? L"" : parameters) || !run.WaitForWindow(20000) || !run.WaitForTextBox(20000)) {
@@ -241,9 +238,7 @@ int main(int argc, char** argv) {
     printf("%-18s %-12s %10s %12s %10s %12s\n", "target", "program", "report MB", "longest s", "shown s", "close->end s");
     for (const Target& target : targets) {
         if (only && strcmp(only, target.name) != 0) continue;
-        std::wstring joined;
-        for (const std::wstring& name : target.names) joined += (joined.empty() ? L"" : L"\n") + name;
-        const double megabytes = ReportLength(joined) * 2.0 / 1e6;
+        const double megabytes = ReportLength(target.names) * 2.0 / 1e6;
         for (size_t p = 0; p < programs.size(); p++) {
             Outcome shown = Run(programs[p], target.names, target.drop, false);
             Outcome closed = Run(programs[p], target.names, target.drop, true);

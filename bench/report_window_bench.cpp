@@ -90,7 +90,7 @@ int main() {
             const double start = Seconds();
             {
                 BusyCursor busy;
-                ScanIntoReport(path);
+                ScanIntoReport({path});
             }
             const double scanned = Seconds();
             RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);

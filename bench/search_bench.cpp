@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-#include "app/console/text_search.h"
+#include "runtime/text_search.h"
 #include "bench/bench_support.h"
 #include "report/utf8_encoding.h"
 #include "runtime/memory_blocks.h"

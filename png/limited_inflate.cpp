@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <new>
 
-InflateEnd InflateLimited(const uint8_t* data, size_t size, StreamWrapper wrapper, size_t limit, std::string* out) {
+InflateOutcome InflateLimited(const uint8_t* data, size_t size, StreamWrapper wrapper, size_t limit, std::string* out) {
     out->clear();
     z_stream stream{};
     // 15 window bits; 16 more ask for the gzip header and trailer instead of zlib's.
-    if (inflateInit2(&stream, wrapper == StreamWrapper::Gzip ? 15 + 16 : 15) != Z_OK) return InflateEnd::Limit;
-    InflateEnd end = InflateEnd::Truncated;
+    if (inflateInit2(&stream, wrapper == StreamWrapper::Gzip ? 15 + 16 : 15) != Z_OK) return InflateOutcome::Limit;
+    InflateOutcome end = InflateOutcome::Truncated;
     size_t consumed = 0;
     unsigned char piece[16384];
     try {
@@ -24,26 +24,26 @@ InflateEnd InflateLimited(const uint8_t* data, size_t size, StreamWrapper wrappe
             size_t made = sizeof piece - stream.avail_out;
             if (out->size() + made > limit) {
                 out->append(reinterpret_cast<const char*>(piece), limit - out->size());
-                end = InflateEnd::Limit;
+                end = InflateOutcome::Limit;
                 break;
             }
             out->append(reinterpret_cast<const char*>(piece), made);
             if (result == Z_STREAM_END) {
-                end = InflateEnd::Complete;
+                end = InflateOutcome::Complete;
                 break;
             }
             if (result == Z_MEM_ERROR) {
-                end = InflateEnd::Limit;
+                end = InflateOutcome::Limit;
                 break;
             }
             if (result == Z_BUF_ERROR && consumed == size) break;  // truncated
             if (result != Z_OK && result != Z_BUF_ERROR) {
-                end = InflateEnd::Damaged;
+                end = InflateOutcome::Damaged;
                 break;
             }
         }
     } catch (const std::bad_alloc&) {
-        end = InflateEnd::Limit;
+        end = InflateOutcome::Limit;
     }
     inflateEnd(&stream);
     return end;

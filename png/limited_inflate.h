@@ -3,19 +3,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-
-enum class InflateEnd {
-    Complete,   // the stream ended where it should
-    Damaged,    // the data is not a valid stream
-    Truncated,  // the compressed bytes ran out before the stream's end
-    Limit,      // stopped at the limit, or no memory for more
-};
+#include "report/compressed_text.h"
 
 enum class StreamWrapper { Zlib, Gzip };
 
-// Inflates size bytes into *out (replaced), at most limit bytes of it. Never throws: running out of
-// memory keeps what was inflated and answers Limit.
-InflateEnd InflateLimited(const uint8_t* data, size_t size, StreamWrapper wrapper, size_t limit, std::string* out);
-
-// The limit the check holds every inflated text to: the report's 16 MiB guard for compressed text.
-const size_t MaxCheckedText = 16u << 20;
+// Inflates size bytes into *out (replaced), at most limit bytes of it, and says how inflation ended
+// in the report's terms (never NotInflated). Never throws: running out of memory keeps what was
+// inflated and answers Limit. Every text is held to the report's guard, MaxInflatedText.
+InflateOutcome InflateLimited(const uint8_t* data, size_t size, StreamWrapper wrapper, size_t limit, std::string* out);

@@ -39,7 +39,7 @@ struct Finding {
     std::string keyword;
     TextForm form = TextForm::Ok;
     bool compressed = false;
-    InflateEnd inflate = InflateEnd::Complete;
+    InflateOutcome inflate = InflateOutcome::Complete;
     uint64_t textSize = 0;       // the text's bytes, inflated
     bool generationData = false; // a keyword generators use for their prompts and settings
     Place place = Place::TextChunk;  // Secret, NotChecked (Stealth: stealth.reason says why)

@@ -119,7 +119,7 @@ StealthFinding ReadMode(ByteSource* source, const ImageHeader& header, const Wal
     }
     const uint8_t* text = bits.data() + SignatureBytes + 4;
     if (finding.compressed) {
-        finding.inflate = InflateLimited(text, static_cast<size_t>(textBytes), StreamWrapper::Gzip, MaxCheckedText, &finding.text);
+        finding.inflate = InflateLimited(text, static_cast<size_t>(textBytes), StreamWrapper::Gzip, MaxInflatedText, &finding.text);
     } else {
         finding.text.assign(reinterpret_cast<const char*>(text), static_cast<size_t>(textBytes));
     }

@@ -46,7 +46,7 @@ struct StealthFinding {
     uint32_t lengthBits = 0;   // as stored
     uint64_t storedBytes = 0;  // the bytes of text as stored (compressed ones before inflating)
     std::string text;          // the text (inflated when compressed), bytes as found
-    InflateEnd inflate = InflateEnd::Complete;
+    InflateOutcome inflate = InflateOutcome::Complete;
 };
 
 // The most text read from the pixels, as stored.

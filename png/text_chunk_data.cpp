@@ -1,17 +1,16 @@
 // text_chunk_data.cpp: reading a text chunk's fields.
 #include "png/text_chunk_data.h"
-#include <cstring>
 #include <new>
 #include "png/chunk_walk.h"
+#include "runtime/zero_search.h"
 
 bool IsTextChunkType(uint32_t type) {
     return type == PngType("tEXt") || type == PngType("zTXt") || type == PngType("iTXt");
 }
 
-// The length of the field from `from` up to its 0, or size when there is none.
+// Where the field from `from` ends: at its 0, or at size when there is none.
 static size_t FieldEnd(const uint8_t* data, size_t size, size_t from) {
-    const void* zero = from < size ? memchr(data + from, 0, size - from) : nullptr;
-    return zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : size;
+    return from < size ? from + BytesBeforeZero(data + from, size - from) : size;
 }
 
 static void ReadFields(uint32_t type, const uint8_t* data, size_t size, TextChunkData* read) {
@@ -54,7 +53,7 @@ static void ReadFields(uint32_t type, const uint8_t* data, size_t size, TextChun
         at++;
     }
     if (read->compressed) {
-        read->inflate = InflateLimited(data + at, size - at, StreamWrapper::Zlib, MaxCheckedText, &read->text);
+        read->inflate = InflateLimited(data + at, size - at, StreamWrapper::Zlib, MaxInflatedText, &read->text);
     } else {
         read->text.assign(reinterpret_cast<const char*>(data + at), size - at);
     }

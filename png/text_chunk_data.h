@@ -21,7 +21,7 @@ struct TextChunkData {
     std::string keyword;    // Latin-1 bytes as stored
     bool compressed = false;
     std::string text;       // the text as stored, inflated when compressed (bytes: Latin-1 or UTF-8)
-    InflateEnd inflate = InflateEnd::Complete;  // of a compressed text
+    InflateOutcome inflate = InflateOutcome::Complete;  // of a compressed text
 };
 
 // Reads the data of a chunk of type tEXt, zTXt or iTXt (type as four big-endian bytes). Never throws.

@@ -37,12 +37,13 @@ std::wstring TypeName(uint32_t type) {
 
 namespace {
 
-const wchar_t* InflateWord(InflateEnd end) {
+const wchar_t* InflateWord(InflateOutcome end) {
     switch (end) {
-    case InflateEnd::Complete: return L"complete";
-    case InflateEnd::Damaged: return L"damaged";
-    case InflateEnd::Truncated: return L"truncated";
-    case InflateEnd::Limit: return L"limit";
+    case InflateOutcome::Complete: return L"complete";
+    case InflateOutcome::Damaged: return L"damaged";
+    case InflateOutcome::Truncated: return L"truncated";
+    case InflateOutcome::Limit: return L"limit";
+    case InflateOutcome::NotInflated: break;
     }
     return L"";
 }
@@ -109,7 +110,7 @@ std::wstring Line(const Finding& finding) {
         if (finding.compressed) line += L" (" + Number(finding.textSize) + L" inflated)";
         if (finding.generationData) line += L", generation data";
         if (const wchar_t* form = FormWord(finding.form)) line += std::wstring(L", ") + form;
-        if (finding.compressed && finding.inflate != InflateEnd::Complete) line += std::wstring(L", inflate ") + InflateWord(finding.inflate);
+        if (finding.compressed && finding.inflate != InflateOutcome::Complete) line += std::wstring(L", inflate ") + InflateWord(finding.inflate);
         if (finding.crc == CrcState::Bad) line += L", CRC bad";
         return line;
     case FindingKind::Secret:
@@ -148,7 +149,7 @@ std::wstring Line(const Finding& finding) {
             line += stealth.rows != RowsState::Going ? std::wstring(L", ") + RowsWord(stealth.rows)
                                                      : L", its length " + Number(stealth.lengthBits) + L" bits reaches past the image";
         }
-        if (stealth.compressed && stealth.inflate != InflateEnd::Complete) line += std::wstring(L", inflate ") + InflateWord(stealth.inflate);
+        if (stealth.compressed && stealth.inflate != InflateOutcome::Complete) line += std::wstring(L", inflate ") + InflateWord(stealth.inflate);
         return line;
     }
     case FindingKind::NotChecked:

@@ -1,6 +1,6 @@
 // chunk_filter.cpp: the -k and --grep conditions on one record.
 #include "app/console/chunk_filter.h"
-#include "app/console/cli_names.h"
+#include "runtime/wildcard.h"
 
 ChunkFilter::ChunkFilter(const CliOptions& options) : keywords_(options.keywords), ignoreCase_(options.ignoreCase) {
     for (const std::wstring& grep : options.greps) greps_.emplace_back(grep);

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 #include "app/console/cli_options.h"
-#include "app/console/text_search.h"
+#include "runtime/text_search.h"
 #include "report/text_chunk_record.h"
 
 class ChunkFilter {

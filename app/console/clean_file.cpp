@@ -6,11 +6,13 @@
 #include "app/console/check_output.h"
 #include "app/console/clean_output.h"
 #include "app/console/loaded_file_bytes.h"
-#include "app/console/long_path.h"
 #include "app/console/out_folder.h"
 #include "png/clean_copy.h"
+#include "runtime/long_path.h"
 #include "runtime/owned_handle.h"
+#include "runtime/system_message.h"
 #include "runtime/whole_file_writer.h"
+#include "runtime/wildcard.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "runtime/main_heap.h"
 #include "runtime/mapped_view.h"
 #include "runtime/memory_blocks.h"
+#include "runtime/system_message.h"
 
 static int Run(int argc, wchar_t** argv, ConsoleStream& out, ConsoleStream& err, bool ownConsole) {
     CliOptions options = ParseCommandLine(argc, argv);

@@ -36,10 +36,5 @@ void SetFolderListingHook(bool (*hook)(const std::wstring& prefix));
 // Test seam: called instead of FindNextFileW for each entry after a listing's first. Null: none.
 void SetFolderNextEntryHook(BOOL (*hook)(HANDLE listing, WIN32_FIND_DATAW* found));
 
-// True when a file name matches the pattern: * any run of characters, ? any one, case ignored; as in
-// cmd, a pattern ending in '.' stands for names without an extension.
-bool MatchesWildcard(const wchar_t* pattern, const wchar_t* text);
-// The same without the file-name rule for a final '.', case ignored only when asked (keywords).
-bool MatchesPattern(const wchar_t* pattern, const wchar_t* text, bool ignoreCase);
 // Name order: ordinal, case ignored; names equal but for case in ordinal order.
 bool NameBefore(const std::wstring& a, const std::wstring& b);

@@ -8,7 +8,7 @@
 #include <thread>
 #include "app/console/check_file.h"
 #include "app/console/clean_file.h"
-#include "app/console/cli_loader.h"
+#include "report/console_file_loader.h"
 #include "app/console/console_report.h"
 #include "app/console/out_folder.h"
 #include "report/compressed_text.h"

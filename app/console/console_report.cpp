@@ -1,6 +1,6 @@
 // console_report.cpp: the console front end's report sink.
 #include "app/console/console_report.h"
-#include "app/console/json_text.h"
+#include "report/json_text.h"
 #include "app/console/out_folder.h"
 #include "report/json_lines.h"
 #include "report/utf8_encoding.h"

@@ -2,6 +2,7 @@
 #include "app/console/out_folder.h"
 #include <windows.h>
 #include "report/utf8_encoding.h"
+#include "runtime/system_message.h"
 #include "runtime/whole_file_writer.h"
 
 OutFolder::OutFolder(const CliOptions& options)

@@ -1,6 +1,10 @@
 // main.cpp: the entry point: start-up, the main window and its text box, the command-line scan, the event loop.
 #include <windows.h>
+#include <iterator>
+#include <string>
 #include <utility>
+#include <vector>
+#include "app/window/dropped_names.h"
 #include "app/window/program.h"
 #include "app/window/report_fill.h"
 #include "app/window/report_scan.h"
@@ -42,7 +46,7 @@ static ReportFill reportFill(ReportBox);
 // The report being made, on a thread of its own; the loop takes it when it is made.
 static ReportScan reportScan;
 // Names given while a scan runs: they replace that scan once it has stopped.
-static std::wstring namesAfterScan;
+static std::vector<std::wstring> namesAfterScan;
 static bool scanReplaced = false;
 
 // How long a scan may hold the window before the loop takes messages again: a small report (nearly
@@ -73,7 +77,7 @@ static void RefreshCursor() {
 static void TakeScannedReport();
 
 // Starts scanning names; a scan that ends within the grace is shown at once.
-static void StartScan(std::wstring names) {
+static void StartScan(std::vector<std::wstring> names) {
     reportScan.Start(std::move(names));
     RefreshCursor();
     if (reportScan.Wait(ScanGraceMilliseconds)) TakeScannedReport();
@@ -101,7 +105,7 @@ static void TakeScannedReport() {
 // on, and nothing reaches the entry point.
 template <typename Names> static void ScanAndGoOn(Names names) {
     try {
-        std::wstring given = names();
+        std::vector<std::wstring> given = names();
         if (reportScan.Running()) {
             namesAfterScan = std::move(given);
             scanReplaced = true;
@@ -124,17 +128,21 @@ static void TakeReportIfScanned() {
     }
 }
 
-// The names a drop of the command line's parameters would give: all of them, in order, joined by
-// line feeds (Explorer's "Send to" and a drop on the program's icon pass every name).
-static std::wstring CommandLineNames() {
-    std::wstring names;
+// The names a drop of the command line's parameters would give: all of them, in order (Explorer's
+// "Send to" and a drop on the program's icon pass every name). A line feed in a parameter separates
+// names, as in a drop's text.
+static std::vector<std::wstring> CommandLineNames() {
+    std::vector<std::wstring> names;
     const int32_t count = CountCommandArguments();
     for (int32_t i = 0; i < count; i++) {
-        if (i > 0) names += L'\n';
-        names += GetCommandArgument(i);
+        std::vector<std::wstring> parts = SplitDroppedNames(GetCommandArgument(i));
+        names.insert(names.end(), std::make_move_iterator(parts.begin()), std::make_move_iterator(parts.end()));
     }
     return names;
 }
+
+// The names of the current event's drop: its text split once, here.
+static std::vector<std::wstring> DroppedNames() { return SplitDroppedNames(GetDroppedFiles()); }
 
 // Runs until the window is closed or Escape is held. Escape is tested before the event is handled,
 // so a drop that arrives while it is held is not scanned. Only queued events count: a message that
@@ -154,7 +162,7 @@ static void RunEventLoop() {
             }
             continue;
         }
-        if (code == DropOnGadgetEvent) ScanAndGoOn(GetDroppedFiles);
+        if (code == DropOnGadgetEvent) ScanAndGoOn(DroppedNames);
         if (code == WindowClosedEvent) return;
     }
 }

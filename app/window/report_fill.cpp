@@ -1,7 +1,7 @@
 // report_fill.cpp: the gathered report and its piecewise fill of the text box.
 #include "app/window/report_fill.h"
 #include <windows.h>
-#include <new>
+#include <algorithm>
 #include <utility>
 #include "app/window/program.h"
 #include "report/scan_text_chunks.h"
@@ -23,30 +23,15 @@ void GatheredReport::Notice(const wchar_t* title, const wchar_t* message, const 
     notices_.push_back(PendingNotice{text_.Text().size(), title, message});
 }
 
-// The names of a drop, in order; the drop target ends none with a line feed, but an empty one is skipped.
-static std::vector<std::wstring> SplitDroppedNames(const std::wstring& joined) {
-    std::vector<std::wstring> names;
-    size_t start = 0;
-    for (;;) {
-        size_t end = joined.find(L'\n', start);
-        size_t stop = end == std::wstring::npos ? joined.size() : end;
-        if (stop > start) names.push_back(joined.substr(start, stop - start));
-        if (end == std::wstring::npos) return names;
-        start = end + 1;
-    }
-}
-
-bool GatherReport(const std::wstring& names, GatheredReport* report) {
-    std::vector<std::wstring> split;
-    try {
-        split = SplitDroppedNames(names);
-    } catch (const std::bad_alloc&) {
-        return false;  // no memory even for the list of names: nothing is scanned, the program goes on
-    }
-    if (split.empty()) return false;
+bool GatherReport(const std::vector<std::wstring>& names, GatheredReport* report) {
+    if (std::none_of(names.begin(), names.end(), [](const std::wstring& name) { return !name.empty(); })) return false;
     WindowFileLoader loader(report->StopFlag());
-    for (size_t i = 0; i < split.size() && !report->Stopped(); i++)
-        ScanTextChunks(split[i], i == 0, report, WorkBuffer(), &loader);
+    bool first = true;
+    for (size_t i = 0; i < names.size() && !report->Stopped(); i++) {
+        if (names[i].empty()) continue;
+        ScanTextChunks(names[i], first, report, WorkBuffer(), &loader);
+        first = false;
+    }
     return true;
 }
 

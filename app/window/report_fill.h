@@ -43,11 +43,11 @@ private:
     const std::atomic<bool>* stop_ = nullptr;
 };
 
-// Scans names (one file name, or a drop's names joined by line feeds) into report, inflating compressed
-// text through the program's work buffer. The first name starts the report, the others follow it;
-// empty names are skipped. Returns false when there is no name at all (the report stays empty).
-// Takes no messages: the window runs it on a thread of its own (report_scan.h).
-bool GatherReport(const std::wstring& names, GatheredReport* report);
+// Scans names into report, inflating compressed text through the program's work buffer. The first
+// name starts the report, the others follow it; empty names are skipped. Returns false when there is
+// no name at all (the report stays empty). Takes no messages: the window runs it on a thread of its
+// own (report_scan.h).
+bool GatherReport(const std::vector<std::wstring>& names, GatheredReport* report);
 
 // Shows a gathered report in a text box a piece at a time, with each notice coming up once the text
 // before it is shown. The notices cut the report into stretches. Of each stretch a head goes in first

@@ -16,7 +16,7 @@ DWORD WINAPI ReportScan::Gather(void* scan) {
     return 0;
 }
 
-void ReportScan::Start(std::wstring names) {
+void ReportScan::Start(std::vector<std::wstring> names) {
     names_ = std::move(names);
     report_ = GatheredReport();
     report_.StopWhen(&stop_);
@@ -34,7 +34,7 @@ bool ReportScan::Wait(DWORD milliseconds) {
 bool ReportScan::Take(GatheredReport* report) {
     thread_.Close();
     started_ = false;
-    names_ = std::wstring();
+    names_ = std::vector<std::wstring>();
     *report = std::move(report_);
     return gathered_ && !stop_;
 }

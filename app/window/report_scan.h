@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <atomic>
 #include <string>
+#include <vector>
 #include "app/window/report_fill.h"
 #include "runtime/owned_handle.h"
 
@@ -19,7 +20,7 @@ public:
 
     // Starts gathering the report of names (as GatherReport takes them). No scan may be running. When
     // no thread can be started, the scan runs here and has ended when Start returns.
-    void Start(std::wstring names);
+    void Start(std::vector<std::wstring> names);
     // Whether a scan was started and its report not yet taken.
     bool Running() const { return started_; }
     // Waits up to milliseconds for the scan to end; true when it has (or none is running).
@@ -35,7 +36,7 @@ private:
     static DWORD WINAPI Gather(void* scan);
     void GatherHere();
 
-    std::wstring names_;
+    std::vector<std::wstring> names_;
     GatheredReport report_;
     bool gathered_ = false;
     bool started_ = false;

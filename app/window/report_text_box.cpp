@@ -49,7 +49,7 @@ void TextBoxReport::Flush() {
     ++writes_;
 }
 
-void ScanIntoReport(const std::wstring& names) {
+void ScanIntoReport(const std::vector<std::wstring>& names) {
     // Takes no messages until the report is shown: the wait cursor is the sign of work meanwhile.
     BusyCursor busy;
     GatheredReport report;

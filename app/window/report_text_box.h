@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 #include "report/report_sink.h"
 #include "runtime/object_registry.h"
 
@@ -39,7 +40,6 @@ private:
 };
 
 // Scans names into the report of text box 0 and shows all of it before it returns (GatherReport, then
-// a ReportFill shown to the end without taking messages). names: one file name, or a drop's names,
-// which the drop target joins with line feeds; the first replaces the report, the others follow it.
-// Empty names are skipped; no name at all leaves the report alone.
-void ScanIntoReport(const std::wstring& names);
+// a ReportFill shown to the end without taking messages). The first name replaces the report, the
+// others follow it. Empty names are skipped; no name at all leaves the report alone.
+void ScanIntoReport(const std::vector<std::wstring>& names);

@@ -4,7 +4,9 @@
 #include <ole2.h>
 #include <string>
 #include <thread>
+#include <vector>
 #include "app/window/program.h"
+#include "app/window/dropped_names.h"
 #include "app/window/report_fill.h"
 #include "app/window/report_scan.h"
 #include "app/window/report_text_box.h"
@@ -260,32 +262,36 @@ protected:
 TEST_F(ScanIntoReportTest, SeveralNamesAreScannedInTurnIntoOneReport) {
     ASSERT_NE(AllocateWorkBuffer(), nullptr);
     ReplaceGadgetText(0, L"the previous report");
-    ScanIntoReport(Compressed() + L"\n" + Plain());
+    ScanIntoReport({Compressed(), Plain()});
     EXPECT_EQ(ReadGadgetText(0), L"file:" + Compressed() + L"\r\ntEXt : Title Hello\r\nzTXt: Comment Hi there\r\nfile:" +
                                      Plain() + L"\r\ntEXt : Software paint");
     // The next scan replaces the whole report.
-    ScanIntoReport(Plain());
+    ScanIntoReport({Plain()});
     EXPECT_EQ(ReadGadgetText(0), L"file:" + Plain() + L"\r\ntEXt : Software paint");
 }
 
 TEST_F(ScanIntoReportTest, WithoutAWorkBufferCompressedTextIsEmpty) {
     ReleaseWorkBuffer();
     ASSERT_EQ(WorkBuffer(), nullptr);
-    ScanIntoReport(Compressed());
+    ScanIntoReport({Compressed()});
     EXPECT_EQ(ReadGadgetText(0), L"file:" + Compressed() + L"\r\ntEXt : Title Hello\r\nzTXt: Comment ");
 }
 
 TEST_F(ScanIntoReportTest, AnEmptyNameLeavesTheReportAlone) {
     ReplaceGadgetText(0, L"kept");
-    ScanIntoReport(L"");
-    ScanIntoReport(L"\n\n");
+    ScanIntoReport({});
+    ScanIntoReport({L""});
+    ScanIntoReport(SplitDroppedNames(L"\n\n"));
     EXPECT_EQ(ReadGadgetText(0), L"kept");
 }
 
 TEST_F(ScanIntoReportTest, EmptyNamesInADropAreSkippedAndTheFirstRealNameReplaces) {
     ASSERT_NE(AllocateWorkBuffer(), nullptr);
     ReplaceGadgetText(0, L"the previous report");
-    ScanIntoReport(L"\n" + Plain() + L"\n\n");
+    ScanIntoReport(SplitDroppedNames(L"\n" + Plain() + L"\n\n"));
+    EXPECT_EQ(ReadGadgetText(0), L"file:" + Plain() + L"\r\ntEXt : Software paint");
+    ReplaceGadgetText(0, L"the previous report");
+    ScanIntoReport({L"", Plain(), L""});
     EXPECT_EQ(ReadGadgetText(0), L"file:" + Plain() + L"\r\ntEXt : Software paint");
 }
 
@@ -293,7 +299,7 @@ TEST_F(ScanIntoReportTest, EmptyNamesInADropAreSkippedAndTheFirstRealNameReplace
 // no report, however far it got; a scan can follow one taken.
 TEST_F(ScanIntoReportTest, AScanOnItsOwnThreadGivesTheSameReportOrNoneWhenStopped) {
     ASSERT_NE(AllocateWorkBuffer(), nullptr);
-    const std::wstring names = Compressed() + L"\n" + Plain() + L"\n" + ScratchFolder() + L"\\missing.png";
+    const std::vector<std::wstring> names = {Compressed(), Plain(), ScratchFolder() + L"\\missing.png"};
     GatheredReport inPlace;
     ASSERT_TRUE(GatherReport(names, &inPlace));
     ReportScan scan;
@@ -313,7 +319,7 @@ TEST_F(ScanIntoReportTest, AScanOnItsOwnThreadGivesTheSameReportOrNoneWhenStoppe
     ASSERT_TRUE(scan.Wait(60000));
     GatheredReport stopped;
     EXPECT_FALSE(scan.Take(&stopped));
-    scan.Start(L"");
+    scan.Start({});
     ASSERT_TRUE(scan.Wait(60000));
     EXPECT_FALSE(scan.Take(&stopped)) << "no name at all";
 }

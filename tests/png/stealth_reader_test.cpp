@@ -43,7 +43,7 @@ TEST(StealthReader, ReadsEachModeRawAndCompressed) {
         EXPECT_EQ(finding.mode, hidden.mode == Mode::Alpha ? StealthMode::Alpha : StealthMode::Rgb);
         EXPECT_EQ(finding.compressed, hidden.compressed);
         EXPECT_EQ(finding.text, parameters);
-        EXPECT_EQ(finding.inflate, InflateEnd::Complete);
+        EXPECT_EQ(finding.inflate, InflateOutcome::Complete);
         std::string stored = hidden.compressed ? pixelpng::Gzip(parameters) : parameters;
         EXPECT_EQ(finding.storedBytes, stored.size());
         EXPECT_EQ(finding.lengthBits, stored.size() * 8);
@@ -121,7 +121,7 @@ TEST(StealthReader, KeepsTheFindingWhenTheLengthOrTheTextIsWrong) {
     StealthFinding damaged = Read(pixelpng::Encode(notGzip));
     EXPECT_EQ(damaged.state, StealthState::Found);
     EXPECT_TRUE(damaged.compressed);
-    EXPECT_EQ(damaged.inflate, InflateEnd::Damaged);
+    EXPECT_EQ(damaged.inflate, InflateOutcome::Damaged);
 }
 
 TEST(StealthReader, SaysWhyAnImageWasNotChecked) {

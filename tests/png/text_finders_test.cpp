@@ -121,7 +121,7 @@ TEST(TextChunkData, ReadsTheThreeTypes) {
     TextChunkData compressed = Text("zTXt", testpng::ZtxtData("workflow", "{\"nodes\": []}"));
     EXPECT_TRUE(compressed.compressed);
     EXPECT_EQ(compressed.text, "{\"nodes\": []}");
-    EXPECT_EQ(compressed.inflate, InflateEnd::Complete);
+    EXPECT_EQ(compressed.inflate, InflateOutcome::Complete);
     TextChunkData international =
         Text("iTXt", testpng::ItxtData("prompt", 1, 0, "en", "Eingabe", testpng::Deflate("ein Fuchs")));
     EXPECT_EQ(international.keyword, "prompt");
@@ -138,8 +138,8 @@ TEST(TextChunkData, GivesAFormForBrokenFields) {
     EXPECT_EQ(Text("zTXt", testpng::ZtxtData("k", "t", 1)).form, TextForm::BadMethod);
     EXPECT_EQ(Text("zTXt", std::string("k\0", 2)).form, TextForm::Cut);
     EXPECT_EQ(Text("iTXt", std::string("k\0\0\0en", 6)).form, TextForm::Cut);
-    EXPECT_EQ(Text("zTXt", testpng::ZtxtData("k", "a longer text").substr(0, 8)).inflate, InflateEnd::Truncated);
-    EXPECT_EQ(Text("zTXt", std::string("k\0\0garbage", 10)).inflate, InflateEnd::Damaged);
+    EXPECT_EQ(Text("zTXt", testpng::ZtxtData("k", "a longer text").substr(0, 8)).inflate, InflateOutcome::Truncated);
+    EXPECT_EQ(Text("zTXt", std::string("k\0\0garbage", 10)).inflate, InflateOutcome::Damaged);
 }
 
 }  // namespace

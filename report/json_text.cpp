@@ -1,5 +1,5 @@
 // json_text.cpp: a JSON reader without recursion that can write what it reads indented.
-#include "app/console/json_text.h"
+#include "report/json_text.h"
 #include <vector>
 
 namespace {

@@ -1,12 +1,12 @@
-// cli_loader.cpp: the console front end's loader: a reused buffer read into, or sliding mapped views.
-#include "app/console/cli_loader.h"
+// console_file_loader.cpp: the console front end's loader: a reused buffer read into, or sliding mapped views.
+#include "report/console_file_loader.h"
 #include <windows.h>
 #include <zlib.h>
 #include <algorithm>
 #include <vector>
-#include "app/console/console_output.h"
-#include "app/console/long_path.h"
 #include "runtime/files.h"
+#include "runtime/long_path.h"
+#include "runtime/system_message.h"
 
 static void (*pieceHook)(const std::wstring& name, size_t bytesRead);
 static size_t viewSize = 64u << 20;

@@ -1,5 +1,5 @@
 // long_path.cpp: extended-length paths for names past the classic path limit.
-#include "app/console/long_path.h"
+#include "runtime/long_path.h"
 #include <windows.h>
 
 std::wstring ExtendedPath(const std::wstring& name) {

@@ -1,4 +1,4 @@
-// cli_loader.h: how the console front end loads a file: pieces read into one reused buffer, or
+// console_file_loader.h: how the console front end loads a file: pieces read into one reused buffer, or
 // read-only mapped views that slide along it.
 #pragma once
 #include <cstddef>

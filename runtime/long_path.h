@@ -1,4 +1,4 @@
-// long_path.h: names of any length for the Win32 file calls of the console front end.
+// long_path.h: names of any length for the Win32 file calls.
 #pragma once
 #include <string>
 

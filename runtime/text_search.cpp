@@ -1,5 +1,5 @@
 // text_search.cpp: the case-fold table and the search for a folded text.
-#include "app/console/text_search.h"
+#include "runtime/text_search.h"
 #include <windows.h>
 #include <emmintrin.h>
 #include "runtime/processor_features.h"
