@@ -2,6 +2,7 @@
 #include "app/console/clean_file.h"
 #include <windows.h>
 #include <new>
+#include <set>
 #include <vector>
 #include "app/console/check_output.h"
 #include "app/console/clean_output.h"
@@ -52,6 +53,7 @@ CleanChoices ChoicesOf(const CliOptions& options) {
         for (wchar_t c : type) code = code << 8 | static_cast<uint8_t>(c);
         choices.dropTypes.push_back(code);
     }
+    choices.clearStealth = options.clearStealth;
     return choices;
 }
 
@@ -103,6 +105,22 @@ std::wstring CleanCopyPath(const std::wstring& folder, const std::wstring& name,
     std::wstring below = rootLength < name.size() ? name.substr(rootLength) : name;
     while (!below.empty() && (below[0] == L'\\' || below[0] == L'/')) below.erase(0, 1);
     return folder + (joined ? L"" : L"\\") + below;
+}
+
+void MarkCopyNameClashes(const CliOptions& options, std::vector<CliItem>* items) {
+    // Names compared with separators alike, case ignored as the file system ignores it.
+    struct NameLess {
+        bool operator()(const std::wstring& a, const std::wstring& b) const {
+            return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) == CSTR_LESS_THAN;
+        }
+    };
+    std::set<std::wstring, NameLess> taken;
+    for (CliItem& item : *items) {
+        if (item.notice) continue;
+        std::wstring key = CleanCopyPath(options.cleanFolder, item.name, item.rootLength);
+        for (wchar_t& c : key) c = c == L'/' ? L'\\' : c;
+        if (!taken.insert(key).second) item.notice = L"Its copy's name is taken by a file named before it: no copy made";
+    }
 }
 
 bool SameFile(const std::wstring& a, const std::wstring& b) {
