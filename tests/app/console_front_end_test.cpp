@@ -1527,6 +1527,15 @@ TEST(ConsoleClean, ClearStealthTakesTheHiddenTextOutOfThePixelsAndLeavesPlainIma
     EXPECT_EQ("", with.err);
     EXPECT_EQ(ReadWhole(folder + L"\\without\\plain.png"), ReadWhole(folder + L"\\with\\plain.png"));
     EXPECT_EQ(CheckImages()[0].second, ReadWhole(folder + L"\\with\\plain.png"));
+    // An image the pixels of which cannot be read for hidden text (interlaced): copied, nothing cleared, said.
+    std::string interlaced = CheckImages()[1].second;
+    const std::string header = pixelpng::ChunksOf(interlaced)[0];
+    interlaced.replace(8, header.size(), testpng::Chunk("IHDR", header.substr(8, 12) + std::string(1, '\1')));
+    const std::wstring unread = WriteBytes(below + L"\\interlaced.png", interlaced);
+    ProgramRun notChecked = RunConsoleProgram(L"--clear-stealth --clean " + Quoted(folder + L"\\unread") + L" " + Quoted(unread));
+    EXPECT_EQ(1u, notChecked.exitCode);
+    EXPECT_EQ(Utf8(unread + L": The pixels could not be checked for hidden text: the copy may hold some\n"), notChecked.err);
+    EXPECT_EQ(interlaced, ReadWhole(folder + L"\\unread\\interlaced.png"));
 }
 
 TEST(ConsoleClean, TwoFilesOfOneNameGiveTheFirstNamedItsCopyAndTheOtherANotice) {
