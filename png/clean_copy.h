@@ -78,8 +78,10 @@ const uint64_t MaxCleanBytes = 256u << 20;
 // every length inside the file, every CRC right, IEND), makes the copy: the signature, then each
 // chunk kept, in order. Removed: text chunks (but those keepText keeps), tIME, caBX, eXIf unless its
 // orientation is not 1, the types in dropTypes, and the bytes after IEND. With clearStealth, text
-// hidden in the pixels is cleared too: the new IDAT chunks stand where the first one stood. Never throws.
-CleanResult MakeCleanCopy(ByteSource* source, const CleanChoices& choices);
+// hidden in the pixels is cleared too: the new IDAT chunks stand where the first one stood. The copy
+// is made in storage (its bytes dropped, its memory kept: a caller that cleans many files hands back
+// the last copy's). Never throws.
+CleanResult MakeCleanCopy(ByteSource* source, const CleanChoices& choices, std::vector<uint8_t>&& storage = std::vector<uint8_t>());
 
 // True when bytes are a well-formed PNG of exactly the chunks the result kept, in their order, each
 // the original's byte for byte (so its CRC is right), and nothing after IEND: the check of a copy

@@ -57,18 +57,43 @@ CleanChoices ChoicesOf(const CliOptions& options) {
     return choices;
 }
 
+// The memory of the last copy made on this thread, kept for the next up to a size: memory fresh for
+// every copy costs its page faults each time.
+const size_t KeptCopyBytes = 32u << 20;
+thread_local std::vector<uint8_t> keptCopy;
+
+// Hands a copy's memory back for the next file however its cleaning ends.
+class KeptCopy {
+public:
+    explicit KeptCopy(CleanResult* result) : result_(result) {}
+    KeptCopy(const KeptCopy&) = delete;
+    KeptCopy& operator=(const KeptCopy&) = delete;
+    ~KeptCopy() {
+        if (result_->copy.capacity() <= KeptCopyBytes) keptCopy.swap(result_->copy);
+    }
+
+private:
+    CleanResult* result_;
+};
+
 // Reads the file written back whole and holds it against the copy made.
 bool ReadBackMatches(HANDLE file, const CleanResult& result) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || static_cast<uint64_t>(size.QuadPart) != result.copy.size()) return false;
-    std::vector<uint8_t> bytes(result.copy.size());
-    for (size_t at = 0; at < bytes.size();) {
-        const DWORD piece = static_cast<DWORD>(bytes.size() - at > (1u << 24) ? (1u << 24) : bytes.size() - at);
+    // Kept from file to file on each thread, up to a size: memory fresh for every copy costs its page
+    // faults each time.
+    const size_t count = result.copy.size();
+    thread_local std::vector<uint8_t> kept;
+    std::vector<uint8_t> large;
+    std::vector<uint8_t>& bytes = count <= KeptCopyBytes ? kept : large;
+    if (bytes.size() < count) bytes.resize(count);
+    for (size_t at = 0; at < count;) {
+        const DWORD piece = static_cast<DWORD>(count - at > (1u << 24) ? (1u << 24) : count - at);
         DWORD read = 0;
         if (!ReadFile(file, bytes.data() + at, piece, &read, nullptr) || read == 0) return false;
         at += read;
     }
-    return MatchesCleanCopy(bytes.data(), bytes.size(), result);
+    return MatchesCleanCopy(bytes.data(), count, result);
 }
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -136,6 +161,7 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
 bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, ConsoleReport* report) {
     const std::wstring& name = item.name;
     CleanResult result;
+    KeptCopy kept(&result);
     {
         Loaded loaded(loader);
         if (const wchar_t* notice = loader->Load(name, item.listedSize, &loaded.file)) {
@@ -143,7 +169,7 @@ bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loade
             return false;
         }
         LoadedFileBytes bytes(loaded.file);
-        result = MakeCleanCopy(&bytes, ChoicesOf(options));
+        result = MakeCleanCopy(&bytes, ChoicesOf(options), std::move(keptCopy));
     }  // the original is let go before the copy is written
     if (result.end == CleanEnd::NoMemory) throw std::bad_alloc();
     const std::wstring notice = CleanNotice(result);
