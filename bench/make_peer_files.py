@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # make_peer_files.py: writes the PNG files and the folder the peer benchmark reads (deterministic; skips
 # what is already made).
-# Usage: make_peer_files.py FOLDER
+# Usage: make_peer_files.py FOLDER [NAME...]   (NAME: only these of the files and folders below)
 import os
 import random
 import shutil
@@ -234,7 +234,10 @@ FILES = {
 def main():
     folder = sys.argv[1]
     os.makedirs(folder, exist_ok=True)
+    only = sys.argv[2:]
     for name, make in FILES.items():
+        if only and name not in only:
+            continue
         path = os.path.join(folder, name)
         marker = path + ".v" + VERSION
         if os.path.exists(path) and os.path.exists(marker):

@@ -3,7 +3,9 @@
 # same files, checks that our reports show every text chunk each peer shows, and prints best times,
 # rates, ratios, peak memory and verdicts.
 # Run through bench/peers, which builds, makes the files and keeps one wineserver alive meanwhile.
-# Usage: peers.py BUILD [--memory FOLDER] FILE|FOLDER...   (WINEPREFIX set; pngcheck, exiftool on PATH)
+# Usage: peers.py BUILD [--only clean] [--memory FOLDER] FILE|FOLDER...   (WINEPREFIX set; pngcheck,
+# exiftool on PATH). --only clean: only the --clean run of the ai-images folder against the copy floor and
+# exiftool.
 # Environment: WINE, the Wine loader to start Windows programs with (default: wine); BEFORE, another
 # build of pngtext-cli.exe, timed in the same rounds as ours (an A/B comparison: before-e and the
 # median of ours/before round by round).
@@ -20,6 +22,10 @@ import time
 BUILD = sys.argv[1]
 ARGS = sys.argv[2:]
 MEMORY = []
+ONLY = None
+if len(ARGS) >= 2 and ARGS[0] == "--only":
+    ONLY = ARGS[1]
+    ARGS = ARGS[2:]
 while len(ARGS) >= 2 and ARGS[0] == "--memory":
     MEMORY.append(ARGS[1])
     ARGS = ARGS[2:]
@@ -266,6 +272,61 @@ def print_search_times(path):
               "MET" if max(best["grep"], best["grep-hit"], best["list"]) <= 1.1 * plain else "MISSED"), flush=True)
 
 
+CLEAN_GOAL = 1.5
+
+
+def clean_times(path):
+    """Best times of --clean of a folder into a fresh folder against copying the same files (the copy
+    floor, on the threads ours uses; also with each copy flushed to disk before it is closed, as ours
+    flushes each copy before it takes its name) and against exiftool -all= -o DIR/ on them; the rounds
+    interleaved as in time_all. exiftool takes minutes over the folder: it runs in one round only. Each
+    run's folder is made afresh, its files counted, and removed after."""
+    folder = windows_path(path)
+    out = os.path.join(OUT_FOLDER, "clean")
+    commands = [("spawn", ["/bin/true"]),
+                ("empty", [WINE, EMPTY]),
+                ("copy", [WINE, FLOOR, "--copy", folder, windows_path(out)]),
+                ("copy-flushed", [WINE, FLOOR, "--copy-flushed", folder, windows_path(out)]),
+                ("clean", [WINE, CLI, "--clean", windows_path(out), folder]),
+                ("exiftool", ["exiftool", "-q", "-q", "-all=", "-o", out + "/", path])]
+    times, made, codes = {}, {}, {}
+    for round_number in range(6):
+        for name, command in commands:
+            if name == "exiftool" and round_number != 1:
+                continue
+            if os.path.exists(out):
+                shutil.rmtree(out)
+            subprocess.run(["sync"])  # what the previous command left to write is no part of this one's time
+            start = time.perf_counter()
+            codes[name] = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+            took = time.perf_counter() - start
+            made[name] = len(os.listdir(out)) if os.path.isdir(out) else 0
+            if round_number > 0:
+                times.setdefault(name, []).append(took)
+    if os.path.exists(out):
+        shutil.rmtree(out)
+    best = {name: min(values) for name, values in times.items()}
+    return best, made, codes
+
+
+def print_clean_times(path):
+    """The goal: --clean at most 1.5 times the copy of the same files."""
+    best, made, codes = clean_times(path)
+    label = os.path.basename(os.path.normpath(path))
+    count, size = len(pngs(path)), total_size(path)
+    empty, spawn = best["empty"], best["spawn"]
+    ours, copy, flushed = (max(best[name] - empty, 1e-6) for name in ("clean", "copy", "copy-flushed"))
+    exiftool = max(best["exiftool"] - spawn, 1e-6)
+    print("%-18s clean: %d files, %.1f MB, into a fresh folder, less the empty Wine program (%.1f ms): --clean %.1f ms "
+          "(exit %d, %d copies); copy floor %.1f ms (%d files), /copy %.2f; copy floor flushing each file %.1f ms, "
+          "/copy-flushed %.2f; exiftool -all= -o DIR/ %.1f ms (exit %d, %d files), /exiftool %.3f; goal at most %.1f "
+          "times the copy: %s" % (
+              label[:18], count, size / 1e6, empty * 1e3, ours * 1e3, codes["clean"], made["clean"], copy * 1e3,
+              made["copy"], ours / copy, flushed * 1e3, ours / flushed, exiftool * 1e3, codes["exiftool"],
+              made["exiftool"], ours / exiftool, CLEAN_GOAL, "MET" if ours <= CLEAN_GOAL * copy else "MISSED"), flush=True)
+    return ours <= CLEAN_GOAL * copy
+
+
 def print_memory(path):
     """Peak memory of one run of ours over a large folder, in each form that writes to stdout."""
     label = os.path.basename(os.path.normpath(path))
@@ -283,6 +344,16 @@ def print_memory(path):
 
 
 def main():
+    if ONLY == "clean":
+        met = True
+        for path in FILES:
+            if os.path.isdir(path) and os.path.basename(os.path.normpath(path)) == "ai-images":
+                met = print_clean_times(path) and met
+        print("times: best of 5 rounds after one warm-up, interleaved (exiftool: one run, in the first of them); ours and "
+              "the copy floors less an empty console program under Wine, exiftool less the cost of spawning /bin/true; the copy floor reads each file in 1 MB "
+              "pieces into a reused buffer and writes them to a new file, on the threads ours uses")
+        print("verdict: clean (%.1f times the copy) %s" % (CLEAN_GOAL, "MET" if met else "MISSED"))
+        return 0
     header = "%-18s %-5s %5s %8s | %8s %8s %8s | %8s %8s %8s | %6s %6s %6s %7s | %7s %7s %6s" % (
         "target", "form", "files", "MB", "ours-e", "before-e", "floor-e", "pngcheck", "exiftool", "", "/floor", "/pngc",
         "/exif", "/before", "files/s", "MB/s", "peakMB")
@@ -294,6 +365,8 @@ def main():
     for path in FILES:
         if os.path.isdir(path) and os.path.basename(os.path.normpath(path)) == "ai-images":
             print_search_times(path)
+            if not print_clean_times(path):
+                notes.append("%s: --clean more than %.1f times the copy of its files" % (os.path.basename(path), CLEAN_GOAL))
         best, peaks, paired = time_all(path)
         empty = best["empty"]
         floor_map, floor_read = best["floor-map"] - empty, best["floor-read"] - empty

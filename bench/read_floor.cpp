@@ -4,6 +4,11 @@
 //                                          reused from piece to piece and file to file, closes it
 //        read_floor --mapped FILE|FOLDER   opens each file, maps it in views of the console loader's
 //                                          size one after the other and reads every byte once
+//        read_floor --copy FOLDER DEST     copies each file of FOLDER into the new folder DEST: reads it
+//                                          in pieces into a reused buffer and writes each piece to a new
+//                                          file of the same name (the floor of --clean)
+//        read_floor --copy-flushed FOLDER DEST   the same, each copy flushed to disk before it is closed,
+//                                          as --clean flushes each copy before it takes its name
 //        (a folder's files are shared out over as many threads as the console front end would use on
 //        them, each with a buffer of its own; the benchmarks time the whole process)
 //        read_floor --profile FILE         prints, in-process, the time of each step of a console scan:
@@ -166,7 +171,26 @@ static bool ReadReused(const wchar_t* path, uint8_t* buffer) {
     return ok;
 }
 
-enum class Floor { Fresh, Read, Mapped };
+// Copies a file to a new one (never over an existing one) through buffer (LoaderPieceSize bytes).
+static bool CopyReused(const wchar_t* path, const std::wstring& target, uint8_t* buffer, bool flush) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    HANDLE copy = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (copy == INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return false;
+    }
+    DWORD read = 0, written = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, static_cast<DWORD>(LoaderPieceSize), &read, nullptr) != 0) && read > 0) {
+        if (!(ok = WriteFile(copy, buffer, read, &written, nullptr) && written == read)) break;
+    }
+    if (ok && flush) ok = FlushFileBuffers(copy) != 0;
+    CloseHandle(file);
+    return CloseHandle(copy) && ok;
+}
+
+enum class Floor { Fresh, Read, Mapped, Copy, CopyFlushed };
 
 // The files a name stands for: itself, or a folder's files in listing order.
 static std::vector<std::wstring> FilesOf(const wchar_t* name) {
@@ -185,21 +209,27 @@ static std::vector<std::wstring> FilesOf(const wchar_t* name) {
 }
 
 // Every file read once by the floor's way, on as many threads as the console front end uses.
-static int ReadAll(Floor floor, const wchar_t* name) {
+static int ReadAll(Floor floor, const wchar_t* name, const wchar_t* dest = nullptr) {
     const std::vector<std::wstring> files = FilesOf(name);
     if (files.empty()) return 1;
+    const bool copying = floor == Floor::Copy || floor == Floor::CopyFlushed;
+    if (copying && (files[0] == name || !CreateDirectoryW(dest, nullptr))) return 1;  // a folder's files only
+    const size_t nameAt = wcslen(name) + 1;  // a folder's files are named FOLDER\NAME
     unsigned threads = std::min<size_t>(ProcessorCount(), files.size());
     std::atomic<size_t> next(0);
     std::atomic<bool> ok(true);
     std::atomic<uint64_t> sum(0);
     auto work = [&] {
-        uint8_t* buffer = floor == Floor::Read
+        uint8_t* buffer = floor == Floor::Read || copying
             ? static_cast<uint8_t*>(VirtualAlloc(nullptr, LoaderPieceSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) : nullptr;
         uint64_t total = 0;
         for (size_t i; (i = next++) < files.size();) {
             bool done = floor == Floor::Fresh ? ReadFresh(files[i].c_str())
                         : floor == Floor::Mapped ? MapAndRead(files[i].c_str(), &total)
-                        : buffer && ReadReused(files[i].c_str(), buffer);
+                        : !buffer ? false
+                        : copying ? CopyReused(files[i].c_str(), std::wstring(dest) + L"\\" + files[i].substr(nameAt), buffer,
+                                               floor == Floor::CopyFlushed)
+                        : ReadReused(files[i].c_str(), buffer);
             if (!done) ok = false;
         }
         sum += total;
@@ -227,8 +257,11 @@ int main() {
     if (argc == 3 && wcscmp(argv[1], L"--profile") == 0) return Profile(argv[2]);
     if (argc == 3 && wcscmp(argv[1], L"--mapped") == 0) return ReadAll(Floor::Mapped, argv[2]);
     if (argc == 3 && wcscmp(argv[1], L"--read") == 0) return ReadAll(Floor::Read, argv[2]);
+    if (argc == 4 && wcscmp(argv[1], L"--copy") == 0) return ReadAll(Floor::Copy, argv[2], argv[3]);
+    if (argc == 4 && wcscmp(argv[1], L"--copy-flushed") == 0) return ReadAll(Floor::CopyFlushed, argv[2], argv[3]);
     if (argc != 2) {
-        printf("usage: read_floor [--profile | --mapped | --read] FILE | read_floor [--mapped | --read] FOLDER\n");
+        printf("usage: read_floor [--profile | --mapped | --read] FILE | read_floor [--mapped | --read] FOLDER | "
+               "read_floor --copy[-flushed] FOLDER DEST\n");
         return 2;
     }
     return ReadAll(Floor::Fresh, argv[1]);

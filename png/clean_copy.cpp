@@ -81,8 +81,25 @@ bool AppendRange(ByteSource* source, uint64_t at, uint64_t count, std::vector<ui
     return true;
 }
 
-CleanResult Clean(ByteSource* source, const CleanChoices& choices) {
+// Whether two ranges hold the same bytes, eight at a time: the platform's memcmp compares one by one.
+bool SameBytes(const uint8_t* a, const uint8_t* b, size_t count) {
+    size_t at = 0;
+    for (; at + 8 <= count; at += 8) {
+        uint64_t x, y;
+        memcpy(&x, a + at, 8);
+        memcpy(&y, b + at, 8);
+        if (x != y) return false;
+    }
+    for (; at < count; at++) {
+        if (a[at] != b[at]) return false;
+    }
+    return true;
+}
+
+CleanResult Clean(ByteSource* source, const CleanChoices& choices, std::vector<uint8_t>&& storage) {
     CleanResult result;
+    result.copy.swap(storage);
+    result.copy.clear();
     if (source->Size() > MaxCleanBytes) {
         result.end = CleanEnd::TooLarge;
         return result;
@@ -119,7 +136,7 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices) {
         result.end = CleanEnd::NotWellFormed;
         return result;
     }
-    // The copy's pixels are the original's: what hides in them hides in the copy.
+    // The copy's pixels are the original's: what hides in them hides in the copy, unless it is cleared.
     const uint8_t* headerData = nullptr;
     ImageHeader image;
     if (ShowSmall(source, header.DataAt(), header.length, &headerData) &&
@@ -129,15 +146,33 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices) {
         result.stealth.state = StealthState::NotChecked;
         result.stealth.reason = StealthNotChecked::BadHeader;
     }
-    uint64_t copySize = PngSignatureSize;
+    const bool found = result.stealth.state == StealthState::Found || result.stealth.state == StealthState::FoundDamaged;
+    if (choices.clearStealth && found) {
+        result.clearing = ClearStealth(source, image, firstImageData, result.stealth);
+        if (result.clearing.end == ClearEnd::NoMemory) throw std::bad_alloc();
+        if (result.clearing.end != ClearEnd::Cleared || source->Failed()) {
+            result.end = source->Failed() ? CleanEnd::ReadFailed : CleanEnd::NotCleared;
+            return result;
+        }
+        for (CleanedChunk& chunk : result.chunks) {
+            if (chunk.type == PngType("IDAT")) chunk.fate = ChunkFate::Reencoded;
+        }
+    }
+    uint64_t copySize = PngSignatureSize + result.clearing.imageData.size();
     for (const CleanedChunk& kept : result.chunks) {
         if (IsKept(kept.fate)) copySize += 12 + static_cast<uint64_t>(kept.length);
     }
     result.copy.reserve(static_cast<size_t>(copySize));
     bool read = AppendRange(source, 0, PngSignatureSize, &result.copy);
+    bool imageDataPlaced = false;
     for (const CleanedChunk& kept : result.chunks) {
         if (read && IsKept(kept.fate)) read = AppendRange(source, kept.at, 12 + static_cast<uint64_t>(kept.length), &result.copy);
+        if (kept.fate == ChunkFate::Reencoded && !imageDataPlaced) {
+            result.copy.insert(result.copy.end(), result.clearing.imageData.begin(), result.clearing.imageData.end());
+            imageDataPlaced = true;
+        }
     }
+    std::vector<uint8_t>().swap(result.clearing.imageData);  // in the copy now
     if (!read || source->Failed()) {
         std::vector<uint8_t>().swap(result.copy);
         result.end = CleanEnd::ReadFailed;
@@ -147,9 +182,9 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices) {
 
 }  // namespace
 
-CleanResult MakeCleanCopy(ByteSource* source, const CleanChoices& choices) {
+CleanResult MakeCleanCopy(ByteSource* source, const CleanChoices& choices, std::vector<uint8_t>&& storage) {
     try {
-        return Clean(source, choices);
+        return Clean(source, choices, std::move(storage));
     } catch (const std::exception&) {
         // No memory for the copy or the list of chunks (bad_alloc, or a length the vector refuses).
         CleanResult result;
@@ -159,21 +194,43 @@ CleanResult MakeCleanCopy(ByteSource* source, const CleanChoices& choices) {
 }
 
 bool MatchesCleanCopy(const uint8_t* bytes, size_t size, const CleanResult& result) {
-    if (result.end != CleanEnd::Cleaned || size != result.copy.size() || memcmp(bytes, result.copy.data(), size) != 0)
+    if (result.end != CleanEnd::Cleaned || size != result.copy.size() || !SameBytes(bytes, result.copy.data(), size))
         return false;
-    // Walked again as a reader of the copy would: the kept chunks alone, in order, CRCs right.
+    // Walked again as a reader of the copy would: the kept chunks alone, in order, CRCs right; the image
+    // data made again, in one run of IDAT chunks, where the original's stood.
     MemoryBytes source(bytes, size);
     ChunkWalker walker(&source, true);
+    std::vector<WalkedChunk> walked;
     WalkedChunk chunk;
-    auto expected = result.chunks.begin();
-    while (walker.Next(&chunk)) {
-        while (expected != result.chunks.end() && !IsKept(expected->fate)) ++expected;
-        if (expected == result.chunks.end() || chunk.type != expected->type || chunk.length != expected->length ||
-            chunk.crc != CrcState::Ok)
+    while (walker.Next(&chunk)) walked.push_back(chunk);
+    if (walker.End() != WalkEnd::Iend || walker.TrailerSize() != 0) return false;
+    auto next = walked.begin();
+    bool reencodedPlaced = false;
+    WalkedChunk firstImageData;
+    for (const CleanedChunk& expected : result.chunks) {
+        if (expected.fate == ChunkFate::Reencoded) {
+            if (reencodedPlaced) continue;
+            reencodedPlaced = true;
+            if (next == walked.end() || next->type != PngType("IDAT")) return false;
+            firstImageData = *next;
+            while (next != walked.end() && next->type == PngType("IDAT")) {
+                if (next->crc != CrcState::Ok) return false;
+                ++next;
+            }
+            continue;
+        }
+        if (!IsKept(expected.fate)) continue;
+        if (next == walked.end() || next->type != expected.type || next->length != expected.length || next->crc != CrcState::Ok)
             return false;
-        if (IsTextChunk(chunk.type) && expected->fate != ChunkFate::KeptText) return false;
-        ++expected;
+        if (IsTextChunk(next->type) && expected.fate != ChunkFate::KeptText) return false;
+        ++next;
     }
-    while (expected != result.chunks.end() && !IsKept(expected->fate)) ++expected;
-    return walker.End() == WalkEnd::Iend && walker.TrailerSize() == 0 && expected == result.chunks.end();
+    if (next != walked.end()) return false;
+    if (!reencodedPlaced) return true;
+    // The pixels made again: every row decodes to the digests taken of them, and no signature is left.
+    const uint8_t* headerData = nullptr;
+    ImageHeader header;
+    return walked[0].type == PngType("IHDR") && ShowSmall(&source, walked[0].DataAt(), walked[0].length, &headerData) &&
+           ParseImageHeader(headerData, walked[0].length, &header) == HeaderCheck::Ok &&
+           MatchesClearedPixels(&source, header, firstImageData, result.clearing.digests);
 }

@@ -7,6 +7,7 @@
 #include <vector>
 #include "png/byte_source.h"
 #include "png/chunk_walk.h"
+#include "png/stealth_clear.h"
 #include "png/stealth_reader.h"
 
 // What becomes of a chunk of the original, and why.
@@ -20,6 +21,7 @@ enum class ChunkFate {
     RemovedSignature, // caBX: a signature over bytes the copy changes would read as tampered
     RemovedExif,      // eXIf: upright, or removed as asked
     RemovedAsAsked,   // an ancillary type the caller named
+    Reencoded,        // IDAT of an image whose hidden text was cleared: replaced by the image data made again
 };
 
 inline bool IsKept(ChunkFate fate) {
@@ -42,6 +44,7 @@ enum class CleanEnd {
     TooLarge,      // the file is larger than MaxCleanBytes: no copy
     ReadFailed,    // the bytes stopped being the file's: no copy
     NoMemory,      // no memory for the copy
+    NotCleared,    // clearStealth: hidden text was found but could not be cleared (clearing says why): no copy
 };
 
 struct CleanChoices {
@@ -49,6 +52,9 @@ struct CleanChoices {
     std::function<bool(const std::string& keyword)> keepText;
     // Ancillary types removed even where they would be kept (eXIf whatever its orientation).
     std::vector<uint32_t> dropTypes;
+    // Text hidden in the pixels is cleared (stealth_clear.h): the IDAT chunks are made again, in the
+    // place of the first; every other chunk stays byte for byte. An image without it is copied as ever.
+    bool clearStealth = false;
 };
 
 struct CleanResult {
@@ -59,7 +65,9 @@ struct CleanResult {
     WalkedChunk badCrcChunk;
     std::vector<CleanedChunk> chunks;  // every chunk of the original, in file order
     uint64_t trailerSize = 0;      // bytes after IEND, removed
-    StealthFinding stealth;        // text hidden in the pixels, which the copy keeps as the original has it
+    StealthFinding stealth;        // text hidden in the original's pixels (the copy keeps it unless cleared)
+    StealthClearing clearing;      // clearStealth and hidden text found: how the clearing went (its imageData
+                                   // is moved into copy; its digests stay for the read-back)
     std::vector<uint8_t> copy;     // Cleaned: the signature and the kept chunks, each byte for byte
 };
 
@@ -69,12 +77,16 @@ const uint64_t MaxCleanBytes = 256u << 20;
 // Walks the file (every CRC, the image data's too) and, when it is well formed (signature, IHDR first,
 // every length inside the file, every CRC right, IEND), makes the copy: the signature, then each
 // chunk kept, in order. Removed: text chunks (but those keepText keeps), tIME, caBX, eXIf unless its
-// orientation is not 1, the types in dropTypes, and the bytes after IEND. Never throws.
-CleanResult MakeCleanCopy(ByteSource* source, const CleanChoices& choices);
+// orientation is not 1, the types in dropTypes, and the bytes after IEND. With clearStealth, text
+// hidden in the pixels is cleared too: the new IDAT chunks stand where the first one stood. The copy
+// is made in storage (its bytes dropped, its memory kept: a caller that cleans many files hands back
+// the last copy's). Never throws.
+CleanResult MakeCleanCopy(ByteSource* source, const CleanChoices& choices, std::vector<uint8_t>&& storage = std::vector<uint8_t>());
 
 // True when bytes are a well-formed PNG of exactly the chunks the result kept, in their order, each
 // the original's byte for byte (so its CRC is right), and nothing after IEND: the check of a copy
-// read back from disk.
+// read back from disk. Where the hidden text was cleared: the new IDAT chunks in the place of the old,
+// decoding to the pixels made (the original's but the carrying bits), with no signature in them.
 bool MatchesCleanCopy(const uint8_t* bytes, size_t size, const CleanResult& result);
 
 // The type codes of text chunks.

@@ -99,7 +99,7 @@ bool ImageRows::FillRow() {
     return true;
 }
 
-static uint8_t Paeth(int a, int b, int c) {
+uint8_t PaethPredictor(int a, int b, int c) {
     int p = a + b - c;
     int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
     if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
@@ -127,7 +127,7 @@ void ImageRows::Unfilter() {
     case 4:
         for (size_t i = 0; i < rowBytes_; i++) {
             int left = i >= stride ? row[i - stride] : 0, corner = i >= stride ? above[i - stride] : 0;
-            row[i] = static_cast<uint8_t>(row[i] + Paeth(left, above[i], corner));
+            row[i] = static_cast<uint8_t>(row[i] + PaethPredictor(left, above[i], corner));
         }
         break;
     default: break;

@@ -29,6 +29,9 @@ enum class RowsState {
 
 const uint64_t MaxRowBytes = 64u << 20;
 
+// The Paeth filter's guess from the byte on the left (a), above (b) and above on the left (c).
+uint8_t PaethPredictor(int a, int b, int c);
+
 class ImageRows {
 public:
     // firstImageData: the first IDAT chunk; the IDAT chunks that follow it directly go on with the

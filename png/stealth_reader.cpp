@@ -135,6 +135,13 @@ StealthFinding NotChecked(StealthNotChecked reason) {
 
 }  // namespace
 
+unsigned StealthBitsPerPixel(StealthMode mode) { return mode == StealthMode::Alpha ? alphaFormat.bitsPerPixel : rgbFormat.bitsPerPixel; }
+
+uint64_t StealthStreamBits(const ImageHeader& header, const StealthFinding& finding) {
+    const uint64_t available = static_cast<uint64_t>(header.width) * header.height * StealthBitsPerPixel(finding.mode);
+    return std::min<uint64_t>(available, HeaderBits + (static_cast<uint64_t>(finding.lengthBits) + 7) / 8 * 8);
+}
+
 StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData) {
     if (header.bitDepth != 8 || (header.colourType != 2 && header.colourType != 6)) return NotChecked(StealthNotChecked::ImageType);
     if (header.interlace != 0) return NotChecked(StealthNotChecked::Interlaced);

@@ -52,5 +52,11 @@ struct StealthFinding {
 // The most text read from the pixels, as stored.
 const uint32_t MaxStealthBytes = 16u << 20;
 
+// The low bits of a pixel that carry the stream: 1 in alpha mode (alpha), 3 in RGB mode (R, G, B).
+unsigned StealthBitsPerPixel(StealthMode mode);
+// The bits of the stream a finding's signature, length and text take (the text rounded up to whole
+// bytes, as written), as far as the image holds them.
+uint64_t StealthStreamBits(const ImageHeader& header, const StealthFinding& finding);
+
 // Looks for hidden text; firstImageData: the first IDAT chunk, or null when there is none. Never throws.
 StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData);

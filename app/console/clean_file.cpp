@@ -2,6 +2,7 @@
 #include "app/console/clean_file.h"
 #include <windows.h>
 #include <new>
+#include <set>
 #include <vector>
 #include "app/console/check_output.h"
 #include "app/console/clean_output.h"
@@ -54,21 +55,47 @@ CleanChoices ChoicesOf(const CliOptions& options) {
         for (wchar_t c : type) code = code << 8 | static_cast<uint8_t>(c);
         choices.dropTypes.push_back(code);
     }
+    choices.clearStealth = options.clearStealth;
     return choices;
 }
+
+// The memory of the last copy made on this thread, kept for the next up to a size: memory fresh for
+// every copy costs its page faults each time.
+const size_t KeptCopyBytes = 32u << 20;
+thread_local std::vector<uint8_t> keptCopy;
+
+// Hands a copy's memory back for the next file however its cleaning ends.
+class KeptCopy {
+public:
+    explicit KeptCopy(CleanResult* result) : result_(result) {}
+    KeptCopy(const KeptCopy&) = delete;
+    KeptCopy& operator=(const KeptCopy&) = delete;
+    ~KeptCopy() {
+        if (result_->copy.capacity() <= KeptCopyBytes) keptCopy.swap(result_->copy);
+    }
+
+private:
+    CleanResult* result_;
+};
 
 // Reads the file written back whole and holds it against the copy made.
 bool ReadBackMatches(HANDLE file, const CleanResult& result) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || static_cast<uint64_t>(size.QuadPart) != result.copy.size()) return false;
-    std::vector<uint8_t> bytes(result.copy.size());
-    for (size_t at = 0; at < bytes.size();) {
-        const DWORD piece = static_cast<DWORD>(bytes.size() - at > (1u << 24) ? (1u << 24) : bytes.size() - at);
+    // Kept from file to file on each thread, up to a size: memory fresh for every copy costs its page
+    // faults each time.
+    const size_t count = result.copy.size();
+    thread_local std::vector<uint8_t> kept;
+    std::vector<uint8_t> large;
+    std::vector<uint8_t>& bytes = count <= KeptCopyBytes ? kept : large;
+    if (bytes.size() < count) bytes.resize(count);
+    for (size_t at = 0; at < count;) {
+        const DWORD piece = static_cast<DWORD>(count - at > (1u << 24) ? (1u << 24) : count - at);
         DWORD read = 0;
         if (!ReadFile(file, bytes.data() + at, piece, &read, nullptr) || read == 0) return false;
         at += read;
     }
-    return MatchesCleanCopy(bytes.data(), bytes.size(), result);
+    return MatchesCleanCopy(bytes.data(), count, result);
 }
 
 std::wstring FolderOf(const std::wstring& path) {
@@ -107,6 +134,22 @@ std::wstring CleanCopyPath(const std::wstring& folder, const std::wstring& name,
     return folder + (joined ? L"" : L"\\") + below;
 }
 
+void MarkCopyNameClashes(const CliOptions& options, std::vector<CliItem>* items) {
+    // Names compared with separators alike, case ignored as the file system ignores it.
+    struct NameLess {
+        bool operator()(const std::wstring& a, const std::wstring& b) const {
+            return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) == CSTR_LESS_THAN;
+        }
+    };
+    std::set<std::wstring, NameLess> taken;
+    for (CliItem& item : *items) {
+        if (item.notice) continue;
+        std::wstring key = CleanCopyPath(options.cleanFolder, item.name, item.rootLength);
+        for (wchar_t& c : key) c = c == L'/' ? L'\\' : c;
+        if (!taken.insert(key).second) item.notice = L"Its copy's name is taken by a file named before it: no copy made";
+    }
+}
+
 bool SameFile(const std::wstring& a, const std::wstring& b) {
     const std::wstring fullA = FullPath(a), fullB = FullPath(b);
     if (CompareStringOrdinal(fullA.data(), static_cast<int>(fullA.size()), fullB.data(), static_cast<int>(fullB.size()), TRUE) ==
@@ -120,6 +163,7 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
 bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, ConsoleReport* report) {
     const std::wstring& name = item.name;
     CleanResult result;
+    KeptCopy kept(&result);
     {
         Loaded loaded(loader);
         if (const wchar_t* notice = loader->Load(name, item.listedSize, &loaded.file)) {
@@ -127,7 +171,7 @@ bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loade
             return false;
         }
         LoadedFileBytes bytes(loaded.file);
-        result = MakeCleanCopy(&bytes, ChoicesOf(options));
+        result = MakeCleanCopy(&bytes, ChoicesOf(options), std::move(keptCopy));
     }  // the original is let go before the copy is written
     if (result.end == CleanEnd::NoMemory) throw std::bad_alloc();
     const std::wstring notice = CleanNotice(result);

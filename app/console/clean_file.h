@@ -3,6 +3,7 @@
 // gathered where the file's output waits for its turn.
 #pragma once
 #include <string>
+#include <vector>
 #include "app/console/cli_names.h"
 #include "app/console/cli_options.h"
 #include "app/console/console_report.h"
@@ -10,12 +11,17 @@
 
 // The copy of item goes to DIR\ + the item's name below its argument (clean_output.h words it). A
 // notice, and false, for a file that gets no copy (not loaded, not a well-formed PNG, a name taken
-// without --force, the file itself, a write or read-back that failed: nothing is left under the
-// copy's name then) and for a copy that still gives something away (text hidden in the pixels, an
-// eXIf kept for its orientation, hidden text that could not be looked for). True: the copy is written
-// and holds nothing of those. May throw std::bad_alloc (the scan's policy then says "Cannot
-// allocate memory").
+// without --force, the file itself, a write or read-back that failed, hidden text --clear-stealth could
+// not clear: nothing is left under the copy's name then) and for a copy that still gives something
+// away (text hidden in the pixels without --clear-stealth, an eXIf kept for its orientation, hidden
+// text that could not be looked for). True: the copy is written and holds nothing of those. May
+// throw std::bad_alloc (the scan's policy then says "Cannot allocate memory").
 bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, ConsoleReport* report);
+
+// Items whose copies would take one name (the same file named twice, two files of one name from
+// different folders named without -r): each after the first in the order of the names gets a notice
+// instead of a copy, so which one is copied never depends on which thread comes first.
+void MarkCopyNameClashes(const CliOptions& options, std::vector<CliItem>* items);
 
 // Where the copy of a file goes: the folder, a separator, the name's part after rootLength.
 std::wstring CleanCopyPath(const std::wstring& folder, const std::wstring& name, size_t rootLength);

@@ -18,6 +18,7 @@ const wchar_t* WhyWord(ChunkFate fate) {
     case ChunkFate::RemovedSignature: return L"signature";
     case ChunkFate::RemovedExif: return L"exif";
     case ChunkFate::RemovedAsAsked: return L"dropped";
+    case ChunkFate::Reencoded: return L"stealth";
     }
     return L"";
 }
@@ -35,6 +36,7 @@ std::wstring WhyText(const CleanedChunk& chunk) {
     case ChunkFate::RemovedSignature: return L"a signature over bytes the copy changes would read as tampered";
     case ChunkFate::RemovedExif: return L"upright image";
     case ChunkFate::RemovedAsAsked: return L"asked for (--drop)";
+    case ChunkFate::Reencoded: return L"image data made again without the text hidden in the pixels";
     }
     return std::wstring();
 }
@@ -45,7 +47,9 @@ std::wstring ChunkName(const CleanedChunk& chunk) {
     return name;
 }
 
-const wchar_t* StealthWord(const StealthFinding& stealth) {
+const wchar_t* StealthWord(const CleanResult& result) {
+    const StealthFinding& stealth = result.stealth;
+    if (result.clearing.end == ClearEnd::Cleared) return L"cleared";
     switch (stealth.state) {
     case StealthState::Absent: return L"absent";
     case StealthState::Found:
@@ -53,6 +57,17 @@ const wchar_t* StealthWord(const StealthFinding& stealth) {
     case StealthState::NotChecked: return stealth.reason == StealthNotChecked::ImageType ? L"absent" : L"not_checked";
     }
     return L"";
+}
+
+const wchar_t* ModeWord(StealthMode mode) { return mode == StealthMode::Alpha ? L"alpha" : L"rgb"; }
+
+// The bytes of the IDAT chunks in the copy, their headers and CRCs included.
+uint64_t ImageDataSize(const CleanResult& result) {
+    uint64_t size = result.copy.size() - PngSignatureSize;
+    for (const CleanedChunk& chunk : result.chunks) {
+        if (IsKept(chunk.fate)) size -= 12 + static_cast<uint64_t>(chunk.length);
+    }
+    return size;
 }
 
 void JsonField(std::wstring& out, const wchar_t* name, const std::wstring& value) {
@@ -87,7 +102,13 @@ void AppendJson(std::wstring& out, const std::wstring& file, const std::wstring&
         out += L"]";
     }
     out += L",\"trailer_removed\":" + Number(result.trailerSize);
-    JsonField(out, L"stealth", StealthWord(result.stealth));
+    JsonField(out, L"stealth", StealthWord(result));
+    if (result.clearing.end == ClearEnd::Cleared) {
+        out += L",\"cleared\":{\"modes\":[";
+        for (size_t i = 0; i < result.clearing.modes.size(); i++)
+            out += std::wstring(i ? L"," : L"") + L"\"" + ModeWord(result.clearing.modes[i]) + L"\"";
+        out += L"],\"bits\":" + Number(result.clearing.bits) + L",\"image_data_size\":" + Number(ImageDataSize(result)) + L"}";
+    }
     out += L"}\n";
 }
 
@@ -101,7 +122,14 @@ void AppendVerbose(std::wstring& err, const std::wstring& file, const std::wstri
         image += (image.empty() ? L"" : L", ") + TypeName(runType) + (run > 1 ? L" x" + Number(run) : L"");
         run = 0;
     };
+    size_t replaced = 0;
+    uint64_t replacedBytes = 0;
     for (const CleanedChunk& chunk : result.chunks) {
+        if (chunk.fate == ChunkFate::Reencoded) {
+            replaced++;
+            replacedBytes += chunk.length;
+            continue;
+        }
         if (chunk.fate == ChunkFate::Kept) {
             if (run && chunk.type != runType) endRun();
             runType = chunk.type;
@@ -113,7 +141,23 @@ void AppendVerbose(std::wstring& err, const std::wstring& file, const std::wstri
     }
     endRun();
     if (result.trailerSize) err += L"  removed " + Number(result.trailerSize) + L" bytes after IEND\n";
+    if (replaced) {
+        std::wstring modes;
+        for (StealthMode mode : result.clearing.modes) modes += (modes.empty() ? L"" : L" and ") + std::wstring(ModeWord(mode));
+        err += L"  cleared text hidden in the pixels (" + modes + L", " + Number(result.clearing.bits) +
+               L" bits set as the writer found them): IDAT x" + Number(replaced) + L" (" + Number(replacedBytes) +
+               L" bytes) filtered and deflated again into " + Number(ImageDataSize(result)) + L" bytes\n";
+    }
     err += L"  kept byte for byte, in order: " + image + L"\n";
+}
+
+std::wstring NotClearedNotice(const StealthClearing& clearing) {
+    std::wstring why;
+    switch (clearing.end) {
+    case ClearEnd::StillFound: why = L"a signature is still read after it was cleared"; break;
+    default: why = L"the image data cannot be read whole"; break;
+    }
+    return L"Text hidden in the pixels cannot be cleared (" + why + L"): no copy made";
 }
 
 }  // namespace
@@ -124,6 +168,7 @@ std::wstring CleanNotice(const CleanResult& result) {
     case CleanEnd::TooLarge: return L"Too large to clean (" + Number(MaxCleanBytes >> 20) + L" MiB at most): no copy made";
     case CleanEnd::ReadFailed: return L"Cannot read file";
     case CleanEnd::NoMemory: return L"Cannot allocate memory";
+    case CleanEnd::NotCleared: return NotClearedNotice(result.clearing);
     case CleanEnd::NotWellFormed: break;
     }
     std::wstring why;
@@ -148,8 +193,8 @@ std::vector<std::wstring> CopyNotices(const CleanResult& result) {
             notices.push_back(L"eXIf kept in the copy: its orientation is " + Number(chunk.orientation) +
                               L" and removing it would turn the image (--drop eXIf removes it)");
     }
-    const std::wstring stealth = StealthWord(result.stealth);
-    if (stealth == L"found") notices.push_back(L"Text hidden in the pixels stays in the copy");
+    const std::wstring stealth = StealthWord(result);
+    if (stealth == L"found") notices.push_back(L"Text hidden in the pixels stays in the copy (--clear-stealth removes it)");
     if (stealth == L"not_checked") notices.push_back(L"The pixels could not be checked for hidden text: the copy may hold some");
     return notices;
 }

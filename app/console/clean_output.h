@@ -14,8 +14,9 @@ std::vector<std::wstring> CopyNotices(const CleanResult& result);
 
 // The account of a copy written. json: one object on out,
 //   {"file":..., "copy":..., "removed":[{"type","keyword","offset","size","why"}...],
-//    "kept":[{"type","offset","size","why"}...], "trailer_removed":N, "stealth":"absent"|...}
-// (kept lists every chunk kept). verbose: on err, "FILE: copied to COPY", then a line for each chunk
+//    "kept":[{"type","offset","size","why"}...], "trailer_removed":N, "stealth":"absent"|...,
+//    "cleared":{"modes":[...],"bits":N,"image_data_size":N} where hidden text was cleared}
+// (kept lists every chunk kept; removed the IDAT chunks made again, why "stealth"). verbose: on err, "FILE: copied to COPY", then a line for each chunk
 // removed and each kept for a reason of its own, and one for the image's chunks kept byte for byte.
 // A caBX removed is said on err whatever the choices: whoever checks the signature should know why it is gone.
 void AppendCleanAccount(std::wstring& out, std::wstring& err, const std::wstring& file, const std::wstring& copy,

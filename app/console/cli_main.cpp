@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <exception>
 #include <vector>
+#include "app/console/clean_file.h"
 #include "app/console/cli_names.h"
 #include "app/console/cli_options.h"
 #include "app/console/cli_scan.h"
@@ -39,6 +40,7 @@ static int Run(int argc, wchar_t** argv, ConsoleStream& out, ConsoleStream& err,
     try {
         std::vector<CliItem> items;
         for (const std::wstring& name : options.names) ExpandName(name, options.recursive, &items);
+        if (options.Clean()) MarkCopyNameClashes(options, &items);
         outcome = ScanItems(items, options, ProcessorCount(), &out, &err);
     } catch (const std::exception&) {
         // No memory for the list of names (a folder tree of millions of files), or no thread primitives.

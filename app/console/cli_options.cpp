@@ -26,6 +26,7 @@ const Flag flags[] = {
     {0, L"force", [](CliOptions* o) { o->force = true; }},
     {L'v', L"verbose", [](CliOptions* o) { o->verbose = true; }},
     {0, L"check", [](CliOptions* o) { o->check = true; }},
+    {0, L"clear-stealth", [](CliOptions* o) { o->clearStealth = true; }},
 };
 
 // The options that take a value.
@@ -164,7 +165,8 @@ private:
             Fail(L"--pretty goes with --text or --out");
         if ((options_.force || options_.verbose) && options_.form != OutputForm::OutFolder && !options_.Clean())
             Fail(L"--force and -v go with --out or --clean");
-        if ((!options_.keeps.empty() || !options_.drops.empty()) && !options_.Clean()) Fail(L"--keep and --drop go with --clean");
+        if ((!options_.keeps.empty() || !options_.drops.empty() || options_.clearStealth) && !options_.Clean())
+            Fail(L"--keep, --drop and --clear-stealth go with --clean");
         if (cleanGiven_ && !options_.Clean()) Fail(L"--clean needs a folder");
         if (options_.Clean() && (options_.check || (options_.form != OutputForm::Report && options_.form != OutputForm::Json)))
             Fail(L"--clean writes copies (--json makes its report JSON): --check, --text, -l and --out do not go with it");
@@ -232,6 +234,8 @@ const wchar_t* UsageText() {
            L"                        each copy lost and kept, and why\n"
            L"      --keep NAME       with --clean: text chunks of keyword NAME stay (* and ?; repeatable)\n"
            L"      --drop TYPE       with --clean: chunks of the ancillary TYPE go too (eXIf)\n"
+           L"      --clear-stealth   with --clean: text hidden in the pixels goes too (its bits are set as\n"
+           L"                        the writer found them; the image data is deflated again)\n"
            L"      --utf8-text       tEXt and zTXt keywords and texts that are valid UTF-8 (with a byte\n"
            L"                        above 0x7F) are read as UTF-8, not in the ANSI code page\n"
            L"other:\n"
@@ -248,8 +252,8 @@ const wchar_t* UsageText() {
            L"              its reader ends the run quietly with this code too); it comes first\n"
            L"  with --grep or -l, as grep's: 2 a file could not be read or an output file not written\n"
            L"            (this comes first), else 0 something was reported, else 1 nothing was\n"
-           L"  with --clean: 1 also when a copy still gives something away (text hidden in the pixels,\n"
-           L"            an eXIf kept for its orientation): a notice names it\n"
+           L"  with --clean: 1 also when a file got no copy, or a copy still gives something away (text\n"
+           L"            hidden in the pixels, an eXIf kept for its orientation): a notice names it\n"
            L"  with --check: 2 a file could not be read or checked to its end (this comes first), else\n"
            L"            0 something was found or not checked, else 1 every file was checked: nothing\n"
            L"\n"

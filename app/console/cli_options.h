@@ -40,6 +40,7 @@ struct CliOptions {
     std::wstring cleanFolder;            // --clean DIR: share-safe copies there, instead of the report
     std::vector<std::wstring> keeps;     // --keep: with --clean, text chunks of these keywords stay
     std::vector<std::wstring> drops;     // --drop: with --clean, these ancillary types go too (eXIf)
+    bool clearStealth = false;           // --clear-stealth: with --clean, text hidden in the pixels goes too
     std::vector<std::wstring> names;     // in argument order, each whole (a line feed stays in its name)
     std::wstring error;                  // not empty: a usage error, said in one line
 

@@ -18,6 +18,7 @@
 #include "report/json_lines.h"
 #include "report/report_sink.h"
 #include "report/scan_text_chunks.h"
+#include "png/stealth_reader.h"
 #include "runtime/files.h"
 #include "runtime/runtime_test_seams.h"
 #include "runtime/system_message.h"
@@ -1136,7 +1137,7 @@ TEST(ConsoleClean, HiddenTextInThePixelsStaysAndIsSaidWithExitCodeOne) {
     const std::wstring image = WriteBytes(L"clean-stealth.png", CheckImages()[1].second);
     ProgramRun run = RunConsoleProgram(L"--clean " + Quoted(copies) + L" " + Quoted(image));
     EXPECT_EQ(1u, run.exitCode);
-    EXPECT_EQ(Utf8(image + L": Text hidden in the pixels stays in the copy\n"), run.err);
+    EXPECT_EQ(Utf8(image + L": Text hidden in the pixels stays in the copy (--clear-stealth removes it)\n"), run.err);
     EXPECT_EQ(CheckImages()[1].second, ReadWhole(copies + L"\\clean-stealth.png"));
     ProgramRun plain = RunConsoleProgram(L"--clean " + Quoted(copies) + L" " + Quoted(WriteBytes(L"clean-plain.png", CheckImages()[0].second)));
     EXPECT_EQ(0u, plain.exitCode) << plain.err;
@@ -1147,4 +1148,96 @@ TEST(ConsoleClean, HiddenTextInThePixelsStaysAndIsSaidWithExitCodeOne) {
     }
     EXPECT_EQ(2u, RunConsoleProgram(L"--drop IDAT --clean " + Quoted(copies) + L" " + Quoted(image)).exitCode);
     EXPECT_EQ(2u, RunConsoleProgram(L"--keep parameters " + Quoted(image)).exitCode);
+    EXPECT_EQ(2u, RunConsoleProgram(L"--clear-stealth " + Quoted(image)).exitCode);
+}
+
+// What a copy's pixels hide, as the reader finds it.
+static StealthState StealthOf(const std::string& file) {
+    pixelpng::FoundImage image = pixelpng::FindImage(file);
+    MemoryBytes source(reinterpret_cast<const uint8_t*>(file.data()), file.size());
+    return ReadStealth(&source, image.header, image.found ? &image.firstImageData : nullptr).state;
+}
+
+TEST(ConsoleClean, ClearStealthTakesTheHiddenTextOutOfThePixelsAndLeavesPlainImagesAlone) {
+    const std::wstring folder = FreshFolder(L"clean-clear");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring below = folder.substr(ScratchFolder().size() + 1);
+    std::wstring names;
+    std::vector<std::pair<std::wstring, std::string>> stealthy;
+    for (auto& image : CheckImages()) {
+        if (image.first.find(L"stealth") == std::wstring::npos) continue;
+        stealthy.push_back(image);
+        names += L" " + Quoted(WriteBytes(below + L"\\" + image.first, image.second));
+    }
+    ASSERT_EQ(4u, stealthy.size());
+    const std::wstring copies = folder + L"\\copies";
+    ProgramRun run = RunConsoleProgram(L"-v --clear-stealth --clean " + Quoted(copies) + names);
+    EXPECT_EQ(0u, run.exitCode) << run.err;
+    for (auto& image : stealthy) {
+        SCOPED_TRACE(Utf8(image.first));
+        const std::string copy = ReadWhole(copies + L"\\" + image.first);
+        EXPECT_EQ(StealthState::Found, StealthOf(image.second));
+        EXPECT_EQ(StealthState::Absent, StealthOf(copy));
+        EXPECT_EQ(image.second, ReadWhole(folder + L"\\" + image.first)) << "the original is untouched";
+        std::vector<std::string> chunks = pixelpng::ChunksOf(copy);
+        ASSERT_GE(chunks.size(), 3u);
+        EXPECT_EQ(pixelpng::ChunksOf(image.second)[0], chunks[0]) << "IHDR byte for byte";
+        EXPECT_EQ("IEND", chunks.back().substr(4, 4));
+    }
+    EXPECT_NE(std::string::npos, run.err.find("stealth-alpha.png: copied to ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("  cleared text hidden in the pixels (alpha, ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("  cleared text hidden in the pixels (rgb, ")) << run.err;
+    EXPECT_EQ(std::string::npos, run.err.find("stays in the copy")) << run.err;
+
+    ProgramRun json = RunConsoleProgram(L"--json --clear-stealth --clean " + Quoted(folder + L"\\json") + L" " +
+                                        Quoted(folder + L"\\stealth-rgb-gzip.png"));
+    EXPECT_EQ(0u, json.exitCode) << json.err;
+    EXPECT_NE(std::string::npos, json.out.find("{\"type\":\"IDAT\",\"offset\":")) << json.out;
+    EXPECT_NE(std::string::npos, json.out.find("\"why\":\"stealth\"}")) << json.out;
+    EXPECT_NE(std::string::npos, json.out.find("\"stealth\":\"cleared\",\"cleared\":{\"modes\":[\"rgb\"],\"bits\":")) << json.out;
+
+    // A plain image's copy is the same with the option as without it.
+    const std::wstring plain = WriteBytes(below + L"\\plain.png", CheckImages()[0].second);
+    ProgramRun without = RunConsoleProgram(L"--clean " + Quoted(folder + L"\\without") + L" " + Quoted(plain));
+    ProgramRun with = RunConsoleProgram(L"--clear-stealth --clean " + Quoted(folder + L"\\with") + L" " + Quoted(plain));
+    EXPECT_EQ(0u, without.exitCode);
+    EXPECT_EQ(0u, with.exitCode) << with.err;
+    EXPECT_EQ("", with.err);
+    EXPECT_EQ(ReadWhole(folder + L"\\without\\plain.png"), ReadWhole(folder + L"\\with\\plain.png"));
+    EXPECT_EQ(CheckImages()[0].second, ReadWhole(folder + L"\\with\\plain.png"));
+    // An image the pixels of which cannot be read for hidden text (interlaced): copied, nothing cleared, said.
+    std::string interlaced = CheckImages()[1].second;
+    const std::string header = pixelpng::ChunksOf(interlaced)[0];
+    interlaced.replace(8, header.size(), testpng::Chunk("IHDR", header.substr(8, 12) + std::string(1, '\1')));
+    const std::wstring unread = WriteBytes(below + L"\\interlaced.png", interlaced);
+    ProgramRun notChecked = RunConsoleProgram(L"--clear-stealth --clean " + Quoted(folder + L"\\unread") + L" " + Quoted(unread));
+    EXPECT_EQ(1u, notChecked.exitCode);
+    EXPECT_EQ(Utf8(unread + L": The pixels could not be checked for hidden text: the copy may hold some\n"), notChecked.err);
+    EXPECT_EQ(interlaced, ReadWhole(folder + L"\\unread\\interlaced.png"));
+}
+
+TEST(ConsoleClean, TwoFilesOfOneNameGiveTheFirstNamedItsCopyAndTheOtherANotice) {
+    const std::wstring folder = FreshFolder(L"clean-clash");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CreateDirectoryW((folder + L"\\a").c_str(), nullptr);
+    CreateDirectoryW((folder + L"\\b").c_str(), nullptr);
+    const std::wstring below = folder.substr(ScratchFolder().size() + 1);
+    const std::string first = CheckImages()[0].second, second = CheckImages()[8].second;
+    const std::wstring a = WriteBytes(below + L"\\a\\x.png", first), b = WriteBytes(below + L"\\b\\X.png", second);
+    const std::wstring copies = folder + L"\\copies";
+    for (const wchar_t* force : {L"", L"--force "}) {
+        SCOPED_TRACE(Utf8(force));
+        for (int order = 0; order < 2; order++) {
+            const std::wstring& earlier = order ? b : a;
+            const std::wstring& later = order ? a : b;
+            DeleteFileW((copies + L"\\x.png").c_str());
+            ProgramRun run = RunConsoleProgram(std::wstring(force) + L"--clean " + Quoted(copies) + L" " + Quoted(earlier) + L" " +
+                                               Quoted(later) + L" " + Quoted(earlier));
+            EXPECT_EQ(1u, run.exitCode);
+            const std::string notice = ": Its copy's name is taken by a file named before it: no copy made\n";
+            EXPECT_EQ(Utf8(later) + notice + Utf8(earlier) + notice, run.err);
+            EXPECT_EQ(order ? std::string(second.substr(0, second.size() - 18)) : first, ReadWhole(copies + L"\\x.png"))
+                << "the copy of the first named, its trailer removed";
+        }
+    }
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 #include "png/clean_copy.h"
+#include "png/image_rows.h"
+#include "png/stealth_clear.h"
 #include "tests/png/counting_bytes.h"
 #include "tests/png/pixel_png.h"
 #include "tests/report/test_png.h"
@@ -172,6 +174,164 @@ TEST(CleanCopy, HiddenTextInThePixelsIsFoundAndStaysInTheCopy) {
     EXPECT_EQ(result.stealth.state, StealthState::Found);
     EXPECT_EQ(Copy(result), file);  // nothing else to remove: the copy is the file
     EXPECT_EQ(CleanOf(pixelpng::Encode(pixelpng::Noise(64, 160, 4))).stealth.state, StealthState::Absent);
+}
+
+// The pixels a file decodes to, row after row.
+std::vector<uint8_t> PixelsOf(const std::string& file) {
+    pixelpng::FoundImage image = pixelpng::FindImage(file);
+    EXPECT_TRUE(image.found);
+    CountingBytes source(file);
+    ImageRows rows(&source, image.header, image.firstImageData);
+    std::vector<uint8_t> all;
+    const uint8_t* row;
+    while (rows.Next(&row)) all.insert(all.end(), row, row + image.header.RowBytes());
+    EXPECT_EQ(rows.State(), RowsState::Ended);
+    return all;
+}
+
+// The byte offsets in the pixels of the low bits that carry text of this size, as the tests write them.
+std::vector<size_t> CarryingBytes(const pixelpng::Pixels& pixels, pixelpng::Mode mode, size_t storedBytes) {
+    const unsigned perPixel = mode == pixelpng::Mode::Alpha ? 1 : 3;
+    std::vector<size_t> at;
+    for (size_t index = 0; index < (15 + 4 + storedBytes) * 8; index++) {
+        size_t pixel = index / perPixel;
+        size_t x = pixel / pixels.height, y = pixel % pixels.height;
+        at.push_back((y * pixels.width + x) * pixels.channels + (mode == pixelpng::Mode::Alpha ? 3 : index % perPixel));
+    }
+    return at;
+}
+
+CleanChoices ClearStealthChoices() {
+    CleanChoices choices;
+    choices.clearStealth = true;
+    return choices;
+}
+
+TEST(CleanCopy, ClearingHiddenTextChangesOnlyTheBitsThatCarryIt) {
+    struct Hidden {
+        unsigned channels;
+        pixelpng::Mode mode;
+        bool compressed;
+    };
+    const std::string text = "a red fox in the snow\nNegative prompt: blurry\nSteps: 28, Sampler: Euler a, Seed: 1234";
+    const Hidden cases[] = {{4, pixelpng::Mode::Alpha, false}, {4, pixelpng::Mode::Alpha, true}, {3, pixelpng::Mode::Rgb, false},
+                            {3, pixelpng::Mode::Rgb, true},    {4, pixelpng::Mode::Rgb, false},  {4, pixelpng::Mode::Rgb, true}};
+    for (const Hidden& hidden : cases) {
+        SCOPED_TRACE(testing::Message() << hidden.channels << " channels, mode " << int(hidden.mode) << ", compressed " << hidden.compressed);
+        const pixelpng::Pixels original = pixelpng::Noise(64, 200, hidden.channels, 3);
+        pixelpng::Pixels pixels = original;
+        pixelpng::HideText(&pixels, hidden.mode, hidden.compressed, text);
+        pixelpng::Layout layout;
+        layout.beforeImageData = {Chunk("gAMA", testpng::BigEndian32(45455)), Chunk("tEXt", testpng::TextData("parameters", "a fox")),
+                                  Chunk("pHYs", std::string(9, '\1'))};
+        layout.afterImageData = {Chunk("prVt", "after the image")};
+        layout.imageDataPiece = 5000;
+        layout.trailer = "after the end";
+        const std::string file = pixelpng::Encode(pixels, layout);
+        CleanResult result = CleanOf(file, ClearStealthChoices());
+        ASSERT_EQ(result.end, CleanEnd::Cleaned);
+        ASSERT_EQ(result.clearing.end, ClearEnd::Cleared);
+        const StealthMode mode = hidden.mode == pixelpng::Mode::Alpha ? StealthMode::Alpha : StealthMode::Rgb;
+        EXPECT_EQ(result.clearing.modes, std::vector<StealthMode>{mode});
+        const size_t stored = (hidden.compressed ? pixelpng::Gzip(text) : text).size();
+        EXPECT_EQ(result.clearing.bits, (15 + 4 + stored) * 8);
+
+        // Every chunk but the image data byte for byte, in order; one run of new IDAT chunks where the old stood.
+        const std::string copy = Copy(result);
+        std::vector<std::string> wanted, got;
+        for (const std::string& chunk : pixelpng::ChunksOf(file)) {
+            const std::string type = chunk.substr(4, 4);
+            if (type == "IDAT") {
+                if (wanted.back() != "IDAT") wanted.push_back("IDAT");
+            } else if (type != "tEXt") {
+                wanted.push_back(chunk);
+            }
+        }
+        for (const std::string& chunk : pixelpng::ChunksOf(copy)) {
+            if (chunk.substr(4, 4) != "IDAT") got.push_back(chunk);
+            else if (got.back() != "IDAT") got.push_back("IDAT");
+        }
+        EXPECT_TRUE(got == wanted);
+        EXPECT_EQ(copy.substr(0, 8), Signature);
+        for (const CleanedChunk& chunk : result.chunks) {
+            if (chunk.type == PngType("IDAT")) {
+                EXPECT_EQ(chunk.fate, ChunkFate::Reencoded);
+            }
+        }
+
+        // The pixels: those carrying bits set (alpha 1, RGB 0), every other bit as it was.
+        std::vector<uint8_t> expected = pixels.bytes;
+        for (size_t at : CarryingBytes(pixels, hidden.mode, stored))
+            expected[at] = hidden.mode == pixelpng::Mode::Alpha ? expected[at] | 1 : expected[at] & 0xFE;
+        const std::vector<uint8_t> cleared = PixelsOf(copy);
+        EXPECT_TRUE(cleared == expected);
+        if (hidden.mode == pixelpng::Mode::Alpha) {
+            EXPECT_TRUE(cleared == original.bytes) << "opaque again: the pixels the writer found";
+        }
+        size_t changed = 0;
+        for (size_t i = 0; i < cleared.size(); i++) changed += cleared[i] != pixels.bytes[i];
+        EXPECT_GT(changed, 0u);
+        EXPECT_LE(changed, result.clearing.bits);
+
+        pixelpng::FoundImage image = pixelpng::FindImage(copy);
+        CountingBytes copySource(copy);
+        EXPECT_EQ(ReadStealth(&copySource, image.header, &image.firstImageData).state, StealthState::Absent);
+        EXPECT_TRUE(MatchesCleanCopy(result.copy.data(), result.copy.size(), result));
+        // The check of the pixels read back: other digests, or the pixels with the text, do not pass.
+        std::vector<uint32_t> other = result.clearing.digests;
+        other.back() ^= 1;
+        EXPECT_FALSE(MatchesClearedPixels(&copySource, image.header, image.firstImageData, other));
+        EXPECT_TRUE(MatchesClearedPixels(&copySource, image.header, image.firstImageData, result.clearing.digests));
+        pixelpng::FoundImage withText = pixelpng::FindImage(file);
+        CountingBytes fileSource(file);
+        EXPECT_FALSE(MatchesClearedPixels(&fileSource, withText.header, withText.firstImageData, result.clearing.digests));
+    }
+}
+
+TEST(CleanCopy, ClearingTextHiddenInBothModesClearsBoth) {
+    pixelpng::Pixels pixels = pixelpng::Noise(40, 200, 4, 5);
+    pixelpng::HideText(&pixels, pixelpng::Mode::Rgb, true, "in the colours");
+    pixelpng::HideText(&pixels, pixelpng::Mode::Alpha, false, "in the alpha");
+    CleanResult result = CleanOf(pixelpng::Encode(pixels), ClearStealthChoices());
+    ASSERT_EQ(result.end, CleanEnd::Cleaned);
+    EXPECT_EQ(result.clearing.modes, (std::vector<StealthMode>{StealthMode::Alpha, StealthMode::Rgb}));
+    std::vector<uint8_t> expected = pixels.bytes;
+    for (size_t at : CarryingBytes(pixels, pixelpng::Mode::Alpha, 12)) expected[at] |= 1;
+    for (size_t at : CarryingBytes(pixels, pixelpng::Mode::Rgb, pixelpng::Gzip("in the colours").size())) expected[at] &= 0xFE;
+    EXPECT_TRUE(PixelsOf(Copy(result)) == expected);
+    EXPECT_TRUE(MatchesCleanCopy(result.copy.data(), result.copy.size(), result));
+}
+
+TEST(CleanCopy, ClearingLeavesAnImageWithoutHiddenTextByteForByte) {
+    pixelpng::Layout layout;
+    layout.beforeImageData = {Chunk("tEXt", testpng::TextData("parameters", "a fox"))};
+    layout.imageDataPiece = 700;
+    for (unsigned channels : {3u, 4u}) {
+        const std::string file = pixelpng::Encode(pixelpng::Noise(64, 160, channels), layout);
+        CleanResult plain = CleanOf(file), cleared = CleanOf(file, ClearStealthChoices());
+        ASSERT_EQ(cleared.end, CleanEnd::Cleaned);
+        EXPECT_EQ(cleared.clearing.end, ClearEnd::NotFound);
+        EXPECT_TRUE(Copy(plain) == Copy(cleared));
+        EXPECT_TRUE(MatchesCleanCopy(cleared.copy.data(), cleared.copy.size(), cleared));
+    }
+}
+
+TEST(CleanCopy, HiddenTextWhoseImageDataEndsEarlyCannotBeClearedAndGetsNoCopy) {
+    pixelpng::Pixels pixels = pixelpng::Noise(64, 200, 4);
+    pixelpng::HideText(&pixels, pixelpng::Mode::Alpha, false, std::string(100, 'x'));
+    // The stream cut after the rows that hold the signature and the length (column 0, rows 0..151).
+    const std::string stream = testpng::Deflate(pixelpng::FilterRows(pixels.bytes, 64 * 4, 4, {0}));
+    const std::string full = pixelpng::Encode(pixels);
+    const size_t imageData = full.find("IDAT") - 4;
+    const std::string file = full.substr(0, imageData) + Chunk("IDAT", stream.substr(0, stream.size() * 9 / 10)) +
+                             Chunk("IEND", std::string());
+    CleanResult result = CleanOf(file, ClearStealthChoices());
+    EXPECT_EQ(result.stealth.state, StealthState::FoundDamaged);
+    EXPECT_EQ(result.end, CleanEnd::NotCleared);
+    EXPECT_EQ(result.clearing.end, ClearEnd::ImageData);
+    EXPECT_EQ(result.clearing.rows, RowsState::Truncated);
+    EXPECT_TRUE(result.copy.empty());
+    EXPECT_EQ(CleanOf(file).end, CleanEnd::Cleaned) << "without the option the copy is made, the text said";
 }
 
 TEST(CleanCopy, AReadThatFailsGivesNoCopy) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 #include "png/chunk_walk.h"
+#include "png/image_data_writer.h"
 #include "png/image_rows.h"
 #include "tests/png/counting_bytes.h"
 #include "tests/png/pixel_png.h"
@@ -132,6 +133,84 @@ TEST(ImageRows, LeavesInterlacedImagesAndRowsTooLongAlone) {
     EXPECT_EQ(wide.State(), RowsState::TooWide);
     const uint8_t* row;
     EXPECT_FALSE(wide.Next(&row));
+}
+
+// The rows written again: IDAT chunks whole, as the writer makes them.
+std::vector<uint8_t> WriteRows(const ImageHeader& header, const std::vector<uint8_t>& raw, ImageDataEnd* end) {
+    std::vector<uint8_t> chunks;
+    ImageDataWriter writer(header, &chunks);
+    const size_t rowBytes = static_cast<size_t>(header.RowBytes());
+    for (size_t at = 0; at < raw.size(); at += rowBytes) writer.AddRow(&raw[at]);
+    writer.Finish();
+    *end = writer.State();
+    return chunks;
+}
+
+TEST(ImageDataWriter, RowsWrittenReadBackTheSameInEveryColourType) {
+    struct Shape {
+        uint8_t depth, colourType;
+        uint32_t width, height;
+    };
+    // Among them an image whose stream fills several chunks, and one of one pixel.
+    const Shape shapes[] = {{8, 2, 13, 11}, {8, 6, 13, 11}, {16, 6, 5, 3}, {8, 0, 7, 2}, {4, 3, 9, 4},
+                            {1, 0, 17, 5},  {16, 4, 3, 3},  {8, 6, 300, 200}, {8, 2, 1, 1}};
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(testing::Message() << int(shape.colourType) << "/" << int(shape.depth) << " " << shape.width << "x" << shape.height);
+        const ImageHeader header = pixelpng::HeaderOf(shape.width, shape.height, shape.depth, shape.colourType, 0);
+        pixelpng::Pixels noise = pixelpng::Noise(static_cast<uint32_t>(header.RowBytes()), shape.height, 1, shape.width);
+        // Smooth runs too, so that each filter type is the best of some row.
+        for (size_t i = 0; i < noise.bytes.size() / 2; i++) noise.bytes[i] = static_cast<uint8_t>(i % 7 + i / 50);
+        ImageDataEnd end;
+        std::vector<uint8_t> chunks = WriteRows(header, noise.bytes, &end);
+        ASSERT_EQ(end, ImageDataEnd::Finished);
+        std::string header13 = BigEndian32(shape.width) + BigEndian32(shape.height);
+        header13 += static_cast<char>(shape.depth);
+        header13 += static_cast<char>(shape.colourType);
+        header13 += std::string(3, '\0');
+        std::string file = std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", header13);
+        if (shape.colourType == 3) file += Chunk("PLTE", std::string(48, '\x40'));
+        file += std::string(chunks.begin(), chunks.end()) + Chunk("IEND", std::string());
+        // Every chunk whole with its CRC right, each but the last of the size the writer cuts at.
+        CountingBytes source(file);
+        ChunkWalker walker(&source, true);
+        WalkedChunk chunk;
+        std::vector<uint32_t> imageDataLengths;
+        while (walker.Next(&chunk)) {
+            EXPECT_EQ(chunk.crc, CrcState::Ok);
+            if (chunk.type == PngType("IDAT")) imageDataLengths.push_back(chunk.length);
+        }
+        EXPECT_EQ(walker.End(), WalkEnd::Iend);
+        ASSERT_FALSE(imageDataLengths.empty());
+        for (size_t i = 0; i + 1 < imageDataLengths.size(); i++) EXPECT_EQ(imageDataLengths[i], ImageDataChunkBytes);
+        RowsState state;
+        EXPECT_EQ(ReadAll(file, &state), noise.bytes);
+        EXPECT_EQ(state, RowsState::Ended);
+    }
+    const ImageHeader large = pixelpng::HeaderOf(600, 400, 8, 6, 0);
+    ImageDataEnd end;
+    const std::vector<uint8_t> chunks = WriteRows(large, pixelpng::Noise(600, 400, 4).bytes, &end);
+    EXPECT_GT(chunks.size(), 3 * ImageDataChunkBytes) << "noise does not deflate: several chunks";
+}
+
+TEST(ImageDataWriter, RowsOtherThanTheHeightAndInterlacedImagesAreRefused) {
+    const ImageHeader header = pixelpng::HeaderOf(4, 3, 8, 2, 0);
+    const std::vector<uint8_t> row(12, 7);
+    std::vector<uint8_t> chunks;
+    {
+        ImageDataWriter fewer(header, &chunks);
+        EXPECT_TRUE(fewer.AddRow(row.data()));
+        EXPECT_FALSE(fewer.Finish());
+        EXPECT_EQ(fewer.State(), ImageDataEnd::Failed);
+    }
+    {
+        ImageDataWriter more(header, &chunks);
+        for (int i = 0; i < 3; i++) EXPECT_TRUE(more.AddRow(row.data()));
+        EXPECT_FALSE(more.AddRow(row.data()));
+        EXPECT_EQ(more.State(), ImageDataEnd::Failed);
+    }
+    ImageDataWriter interlaced(pixelpng::HeaderOf(4, 3, 8, 2, 1), &chunks);
+    EXPECT_FALSE(interlaced.AddRow(row.data()));
+    EXPECT_EQ(interlaced.State(), ImageDataEnd::Failed);
 }
 
 TEST(ImageHeader, ChecksEveryField) {

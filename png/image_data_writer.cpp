@@ -1,0 +1,137 @@
+// image_data_writer.cpp: filtering and deflating image rows into IDAT chunks.
+#include "png/image_data_writer.h"
+#include <cstring>
+#include <new>
+#include "png/chunk_walk.h"
+#include "png/image_rows.h"
+
+namespace {
+
+const int FilterTypes = 5;
+
+void AppendNumber32(std::vector<uint8_t>* out, uint32_t value) {
+    for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<uint8_t>(value >> shift));
+}
+
+}  // namespace
+
+ImageDataWriter::ImageDataWriter(const ImageHeader& header, std::vector<uint8_t>* chunks) : header_(header), chunks_(chunks) {
+    if (header.interlace != 0 || header.RowBytes() > MaxRowBytes) {
+        state_ = ImageDataEnd::Failed;
+        return;
+    }
+    rowBytes_ = static_cast<size_t>(header.RowBytes());
+    try {
+        above_.assign(rowBytes_, 0);
+        filtered_.assign(FilterTypes * (rowBytes_ + 1), 0);
+        pending_.reserve(ImageDataChunkBytes);
+    } catch (const std::bad_alloc&) {
+        state_ = ImageDataEnd::NoMemory;
+        return;
+    }
+    if (deflateInit(&stream_, Z_DEFAULT_COMPRESSION) != Z_OK) {
+        state_ = ImageDataEnd::NoMemory;
+        return;
+    }
+    streamOpen_ = true;
+}
+
+ImageDataWriter::~ImageDataWriter() {
+    if (streamOpen_) deflateEnd(&stream_);
+}
+
+bool ImageDataWriter::Fail(ImageDataEnd state) {
+    state_ = state;
+    return false;
+}
+
+// One chunk of the first count pending bytes.
+void ImageDataWriter::EmitChunk(size_t count) {
+    static const uint8_t type[4] = {'I', 'D', 'A', 'T'};
+    AppendNumber32(chunks_, static_cast<uint32_t>(count));
+    chunks_->insert(chunks_->end(), type, type + 4);
+    chunks_->insert(chunks_->end(), pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
+    uLong crc = crc32(0, type, 4);
+    crc = crc32(crc, pending_.data(), static_cast<uInt>(count));
+    AppendNumber32(chunks_, static_cast<uint32_t>(crc));
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
+}
+
+// Feeds bytes to the deflater; whatever it gives goes to pending_, and out in chunks as they fill.
+bool ImageDataWriter::Deflate(const uint8_t* bytes, size_t count, int flush) {
+    uint8_t out[1u << 14];
+    stream_.next_in = const_cast<Bytef*>(bytes);
+    stream_.avail_in = static_cast<uInt>(count);
+    for (;;) {
+        stream_.next_out = out;
+        stream_.avail_out = sizeof out;
+        int result = deflate(&stream_, flush);
+        if (result == Z_STREAM_ERROR) return Fail(ImageDataEnd::Failed);
+        pending_.insert(pending_.end(), out, out + (sizeof out - stream_.avail_out));
+        while (pending_.size() >= ImageDataChunkBytes) EmitChunk(ImageDataChunkBytes);
+        if (flush == Z_FINISH ? result == Z_STREAM_END : stream_.avail_in == 0 && stream_.avail_out != 0) break;
+    }
+    stream_.next_in = nullptr;
+    return true;
+}
+
+// Each filter type's row into filtered_, one after the other, each after its filter byte.
+void ImageDataWriter::Filter(const uint8_t* row) {
+    const size_t stride = header_.FilterStride();
+    const uint8_t* above = above_.data();
+    for (int type = 0; type < FilterTypes; type++) {
+        uint8_t* out = &filtered_[type * (rowBytes_ + 1)];
+        out[0] = static_cast<uint8_t>(type);
+        out++;
+        for (size_t i = 0; i < rowBytes_; i++) {
+            int a = i >= stride ? row[i - stride] : 0, b = above[i], c = i >= stride ? above[i - stride] : 0;
+            int predictor = 0;
+            switch (type) {
+            case 1: predictor = a; break;
+            case 2: predictor = b; break;
+            case 3: predictor = (a + b) >> 1; break;
+            case 4: predictor = PaethPredictor(a, b, c); break;
+            default: break;
+            }
+            out[i] = static_cast<uint8_t>(row[i] - predictor);
+        }
+    }
+}
+
+bool ImageDataWriter::AddRow(const uint8_t* row) {
+    if (state_ != ImageDataEnd::Going) return false;
+    if (rowsAdded_ == header_.height) return Fail(ImageDataEnd::Failed);
+    try {
+        Filter(row);
+        // The filter whose bytes, taken as signed, sum smallest: the usual guess at what deflates best.
+        int best = 0;
+        uint64_t bestSum = UINT64_MAX;
+        for (int type = 0; type < FilterTypes; type++) {
+            const uint8_t* out = &filtered_[type * (rowBytes_ + 1) + 1];
+            uint64_t sum = 0;
+            for (size_t i = 0; i < rowBytes_; i++) sum += out[i] < 128 ? out[i] : 256 - out[i];
+            if (sum < bestSum) {
+                bestSum = sum;
+                best = type;
+            }
+        }
+        memcpy(above_.data(), row, rowBytes_);
+        rowsAdded_++;
+        return Deflate(&filtered_[best * (rowBytes_ + 1)], rowBytes_ + 1, Z_NO_FLUSH);
+    } catch (const std::bad_alloc&) {
+        return Fail(ImageDataEnd::NoMemory);
+    }
+}
+
+bool ImageDataWriter::Finish() {
+    if (state_ != ImageDataEnd::Going) return false;
+    if (rowsAdded_ != header_.height) return Fail(ImageDataEnd::Failed);
+    try {
+        if (!Deflate(nullptr, 0, Z_FINISH)) return false;
+        if (!pending_.empty()) EmitChunk(pending_.size());
+    } catch (const std::bad_alloc&) {
+        return Fail(ImageDataEnd::NoMemory);
+    }
+    state_ = ImageDataEnd::Finished;
+    return true;
+}

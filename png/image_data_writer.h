@@ -1,0 +1,54 @@
+// image_data_writer.h: image rows filtered and deflated into IDAT chunks, the way back of image_rows.
+#pragma once
+#include <zlib.h>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+#include "png/image_header.h"
+
+// Format notes: as image_rows.h; each row is given a filter byte and filtered against the row before
+// it, the rows go into one zlib stream (zlib's deflate), and the stream is cut into IDAT chunks of
+// ImageDataChunkBytes each but the last, each with its CRC.
+//
+// Writes every colour type and bit depth, without interlacing.
+enum class ImageDataEnd {
+    Going,     // rows are taken
+    Finished,  // the stream is ended and every chunk written
+    NoMemory,  // no memory for the deflater or the chunks
+    Failed,    // deflate failed, the header is interlaced or a row too wide, or more rows than the height
+};
+
+// The data of each IDAT chunk but the last.
+const size_t ImageDataChunkBytes = 1u << 16;
+
+class ImageDataWriter {
+public:
+    // Appends the chunks to *chunks (length, type, data, CRC each), which the caller owns.
+    ImageDataWriter(const ImageHeader& header, std::vector<uint8_t>* chunks);
+    ~ImageDataWriter();
+    ImageDataWriter(const ImageDataWriter&) = delete;
+    ImageDataWriter& operator=(const ImageDataWriter&) = delete;
+
+    // The next row, unfiltered, RowBytes() bytes. False once the writing failed (State() says why).
+    bool AddRow(const uint8_t* row);
+    // Ends the stream after the last row: true when every row was given and every chunk written.
+    bool Finish();
+    ImageDataEnd State() const { return state_; }
+
+private:
+    bool Fail(ImageDataEnd state);
+    bool Deflate(const uint8_t* bytes, size_t count, int flush);
+    void EmitChunk(size_t count);
+    void Filter(const uint8_t* row);
+
+    ImageHeader header_;
+    std::vector<uint8_t>* chunks_;
+    z_stream stream_{};
+    bool streamOpen_ = false;
+    size_t rowBytes_ = 0;
+    std::vector<uint8_t> above_;     // the row before, unfiltered (zeros before the first)
+    std::vector<uint8_t> filtered_;  // for each filter type: its byte and the row filtered
+    std::vector<uint8_t> pending_;   // deflated bytes not yet in a chunk
+    uint32_t rowsAdded_ = 0;
+    ImageDataEnd state_ = ImageDataEnd::Going;
+};

@@ -1,0 +1,151 @@
+// stealth_clear.cpp: setting the carrying bits, making the image data again, and checking it.
+#include "png/stealth_clear.h"
+#include <zlib.h>
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include "png/image_data_writer.h"
+
+namespace {
+
+// Digests of row bytes, one per PixelDigestBytes (rows are not cut: a digest covers whole rows).
+class RowDigests {
+public:
+    explicit RowDigests(std::vector<uint32_t>* digests) : digests_(digests) { digests_->clear(); }
+    void Add(const uint8_t* row, size_t count) {
+        crc_ = crc32(crc_, row, static_cast<uInt>(count));
+        bytes_ += count;
+        if (bytes_ >= PixelDigestBytes) End();
+    }
+    void End() {
+        if (bytes_ == 0) return;
+        digests_->push_back(static_cast<uint32_t>(crc_));
+        crc_ = crc32(0, nullptr, 0);
+        bytes_ = 0;
+    }
+
+private:
+    std::vector<uint32_t>* digests_;
+    uLong crc_ = crc32(0, nullptr, 0);
+    size_t bytes_ = 0;
+};
+
+ClearEnd EndOfRows(RowsState rows) { return rows == RowsState::NoMemory ? ClearEnd::NoMemory : ClearEnd::ImageData; }
+
+// Sets the carrying bits of row y in place.
+void ClearRow(uint8_t* row, uint64_t y, const ImageHeader& header, StealthMode mode, uint64_t streamBits) {
+    const unsigned perPixel = StealthBitsPerPixel(mode), channels = header.Channels();
+    for (uint64_t x = 0; (x * header.height + y) * perPixel < streamBits; x++) {
+        for (unsigned c = 0; c < perPixel; c++) {
+            if ((x * header.height + y) * perPixel + c >= streamBits) break;
+            uint8_t& value = row[x * channels + (mode == StealthMode::Alpha ? 3 : c)];
+            value = mode == StealthMode::Alpha ? static_cast<uint8_t>(value | 1) : static_cast<uint8_t>(value & 0xFE);
+        }
+    }
+}
+
+// One mode's bits cleared: every row read, cleared, digested and written again into result->imageData.
+bool ClearMode(ByteSource* source, const ImageHeader& header, const WalkedChunk& first, const StealthFinding& finding,
+               StealthClearing* result) {
+    const uint64_t streamBits = StealthStreamBits(header, finding);
+    std::vector<uint8_t> chunks;
+    std::vector<uint8_t> row(static_cast<size_t>(header.RowBytes()));
+    ImageDataWriter writer(header, &chunks);
+    ImageRows rows(source, header, first);
+    RowDigests digests(&result->digests);
+    const uint8_t* read = nullptr;
+    for (uint64_t y = 0; y < header.height; y++) {
+        if (!rows.Next(&read)) {
+            result->rows = rows.State();
+            result->end = EndOfRows(result->rows);
+            return false;
+        }
+        memcpy(row.data(), read, row.size());
+        ClearRow(row.data(), y, header, finding.mode, streamBits);
+        digests.Add(row.data(), row.size());
+        if (!writer.AddRow(row.data())) break;
+    }
+    digests.End();
+    if (!writer.Finish()) {
+        result->end = writer.State() == ImageDataEnd::NoMemory ? ClearEnd::NoMemory : ClearEnd::ImageData;
+        return false;
+    }
+    result->imageData.swap(chunks);
+    result->modes.push_back(finding.mode);
+    result->bits += streamBits;
+    return true;
+}
+
+bool IsFound(const StealthFinding& finding) {
+    return finding.state == StealthState::Found || finding.state == StealthState::FoundDamaged;
+}
+
+StealthClearing Clear(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, const StealthFinding& finding) {
+    StealthClearing result;
+    if (!IsFound(finding)) return result;
+    if (!ClearMode(source, header, firstImageData, finding, &result)) return result;
+    // Read again from the new image data: text in the other mode is looked for only once the first is gone.
+    for (;;) {
+        MemoryBytes cleared(result.imageData.data(), result.imageData.size());
+        const WalkedChunk first = FirstChunkOf(result.imageData);
+        const StealthFinding again = ReadStealth(&cleared, header, &first);
+        if (again.state == StealthState::Absent) break;
+        if (!IsFound(again)) {
+            result.end = again.rows == RowsState::NoMemory ? ClearEnd::NoMemory : ClearEnd::ImageData;
+            result.rows = again.rows;
+            return result;
+        }
+        if (std::find(result.modes.begin(), result.modes.end(), again.mode) != result.modes.end()) {
+            result.end = ClearEnd::StillFound;
+            return result;
+        }
+        if (!ClearMode(&cleared, header, first, again, &result)) return result;
+    }
+    result.end = ClearEnd::Cleared;
+    return result;
+}
+
+}  // namespace
+
+WalkedChunk FirstChunkOf(const std::vector<uint8_t>& chunks) {
+    WalkedChunk chunk;
+    if (chunks.size() < 12) return chunk;
+    chunk.length = ReadPngNumber32(chunks.data());
+    chunk.type = ReadPngNumber32(chunks.data() + 4);
+    chunk.crc = CrcState::Ok;
+    return chunk;
+}
+
+StealthClearing ClearStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData,
+                             const StealthFinding& finding) {
+    try {
+        return Clear(source, header, firstImageData, finding);
+    } catch (const std::bad_alloc&) {
+        StealthClearing result;
+        result.end = ClearEnd::NoMemory;
+        return result;
+    } catch (const std::length_error&) {
+        StealthClearing result;
+        result.end = ClearEnd::NoMemory;
+        return result;
+    }
+}
+
+bool MatchesClearedPixels(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData,
+                          const std::vector<uint32_t>& digests) {
+    try {
+        std::vector<uint32_t> found;
+        RowDigests digest(&found);
+        ImageRows rows(source, header, firstImageData);
+        const uint8_t* row = nullptr;
+        for (uint64_t y = 0; y < header.height; y++) {
+            if (!rows.Next(&row)) return false;
+            digest.Add(row, static_cast<size_t>(header.RowBytes()));
+        }
+        digest.End();
+        return found == digests && ReadStealth(source, header, &firstImageData).state == StealthState::Absent;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
