@@ -9,7 +9,7 @@
 #include "app/console/check_file.h"
 #include "app/console/clean_file.h"
 #include "app/console/cli_loader.h"
-#include "app/console/console_report.h"
+#include "app/console/form_sinks.h"
 #include "app/console/out_folder.h"
 #include "report/compressed_text.h"
 #include "report/scan_text_chunks.h"
@@ -49,7 +49,7 @@ private:
 };
 
 struct ItemResult {
-    ConsoleReport report;
+    std::unique_ptr<ConsoleReport> report;  // null when even it could not be had
     bool loaded = false;
     bool done = false;
 };
@@ -93,17 +93,18 @@ public:
             changed_.wait(lock, [&] { return results_[i].done; });
             ItemResult& result = results_[i];
             lock.unlock();
-            outcome.reported = outcome.reported || result.report.Reported();
+            ConsoleReport* report = result.report.get();
+            outcome.reported = outcome.reported || (report && report->Reported());
             try {
-                outcome.outputWritten = result.report.WriteTo(out, err, &folder) && outcome.outputWritten;
+                if (report) outcome.outputWritten = report->WriteTo(out, err, &folder) && outcome.outputWritten;
             } catch (const std::exception&) {
                 // No memory to write this item's output: said, and the next ones follow.
                 result.loaded = false;
             }
             // A file that ended without a notice ran out of memory before its notice could be gathered.
-            if (!result.loaded && !result.report.HasNotice()) WriteOutOfMemoryNotice(items_[i].name, err);
+            if (!result.loaded && !(report && report->HasNotice())) WriteOutOfMemoryNotice(items_[i].name, err);
             outcome.allLoaded = outcome.allLoaded && result.loaded;
-            result.report = ConsoleReport();  // frees what the item gathered
+            result.report.reset();  // frees what the item gathered
             lock.lock();
             written_ = i + 1;
             if (out->Error()) stop_ = true;
@@ -131,9 +132,10 @@ private:
 
     bool Scan(size_t index, Scanner* scanner) {
         const CliItem& item = items_[index];
-        ConsoleReport& report = results_[index].report;
-        report = ConsoleReport(options_, filter_, &stop_, scanner ? scanner->Buffers() : nullptr);
+        std::unique_ptr<ConsoleReport>& sink = results_[index].report;
         try {
+            sink = NewConsoleReport(options_, filter_, &stop_, scanner ? scanner->Buffers() : nullptr);
+            ConsoleReport& report = *sink;
             if (item.notice) {
                 report.Notice(L"File", item.notice, item.name);
                 return false;

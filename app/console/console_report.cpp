@@ -1,8 +1,6 @@
-// console_report.cpp: the console front end's report sink.
+// console_report.cpp: what the console's report sinks share: gathering each file's output, writing it.
 #include "app/console/console_report.h"
-#include "app/console/json_text.h"
 #include "app/console/out_folder.h"
-#include "report/json_lines.h"
 #include "report/utf8_encoding.h"
 
 bool ConsoleReport::GathersUtf8(Destination to) const {
@@ -34,6 +32,10 @@ void ConsoleReport::AppendUnit(Destination to, const std::wstring& unit) {
     }
 }
 
+void ConsoleReport::AppendOutFile(std::wstring&& text, const std::wstring& keyword, bool json) {
+    parts_.push_back(Part{Destination::OutFile, std::move(text), {}, keyword, json});
+}
+
 // The string a unit is made in: the scanning thread's, emptied, or the caller's own.
 std::wstring& ConsoleReport::Unit(std::wstring& own) {
     std::wstring& unit = unit_ ? *unit_ : own;
@@ -48,25 +50,7 @@ void ConsoleReport::EndUnit(std::wstring& unit) {
 
 void ConsoleReport::StartReport(const std::wstring& fileName, bool) {
     fileName_ = fileName;
-    if (options_->form == OutputForm::Report) AppendUnit(Destination::Stdout, FileLine(fileName) + L'\n');
-}
-
-void ConsoleReport::AppendText(const TextChunkRecord& record, std::wstring& unit) {
-    const bool toFile = options_->form == OutputForm::OutFolder;
-    // Parsed only where it counts: --pretty indents JSON, --out names its file after it.
-    bool json = false;
-    if (options_->pretty) {
-        json = ReadJsonContainer(record.text, &unit);
-    } else if (toFile) {
-        json = ReadJsonContainer(record.text, nullptr);
-    }
-    if (!(options_->pretty && json)) unit += record.text;
-    if (!toFile) {
-        unit += options_->nullEnds ? L'\0' : L'\n';
-        AppendUnit(Destination::Stdout, unit);
-        return;
-    }
-    parts_.push_back(Part{Destination::OutFile, std::move(unit), {}, record.keyword, json});
+    StartFile();
 }
 
 bool ConsoleReport::AppendReportLine(const TextChunkRecord& found) {
@@ -82,35 +66,12 @@ bool ConsoleReport::AppendReportLine(const TextChunkRecord& found) {
     reported_ = true;
     std::wstring own;
     std::wstring& unit = Unit(own);
-    switch (options_->form) {
-    case OutputForm::Report:
-        AppendReportLineText(unit, record);
-        unit += L'\n';
-        AppendUnit(Destination::Stdout, unit);
-        break;
-    case OutputForm::Json:
-        AppendChunkJson(unit, fileName_, record);
-        AppendUnit(Destination::Stdout, unit);
-        break;
-    case OutputForm::TextAlone:
-    case OutputForm::OutFolder: AppendText(record, unit); break;
-    case OutputForm::FilesWithMatches:
-        unit = fileName_;
-        unit += options_->nullEnds ? L'\0' : L'\n';
-        AppendUnit(Destination::Stdout, unit);
-        // The file's name is all -l prints: the rest of the file need not be searched.
-        return false;
-    }
+    if (!AppendChunk(record, unit)) return false;
     EndUnit(unit);
     return goOn;
 }
 
 void ConsoleReport::Notice(const wchar_t*, const wchar_t* message, const std::wstring& fileName) {
-    if (options_->form == OutputForm::Json) {
-        std::wstring unit;
-        AppendNoticeJson(unit, fileName, message);
-        AppendUnit(Destination::Stdout, unit);
-    }
     AppendUnit(Destination::Stderr, fileName + L": " + message + L'\n');
     hasNotice_ = true;
 }

@@ -12,7 +12,7 @@
 #include <vector>
 #include "app/console/clean_file.h"
 #include "app/console/cli_loader.h"
-#include "app/console/console_report.h"
+#include "app/console/form_sinks.h"
 #include "app/console/out_folder.h"
 #include "report/compressed_text.h"
 #include "report/json_lines.h"
@@ -1139,9 +1139,9 @@ TEST(ConsoleFailures, MemoryRunningOutAnywhereInAFilesScanLeavesWholeLinesAndANo
         options.form = json ? OutputForm::Json : OutputForm::Report;
         const ChunkFilter everyChunk(options);
         ConsoleFileLoader loader;
-        ConsoleReport whole(options, everyChunk);
-        ASSERT_TRUE(ScanTextChunks(file, true, &whole, work.data(), &loader));
-        const std::string wholeOut = WrittenBy(whole).first;
+        std::unique_ptr<ConsoleReport> whole = NewConsoleReport(options, everyChunk);
+        ASSERT_TRUE(ScanTextChunks(file, true, whole.get(), work.data(), &loader));
+        const std::string wholeOut = WrittenBy(*whole).first;
         int failures = 0;
         bool loaded = true;
         SearchScratch scratch(work.data(), true);
@@ -1149,7 +1149,7 @@ TEST(ConsoleFailures, MemoryRunningOutAnywhereInAFilesScanLeavesWholeLinesAndANo
         ReportBuffers buffers;
         buffers.pool = &pool;
         buffers.stdoutUtf8 = buffers.stderrUtf8 = true;
-        auto newReport = [&] { return new ConsoleReport(options, everyChunk, nullptr, kept ? &buffers : nullptr); };
+        auto newReport = [&] { return NewConsoleReport(options, everyChunk, nullptr, kept ? &buffers : nullptr).release(); };
         std::unique_ptr<ConsoleReport> report(newReport());  // made outside the armed runs
         FailEachAllocationOf([&] {
                 loaded = kept ? ScanTextChunks(file, true, report.get(), &scratch, &loader)
@@ -1432,7 +1432,8 @@ TEST(ConsoleClean, AFullDiskLeavesNoCopyAndNoTemporaryFile) {
     CliOptions options = ParseCommandLine(4, std::vector<const wchar_t*>{L"pngtext-cli", L"--clean", copies.c_str(), image.c_str()}.data());
     ASSERT_EQ(L"", options.error);
     ChunkFilter filter(options);
-    ConsoleReport report(options, filter);
+    std::unique_ptr<ConsoleReport> sink = NewConsoleReport(options, filter);
+    ConsoleReport& report = *sink;
     ConsoleFileLoader loader;
     CliItem item;
     item.name = image;
