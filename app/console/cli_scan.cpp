@@ -87,7 +87,7 @@ public:
         if (withoutWorkers) scanner.reset(new (std::nothrow) Scanner(buffers_));
         OutFolder folder(options_);
         ScanOutcome outcome;
-        for (size_t i = 0; i < items_.size() && !out->Error(); i++) {
+        for (size_t i = 0; i < items_.size() && !out->Error() && !err->Error(); i++) {
             if (withoutWorkers) Finish(i, Scan(i, scanner.get()));
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [&] { return results_[i].done; });
@@ -107,10 +107,10 @@ public:
             result.report.reset();  // frees what the item gathered
             lock.lock();
             written_ = i + 1;
-            if (out->Error()) stop_ = true;
+            if (out->Error() || err->Error()) stop_ = true;
             changed_.notify_all();
         }
-        outcome.outputFailed = out->Error() != 0;
+        outcome.outputFailed = out->Error() != 0 || err->Error() != 0;
         return outcome;
     }
 
@@ -165,7 +165,7 @@ private:
     std::condition_variable changed_;
     size_t next_ = 0;
     size_t written_ = 0;
-    // Raised once stdout failed: no item is handed out any more and the searches under way stop.
+    // Raised once stdout or stderr failed: no item is handed out any more and the searches under way stop.
     volatile bool stop_ = false;
 };
 

@@ -61,8 +61,9 @@ HANDLE InheritableOutput(const std::wstring& path) {
 }
 
 // Runs pngtext-cli with the given argument text; stdout and stderr are captured whole. stdoutHandle:
-// an inheritable handle to give the program as its stdout instead (the caller keeps and closes it).
-ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle = nullptr) {
+// an inheritable handle to give the program as its stdout instead (the caller keeps and closes it);
+// stderrHandle the same for stderr.
+ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle = nullptr, HANDLE stderrHandle = nullptr) {
     ProgramRun run;
     // Files of their own for each run: a console program's handles can outlive the signal of its end
     // for a moment, and the next run must not find last run's output.
@@ -71,7 +72,7 @@ ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle 
     const std::wstring outPath = ScratchFolder() + L"\\cli-out-" + number + L".txt";
     const std::wstring errPath = ScratchFolder() + L"\\cli-err-" + number + L".txt";
     HANDLE out = stdoutHandle ? stdoutHandle : InheritableOutput(outPath);
-    HANDLE err = InheritableOutput(errPath);
+    HANDLE err = stderrHandle ? stderrHandle : InheritableOutput(errPath);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -91,7 +92,7 @@ ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle 
         if (!started) startError = GetLastError();
     }
     if (!stdoutHandle) CloseHandle(out);
-    CloseHandle(err);
+    if (!stderrHandle) CloseHandle(err);
     if (!started) {
         run.err = "CreateProcessW failed with error " + std::to_string(startError);
         return run;
@@ -102,7 +103,7 @@ ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle 
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     if (!stdoutHandle) run.out = ReadWhole(outPath);
-    run.err = ReadWhole(errPath);
+    if (!stderrHandle) run.err = ReadWhole(errPath);
     DeleteFileW(outPath.c_str());
     DeleteFileW(errPath.c_str());
     return run;
@@ -1194,6 +1195,19 @@ TEST(ConsoleFailures, OutputThatCannotBeWrittenStopsTheRunWithItsOwnExitCodeAndR
         EXPECT_EQ(0u, run.err.find("pngtext-cli: cannot write output: ")) << run.err;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line, no notice per file: " << run.err;
     }
+    // stderr full: its notices are lost, which is as much a failed output as stdout's.
+    const std::wstring image = WriteScratchFile(L"stderr-full.png", PngWith({TextChunk("Title", "x")}));
+    const std::wstring copies = ScratchFolder() + L"\\stderr-full-" + std::to_wstring(GetTickCount());
+    for (const std::wstring& arguments : {L"-v --clean " + Quoted(copies) + L" " + Quoted(image),
+                                          L"-v --out " + Quoted(copies + L"-out") + L" " + Quoted(image),
+                                          Quoted(image) + L" " + Quoted(ScratchFolder() + L"\\no-such-file.png"),
+                                          L"--json " + Quoted(ScratchFolder() + L"\\no-such-file.png")}) {
+        ProgramRun run = RunConsoleProgram(arguments, nullptr, full);
+        EXPECT_EQ(3u, run.exitCode) << "a notice that could not be written was passed off as success: " << Utf8(arguments);
+    }
+    ProgramRun quiet = RunConsoleProgram(Quoted(image), nullptr, full);
+    EXPECT_EQ(0u, quiet.exitCode) << "nothing written to stderr, nothing failed";
+    EXPECT_EQ("file:" + Utf8(image) + "\ntEXt : Title x\n", quiet.out);
     CloseHandle(full);
 }
 
