@@ -15,6 +15,10 @@ ConsoleReport::Part& ConsoleReport::PartFor(Destination to) {
     return parts_.back();
 }
 
+std::string* ConsoleReport::Utf8Bytes(Destination to) {
+    return GathersUtf8(to) ? &PartFor(to).bytes : nullptr;
+}
+
 // A unit goes in whole or not at all: a string's append leaves it as it was when it throws, and
 // what the encoder added is taken away again.
 void ConsoleReport::AppendUnit(Destination to, const std::wstring& unit) {

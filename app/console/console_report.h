@@ -85,6 +85,24 @@ protected:
     virtual void StartFile() {}
     // A unit of stdout or stderr, added whole or not at all.
     void AppendUnit(Destination to, const std::wstring& unit);
+    // The same for a unit that make(out) appends to out: straight into the UTF-8 bytes where the
+    // stream gathers UTF-8 (no UTF-16 copy to encode again), else into unit, then added.
+    template <class Make>
+    void AppendMadeUnit(Destination to, std::wstring& unit, Make make) {
+        std::string* bytes = Utf8Bytes(to);
+        if (!bytes) {
+            make(unit);
+            AppendUnit(to, unit);
+            return;
+        }
+        const size_t before = bytes->size();
+        try {
+            make(*bytes);
+        } catch (...) {
+            bytes->resize(before);
+            throw;
+        }
+    }
     // A file of --out, written when its turn comes: the chunk's text, its keyword, and whether the
     // text is a JSON object or array.
     void AppendOutFile(std::wstring&& text, const std::wstring& keyword, bool json);
@@ -101,6 +119,7 @@ private:
     };
     bool GathersUtf8(Destination to) const;
     Part& PartFor(Destination to);
+    std::string* Utf8Bytes(Destination to);  // the part's bytes, or null where it is kept as UTF-16
     std::wstring& Unit(std::wstring& own);
     void EndUnit(std::wstring& unit);
 

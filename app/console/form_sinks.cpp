@@ -24,15 +24,13 @@ public:
     using ConsoleReport::ConsoleReport;
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override {
         std::wstring unit;
-        AppendNoticeJson(unit, fileName, message);
-        AppendUnit(Destination::Stdout, unit);
+        AppendMadeUnit(Destination::Stdout, unit, [&](auto& out) { AppendNoticeJson(out, fileName, message); });
         ConsoleReport::Notice(title, message, fileName);
     }
 
 private:
     bool AppendChunk(const TextChunkRecord& record, std::wstring& unit) override {
-        AppendChunkJson(unit, FileName(), record);
-        AppendUnit(Destination::Stdout, unit);
+        AppendMadeUnit(Destination::Stdout, unit, [&](auto& out) { AppendChunkJson(out, FileName(), record); });
         return true;
     }
 };
