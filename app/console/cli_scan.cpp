@@ -68,7 +68,8 @@ class ScanQueue {
 public:
     ScanQueue(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads, const ConsoleStream& out,
               const ConsoleStream& err)
-        : items_(items), options_(options), filter_(options), results_(items.size()), ahead_(4 * threads) {
+        : items_(items), options_(options), filter_(options), folder_(options), results_(items.size()),
+          ahead_(4 * threads) {
         buffers_.pool = &pool_;
         buffers_.stdoutUtf8 = !out.IsConsole();
         buffers_.stderrUtf8 = !err.IsConsole();
@@ -85,7 +86,6 @@ public:
     ScanOutcome WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
         std::unique_ptr<Scanner> scanner;
         if (withoutWorkers) scanner.reset(new (std::nothrow) Scanner(buffers_));
-        OutFolder folder(options_);
         ScanOutcome outcome;
         for (size_t i = 0; i < items_.size() && !out->Error() && !err->Error(); i++) {
             if (withoutWorkers) Finish(i, Scan(i, scanner.get()));
@@ -96,7 +96,7 @@ public:
             ConsoleReport* report = result.report.get();
             outcome.reported = outcome.reported || (report && report->Reported());
             try {
-                if (report) outcome.outputWritten = report->WriteTo(out, err, &folder) && outcome.outputWritten;
+                if (report) outcome.outputWritten = report->WriteTo(out, err) && outcome.outputWritten;
             } catch (const std::exception&) {
                 // No memory to write this item's output: said, and the next ones follow.
                 result.loaded = false;
@@ -134,7 +134,7 @@ private:
         const CliItem& item = items_[index];
         std::unique_ptr<ConsoleReport>& sink = results_[index].report;
         try {
-            sink = NewConsoleReport(options_, filter_, &stop_, scanner ? scanner->Buffers() : nullptr);
+            sink = NewConsoleReport(options_, filter_, &stop_, scanner ? scanner->Buffers() : nullptr, &folder_);
             ConsoleReport& report = *sink;
             if (item.notice) {
                 report.Notice(L"File", item.notice, item.name);
@@ -157,6 +157,7 @@ private:
     const std::vector<CliItem>& items_;
     const CliOptions& options_;
     const ChunkFilter filter_;
+    OutFolder folder_;       // --out: its files are written on the scanning threads, placed by the writer
     OutputPool pool_;        // declared before the results, whose reports give their buffers back to it
     ReportBuffers buffers_;  // what each thread's own buffers start from
     std::vector<ItemResult> results_;

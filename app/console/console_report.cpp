@@ -1,6 +1,5 @@
 // console_report.cpp: what the console's report sinks share: gathering each file's output, writing it.
 #include "app/console/console_report.h"
-#include "app/console/out_folder.h"
 #include "report/utf8_encoding.h"
 
 bool ConsoleReport::GathersUtf8(Destination to) const {
@@ -9,7 +8,7 @@ bool ConsoleReport::GathersUtf8(Destination to) const {
 
 ConsoleReport::Part& ConsoleReport::PartFor(Destination to) {
     if (parts_.empty() || parts_.back().to != to || to == Destination::OutFile) {
-        parts_.push_back(Part{to, {}, {}, {}, false});
+        parts_.push_back(Part{to, {}, {}, nullptr});
         if (GathersUtf8(to) && pool_) parts_.back().bytes = pool_->Take();
     }
     return parts_.back();
@@ -36,8 +35,9 @@ void ConsoleReport::AppendUnit(Destination to, const std::wstring& unit) {
     }
 }
 
-void ConsoleReport::AppendOutFile(std::wstring&& text, const std::wstring& keyword, bool json) {
-    parts_.push_back(Part{Destination::OutFile, std::move(text), {}, keyword, json});
+void ConsoleReport::AppendOutFile(OutFolder* folder, std::unique_ptr<PendingOutFile> file) {
+    parts_.push_back(Part{Destination::OutFile, {}, {}, std::move(file)});
+    folder_ = folder;
 }
 
 // The string a unit is made in: the scanning thread's, emptied, or the caller's own.
@@ -80,7 +80,7 @@ void ConsoleReport::Notice(const wchar_t*, const wchar_t* message, const std::ws
     hasNotice_ = true;
 }
 
-bool ConsoleReport::WriteTo(ConsoleStream* out, ConsoleStream* err, OutFolder* folder) {
+bool ConsoleReport::WriteTo(ConsoleStream* out, ConsoleStream* err) {
     bool written = true;
     for (Part& part : parts_) {
         ConsoleStream* stream = part.to == Destination::Stdout ? out : err;
@@ -90,7 +90,7 @@ bool ConsoleReport::WriteTo(ConsoleStream* out, ConsoleStream* err, OutFolder* f
             if (GathersUtf8(part.to)) stream->WriteUtf8(part.bytes.data(), part.bytes.size());
             else stream->Write(part.text);
             break;
-        case Destination::OutFile: written = folder->Write(fileName_, part.keyword, part.text, part.json, err) && written; break;
+        case Destination::OutFile: written = folder_->Place(part.file.get(), err) && written; break;
         }
         if (pool_ && GathersUtf8(part.to)) pool_->Give(std::move(part.bytes));
     }

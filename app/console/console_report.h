@@ -6,10 +6,9 @@
 #include "app/console/chunk_filter.h"
 #include "app/console/cli_options.h"
 #include "app/console/console_output.h"
+#include "app/console/out_folder.h"
 #include "app/console/output_pool.h"
 #include "report/report_sink.h"
-
-class OutFolder;
 
 // What one scanning thread's reports make their output in, kept from file to file: the unit being
 // made (a line, an object, a text; one that grew past KeptUnitUnits is freed after it) and the pool
@@ -72,9 +71,10 @@ public:
     bool Reported() const { return reported_; }
     // True once a notice was gathered for the file.
     bool HasNotice() const { return hasNotice_; }
-    // Writes everything gathered, stdout's and stderr's parts (and --out's files) in their order, and
-    // forgets it, its memory included. False when a file of --out was not written.
-    bool WriteTo(ConsoleStream* out, ConsoleStream* err, OutFolder* folder);
+    // Writes everything gathered, stdout's and stderr's parts in their order (and places --out's
+    // files, written already, in theirs), and forgets it, its memory included. False when a file of
+    // --out was not written.
+    bool WriteTo(ConsoleStream* out, ConsoleStream* err);
 
 protected:
     enum class Destination { Stdout, Stderr, OutFile };
@@ -103,19 +103,22 @@ protected:
             throw;
         }
     }
-    // A file of --out, written when its turn comes: the chunk's text, its keyword, and whether the
-    // text is a JSON object or array.
-    void AppendOutFile(std::wstring&& text, const std::wstring& keyword, bool json);
+    // A file of --out, written already, placed in folder when its turn comes.
+    void AppendOutFile(OutFolder* folder, std::unique_ptr<PendingOutFile> file);
+    // Room to encode in, the pool's where there is one: given back with TakeBack.
+    std::string TakeBytes() { return pool_ ? pool_->Take() : std::string(); }
+    void GiveBack(std::string&& bytes) {
+        if (pool_) pool_->Give(std::move(bytes));
+    }
     const std::wstring& FileName() const { return fileName_; }
     const CliOptions& Options() const { return *options_; }
 
 private:
     struct Part {
         Destination to;
-        std::wstring text;     // OutFile, and Stdout or Stderr gathered as UTF-16
-        std::string bytes;     // Stdout or Stderr gathered as UTF-8
-        std::wstring keyword;  // OutFile: the chunk's keyword
-        bool json;             // OutFile: the text is a JSON object or array
+        std::wstring text;                     // Stdout or Stderr gathered as UTF-16
+        std::string bytes;                     // Stdout or Stderr gathered as UTF-8
+        std::unique_ptr<PendingOutFile> file;  // OutFile
     };
     bool GathersUtf8(Destination to) const;
     Part& PartFor(Destination to);
@@ -134,5 +137,6 @@ private:
     bool reported_ = false;
     bool hasNotice_ = false;
     std::vector<Part> parts_;
+    OutFolder* folder_ = nullptr;  // of the OutFile parts
     TextChunkRecord decoded_;  // --utf8-text: a record's copy with its UTF-8 fields decoded as such
 };

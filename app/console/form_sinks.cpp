@@ -75,30 +75,37 @@ private:
     }
 };
 
+// Each file is written on the scanning thread, as its chunk is found: the writer only names it.
 class OutFolderSink : public ConsoleReport {
 public:
-    using ConsoleReport::ConsoleReport;
+    OutFolderSink(const CliOptions& options, const ChunkFilter& filter, const volatile bool* stop,
+                  ReportBuffers* buffers, OutFolder* folder)
+        : ConsoleReport(options, filter, stop, buffers), folder_(folder) {}
 
 private:
     bool AppendChunk(const TextChunkRecord& record, std::wstring& unit) override {
         // Parsed in any case: the file is named .json after it.
         bool json = false;
         AppendChunkText(Options(), record.text, unit, &json);
-        AppendOutFile(std::move(unit), record.keyword, json);
+        std::string bytes = TakeBytes();
+        std::unique_ptr<PendingOutFile> file = folder_->Prepare(FileName(), record.keyword, unit, json, &bytes);
+        GiveBack(std::move(bytes));
+        AppendOutFile(folder_, std::move(file));
         return true;
     }
+    OutFolder* folder_;
 };
 
 }  // namespace
 
 std::unique_ptr<ConsoleReport> NewConsoleReport(const CliOptions& options, const ChunkFilter& filter,
-                                                const volatile bool* stop, ReportBuffers* buffers) {
+                                                const volatile bool* stop, ReportBuffers* buffers, OutFolder* folder) {
     switch (options.form) {
     case OutputForm::Json: return std::unique_ptr<ConsoleReport>(new JsonLinesSink(options, filter, stop, buffers));
     case OutputForm::TextAlone: return std::unique_ptr<ConsoleReport>(new TextAloneSink(options, filter, stop, buffers));
     case OutputForm::FilesWithMatches:
         return std::unique_ptr<ConsoleReport>(new FileNamesSink(options, filter, stop, buffers));
-    case OutputForm::OutFolder: return std::unique_ptr<ConsoleReport>(new OutFolderSink(options, filter, stop, buffers));
+    case OutputForm::OutFolder: return std::unique_ptr<ConsoleReport>(new OutFolderSink(options, filter, stop, buffers, folder));
     case OutputForm::Report: break;
     }
     return std::unique_ptr<ConsoleReport>(new ReportLinesSink(options, filter, stop, buffers));

@@ -11,6 +11,9 @@
 // Text alone: the chunk's text (indented with --pretty where it is JSON), then LF (or NUL with -0).
 // Files with matches: the file's name, then LF (or NUL), once, at its first reported chunk; the
 //   rest of the file is not searched.
-// Out folder: the chunk's text, written to a file of its own when its turn comes (out_folder.h).
+// Out folder: the chunk's text, written to a file of its own in folder as the chunk is found, and
+//   named and renamed into place when its turn comes (out_folder.h). folder: the run's, which the
+//   sink uses until written; the form needs it.
 std::unique_ptr<ConsoleReport> NewConsoleReport(const CliOptions& options, const ChunkFilter& filter,
-                                                const volatile bool* stop = nullptr, ReportBuffers* buffers = nullptr);
+                                                const volatile bool* stop = nullptr, ReportBuffers* buffers = nullptr,
+                                                OutFolder* folder = nullptr);

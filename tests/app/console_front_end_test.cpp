@@ -1122,7 +1122,7 @@ static std::pair<std::string, std::string> WrittenBy(ConsoleReport& report) {
     ConsoleStream out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
     SetStdHandle(STD_OUTPUT_HANDLE, savedOut);
     SetStdHandle(STD_ERROR_HANDLE, savedErr);
-    report.WriteTo(&out, &err, nullptr);
+    report.WriteTo(&out, &err);
     CloseHandle(outFile);
     CloseHandle(errFile);
     return {ReadWhole(outPath), ReadWhole(errPath)};
@@ -1459,7 +1459,7 @@ TEST(ConsoleClean, AFullDiskLeavesNoCopyAndNoTemporaryFile) {
     HANDLE errFile = InheritableOutput(errPath);
     ConsoleStream err = StreamTo(errFile);
     ConsoleStream out = StreamTo(errFile);
-    report.WriteTo(&out, &err, nullptr);
+    report.WriteTo(&out, &err);
     CloseHandle(errFile);
     const std::string said = ReadWhole(errPath);
     EXPECT_EQ(0u, said.find(Utf8(copies + L"\\clean-full.png: Cannot write file: "))) << said;
