@@ -6,7 +6,20 @@
 // names, fixed words), and a surrogate pair or a lone unit's U+FFFD. The UTF-8 form encodes the
 // runs straight into its bytes, so its output is the UTF-16 form's, encoded (utf8_encoding.h).
 static void AppendUnits(std::wstring& out, const wchar_t* units, size_t count) { out.append(units, count); }
-static void AppendUnits(std::string& out, const wchar_t* units, size_t count) { AppendUtf8(out, units, count); }
+static void AppendUnits(std::string& out, const wchar_t* units, size_t count) {
+    // Runs are short where escapes come often (JSON texts quote every few characters): their ASCII is
+    // copied here, without the encoder's setup for each run; the rest goes through the encoder.
+    const size_t ShortRun = 64;
+    size_t ascii = 0;
+    if (count < ShortRun) {
+        while (ascii < count && units[ascii] < 0x80) ascii++;
+        const size_t at = out.size();
+        out.resize(at + ascii);
+        char* to = &out[0] + at;
+        for (size_t i = 0; i < ascii; i++) to[i] = static_cast<char>(units[i]);
+    }
+    if (ascii < count) AppendUtf8(out, units + ascii, count - ascii);
+}
 
 template <class Out>
 static void AppendAscii(Out& out, const char* ascii) {
