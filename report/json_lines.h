@@ -16,7 +16,7 @@
 // keyword and text are exactly what the report line shows (empty for the fixed forms); offset is the
 // type code's, in bytes from the start of the file.
 // Each comes in two forms: UTF-16 text, for output that is encoded once where it leaves the program,
-// and the same encoded as UTF-8 (utf8_encoding.h).
+// and UTF-8 made straight from the fields, byte for byte the UTF-16 form encoded (utf8_encoding.h).
 void AppendChunkJson(std::wstring& out, const std::wstring& file, const TextChunkRecord& record);
 void AppendChunkJson(std::string& out, const std::wstring& file, const TextChunkRecord& record);
 // A notice: {"file":..., "notice":"Cannot read file"}.

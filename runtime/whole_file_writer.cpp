@@ -51,8 +51,17 @@ WholeFileWriter::WholeFileWriter(const std::wstring& finalPath, ExistingFile exi
         error_ = ERROR_FILE_EXISTS;
         return;
     }
+    Start(FolderPartOf(finalPath_));
+}
+
+WholeFileWriter::WholeFileWriter(NamedWhenPlaced, const std::wstring& folder, ExistingFile existing)
+    : existing_(existing) {
+    Start(folder);
+}
+
+void WholeFileWriter::Start(const std::wstring& folder) {
     DWORD error = ERROR_WRITE_FAULT;
-    file_ = CreateTemporary(FolderPartOf(finalPath_), &temporaryPath_, &error);
+    file_ = CreateTemporary(folder, &temporaryPath_, &error);
     if (!file_.Open()) error_ = error ? error : ERROR_WRITE_FAULT;
 }
 
@@ -96,19 +105,26 @@ bool WholeFileWriter::Write(const void* bytes, size_t count) {
     return true;
 }
 
-WriteOutcome WholeFileWriter::Finish(const std::function<bool(HANDLE file)>& readBack) {
-    if (exists_) return WriteOutcome::Exists;
-    if (error_) return WriteOutcome::Failed;
+bool WholeFileWriter::Complete() {
+    if (error_) return false;
+    if (completed_) return true;
     // Flushed before the rename: the final name must never stand for bytes that are not yet on disk.
     if (!FlushFileBuffers(file_.Get())) {
         Fail(GetLastError());
-        return WriteOutcome::Failed;
+        return false;
     }
     // The close writes too: its failure is a failed write.
     if (!file_.Close()) {
         Fail(GetLastError());
-        return WriteOutcome::Failed;
+        return false;
     }
+    completed_ = true;
+    return true;
+}
+
+WriteOutcome WholeFileWriter::Finish(const std::function<bool(HANDLE file)>& readBack) {
+    if (exists_) return WriteOutcome::Exists;
+    if (!Complete()) return WriteOutcome::Failed;
     if (readBack) {
         OwnedFile written(CreateFileW(temporaryPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -123,6 +139,21 @@ WriteOutcome WholeFileWriter::Finish(const std::function<bool(HANDLE file)>& rea
             return WriteOutcome::Failed;
         }
     }
+    return Rename();
+}
+
+WriteOutcome WholeFileWriter::Place(const std::wstring& finalPath) {
+    finalPath_ = finalPath;
+    if (existing_ == ExistingFile::Keep && GetFileAttributesW(finalPath_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        exists_ = true;
+        Fail(ERROR_FILE_EXISTS);
+        return WriteOutcome::Exists;
+    }
+    if (!Complete()) return WriteOutcome::Failed;
+    return Rename();
+}
+
+WriteOutcome WholeFileWriter::Rename() {
     // A rename puts the new file in the folder's entry: a link there is replaced, not followed.
     const DWORD replace = existing_ == ExistingFile::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
     if (!MoveFileExW(temporaryPath_.c_str(), finalPath_.c_str(), replace)) {

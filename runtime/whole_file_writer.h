@@ -20,12 +20,19 @@ enum class WriteOutcome { Written, Exists, Failed };
 // when every byte was written. On any failure the temporary file is removed and Error() says why; the
 // final name is then as it was. With Keep an existing final name is looked at first, so nothing is
 // written for it, and the rename refuses to replace a file that appeared meanwhile.
-// One writer is used by one thread; several writers may work at once.
+// A file may also be written before its final name is known (NamedWhenPlaced): its bytes are written
+// and completed on one thread, and Place names it later, on another; the guarantees are the same.
+// One writer is used by one thread at a time; several writers may work at once.
+struct NamedWhenPlaced {};
+
 class WholeFileWriter {
 public:
     // Starts the file: the temporary file is made here. A failure (or, with Keep, an existing final
     // name) makes every Write do nothing and Finish answer it.
     WholeFileWriter(const std::wstring& finalPath, ExistingFile existing);
+    // Starts a file whose final name Place gives: the temporary file is made in folder (a path that
+    // ends in a separator or a drive's colon, or empty for the current folder).
+    WholeFileWriter(NamedWhenPlaced, const std::wstring& folder, ExistingFile existing);
     // A writer not finished removes its temporary file.
     ~WholeFileWriter();
     WholeFileWriter(const WholeFileWriter&) = delete;
@@ -38,14 +45,22 @@ public:
     // readBack, when given, is shown the file written, opened for reading, after it was flushed and
     // closed and before the rename: false fails the file (ERROR_INVALID_DATA) and removes it.
     WriteOutcome Finish(const std::function<bool(HANDLE file)>& readBack = nullptr);
+    // Flushes and closes the temporary file, so that every byte is on disk; false (Error()) when that
+    // failed, and the temporary file is gone. Finish and Place do it where it was not done.
+    bool Complete();
+    // Finish for a writer made NamedWhenPlaced: the file is renamed to finalPath (in the folder it was
+    // made in), with Keep only where no file has that name. Called once.
+    WriteOutcome Place(const std::wstring& finalPath);
     // The system's error code of the failure (ERROR_FILE_EXISTS for Exists); 0 while there is none.
     DWORD Error() const { return error_; }
     // The temporary name, while the temporary file exists (for tests); empty otherwise.
     const std::wstring& TemporaryPath() const { return temporaryPath_; }
 
 private:
+    void Start(const std::wstring& folder);
     void Fail(DWORD error);
     void RemoveTemporary();
+    WriteOutcome Rename();
 
     std::wstring finalPath_;
     std::wstring temporaryPath_;
@@ -53,4 +68,5 @@ private:
     OwnedFile file_;
     DWORD error_ = 0;
     bool exists_ = false;
+    bool completed_ = false;
 };

@@ -26,11 +26,11 @@ static int Run(int argc, wchar_t** argv, ConsoleStream& out, ConsoleStream& err,
     }
     if (options.help) {
         out.Write(UsageText());
-        return ExitAllLoaded;
+        return out.Error() ? ExitOutputFailed : ExitAllLoaded;
     }
     if (options.version) {
         out.Write(std::wstring(L"pngtext-cli ") + PNGTEXT_VERSION + L"\n");
-        return ExitAllLoaded;
+        return out.Error() ? ExitOutputFailed : ExitAllLoaded;
     }
     CreateMainHeap();
     InitMemoryLibrary();
@@ -49,10 +49,12 @@ static int Run(int argc, wchar_t** argv, ConsoleStream& out, ConsoleStream& err,
     FreeMemoryLibrary();
     DestroyMainHeap();
     // A reader that closed its pipe wanted no more: that ends the run quietly.
-    if (outcome.outputFailed && !IsClosedPipe(out.Error())) {
+    if (out.Error() && !IsClosedPipe(out.Error())) {
         std::wstring reason = SystemMessage(out.Error());
         err.Write(L"pngtext-cli: cannot write output" + (reason.empty() ? L"" : L": " + reason) + L"\n");
     }
+    // A notice that could not be written is output lost, whenever it was (this one included).
+    outcome.outputFailed = outcome.outputFailed || out.Error() || err.Error();
     return ExitCodeOf(options, outcome);
 }
 

@@ -7,7 +7,7 @@
 const int ExitAllLoaded = 0;     // every file was loaded and searched
 const int ExitSomeNotLoaded = 1; // some file could not be loaded, or a name matched nothing
 const int ExitUsageError = 2;    // the command line is wrong: unknown option, no file
-const int ExitOutputFailed = 3;  // stdout could not be written: the run stopped there (in every mode)
+const int ExitOutputFailed = 3;  // stdout or stderr could not be written: the run stopped there (in every mode)
 const int ExitFound = 0;         // --grep, -l: something was reported; --check: something found or not checked
 const int ExitNothingFound = 1;  // --grep, -l: nothing was reported; --check: every file checked whole, nothing found
 const int ExitError = 2;         // --grep, -l, --check: a file could not be read (or checked to its end), or an output not written

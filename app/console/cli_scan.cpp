@@ -8,8 +8,8 @@
 #include <thread>
 #include "app/console/check_file.h"
 #include "app/console/clean_file.h"
+#include "app/console/form_sinks.h"
 #include "report/console_file_loader.h"
-#include "app/console/console_report.h"
 #include "app/console/out_folder.h"
 #include "report/compressed_text.h"
 #include "report/scan_text_chunks.h"
@@ -49,7 +49,7 @@ private:
 };
 
 struct ItemResult {
-    ConsoleReport report;
+    std::unique_ptr<ConsoleReport> report;  // null when even it could not be had
     bool loaded = false;
     bool done = false;
 };
@@ -68,7 +68,8 @@ class ScanQueue {
 public:
     ScanQueue(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads, const ConsoleStream& out,
               const ConsoleStream& err)
-        : items_(items), options_(options), filter_(options), results_(items.size()), ahead_(4 * threads) {
+        : items_(items), options_(options), filter_(options), folder_(options), results_(items.size()),
+          ahead_(4 * threads) {
         buffers_.pool = &pool_;
         buffers_.stdoutUtf8 = !out.IsConsole();
         buffers_.stderrUtf8 = !err.IsConsole();
@@ -85,31 +86,31 @@ public:
     ScanOutcome WriteAll(ConsoleStream* out, ConsoleStream* err, bool withoutWorkers) {
         std::unique_ptr<Scanner> scanner;
         if (withoutWorkers) scanner.reset(new (std::nothrow) Scanner(buffers_));
-        OutFolder folder(options_);
         ScanOutcome outcome;
-        for (size_t i = 0; i < items_.size() && !out->Error(); i++) {
+        for (size_t i = 0; i < items_.size() && !out->Error() && !err->Error(); i++) {
             if (withoutWorkers) Finish(i, Scan(i, scanner.get()));
             std::unique_lock<std::mutex> lock(mutex_);
             changed_.wait(lock, [&] { return results_[i].done; });
             ItemResult& result = results_[i];
             lock.unlock();
-            outcome.reported = outcome.reported || result.report.Reported();
+            ConsoleReport* report = result.report.get();
+            outcome.reported = outcome.reported || (report && report->Reported());
             try {
-                outcome.outputWritten = result.report.WriteTo(out, err, &folder) && outcome.outputWritten;
+                if (report) outcome.outputWritten = report->WriteTo(out, err) && outcome.outputWritten;
             } catch (const std::exception&) {
                 // No memory to write this item's output: said, and the next ones follow.
                 result.loaded = false;
             }
             // A file that ended without a notice ran out of memory before its notice could be gathered.
-            if (!result.loaded && !result.report.HasNotice()) WriteOutOfMemoryNotice(items_[i].name, err);
+            if (!result.loaded && !(report && report->HasNotice())) WriteOutOfMemoryNotice(items_[i].name, err);
             outcome.allLoaded = outcome.allLoaded && result.loaded;
-            result.report = ConsoleReport();  // frees what the item gathered
+            result.report.reset();  // frees what the item gathered
             lock.lock();
             written_ = i + 1;
-            if (out->Error()) stop_ = true;
+            if (out->Error() || err->Error()) stop_ = true;
             changed_.notify_all();
         }
-        outcome.outputFailed = out->Error() != 0;
+        outcome.outputFailed = out->Error() != 0 || err->Error() != 0;
         return outcome;
     }
 
@@ -131,9 +132,10 @@ private:
 
     bool Scan(size_t index, Scanner* scanner) {
         const CliItem& item = items_[index];
-        ConsoleReport& report = results_[index].report;
-        report = ConsoleReport(options_, filter_, &stop_, scanner ? scanner->Buffers() : nullptr);
+        std::unique_ptr<ConsoleReport>& sink = results_[index].report;
         try {
+            sink = NewConsoleReport(options_, filter_, &stop_, scanner ? scanner->Buffers() : nullptr, &folder_);
+            ConsoleReport& report = *sink;
             if (item.notice) {
                 report.Notice(L"File", item.notice, item.name);
                 return false;
@@ -155,6 +157,7 @@ private:
     const std::vector<CliItem>& items_;
     const CliOptions& options_;
     const ChunkFilter filter_;
+    OutFolder folder_;       // --out: its files are written on the scanning threads, placed by the writer
     OutputPool pool_;        // declared before the results, whose reports give their buffers back to it
     ReportBuffers buffers_;  // what each thread's own buffers start from
     std::vector<ItemResult> results_;
@@ -163,7 +166,7 @@ private:
     std::condition_variable changed_;
     size_t next_ = 0;
     size_t written_ = 0;
-    // Raised once stdout failed: no item is handed out any more and the searches under way stop.
+    // Raised once stdout or stderr failed: no item is handed out any more and the searches under way stop.
     volatile bool stop_ = false;
 };
 

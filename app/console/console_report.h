@@ -1,14 +1,14 @@
-// console_report.h: the console front end's report sink: one file's output, gathered until its turn.
+// console_report.h: what the console's report sinks share: one file's output, gathered until its turn.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 #include "app/console/chunk_filter.h"
 #include "app/console/cli_options.h"
 #include "app/console/console_output.h"
+#include "app/console/out_folder.h"
 #include "app/console/output_pool.h"
 #include "report/report_sink.h"
-
-class OutFolder;
 
 // What one scanning thread's reports make their output in, kept from file to file: the unit being
 // made (a line, an object, a text; one that grew past KeptUnitUnits is freed after it) and the pool
@@ -27,14 +27,8 @@ struct ReportBuffers {
 // It is kept as UTF-16 text and encoded once, when written (console_output.h); with buffers, the
 // parts for streams that are no console are kept as UTF-8, encoded as they are gathered.
 // With --utf8-text, tEXt and zTXt fields stored as UTF-8 (StoredAsUtf8) are read as UTF-8 first.
-// Only the chunks the filter selects are reported, in every form:
-// Report: the "file:" line, then the report lines, each ended by LF (a line keeps any CR or LF that
-//   came from the file); a notice is "FILE: message" on stderr, after the lines before it.
-// JSON: one JSON Lines object per chunk on stdout, no "file:" line; a notice is an object on stdout
-//   and also "FILE: message" on stderr, for scripts that watch stderr alone.
-// Text alone: each chunk's text, then LF (or NUL with -0).
-// Files with matches: the file's name, then LF (or NUL), once, at its first reported chunk.
-// Out folder: each chunk's text, written to a file of its own when its turn comes.
+// Only the chunks the filter selects are reported, each in the form of the sink (form_sinks.h); a
+// notice is "FILE: message" on stderr, after the output before it.
 // Each line is made apart and added with its ending as one unit, so running out of memory never
 // leaves half a line or two lines glued together; nothing is kept from one file to the next but the
 // buffers' memory.
@@ -43,12 +37,14 @@ struct ReportBuffers {
 // scanning thread's (see ReportBuffers).
 class ConsoleReport : public ReportSink {
 public:
-    ConsoleReport() = default;
-    ConsoleReport(const CliOptions& options, const ChunkFilter& filter, const volatile bool* stop = nullptr,
-                  ReportBuffers* buffers = nullptr)
+    ConsoleReport(const CliOptions& options, const ChunkFilter& filter, const volatile bool* stop, ReportBuffers* buffers)
         : options_(&options), filter_(&filter), stop_(stop), unit_(buffers ? &buffers->unit : nullptr),
           pool_(buffers ? buffers->pool : nullptr), stdoutUtf8_(buffers && buffers->stdoutUtf8),
           stderrUtf8_(buffers && buffers->stderrUtf8) {}
+    ~ConsoleReport() override = default;
+    ConsoleReport(const ConsoleReport&) = delete;
+    ConsoleReport& operator=(const ConsoleReport&) = delete;
+
     void StartReport(const std::wstring& fileName, bool startsReport) override;
     bool AppendReportLine(const TextChunkRecord& record) override;
     void Notice(const wchar_t* title, const wchar_t* message, const std::wstring& fileName) override;
@@ -75,36 +71,72 @@ public:
     bool Reported() const { return reported_; }
     // True once a notice was gathered for the file.
     bool HasNotice() const { return hasNotice_; }
-    // Writes everything gathered, stdout's and stderr's parts (and --out's files) in their order, and
-    // forgets it, its memory included. False when a file of --out was not written.
-    bool WriteTo(ConsoleStream* out, ConsoleStream* err, OutFolder* folder);
+    // Writes everything gathered, stdout's and stderr's parts in their order (and places --out's
+    // files, written already, in theirs), and forgets it, its memory included. False when a file of
+    // --out was not written.
+    bool WriteTo(ConsoleStream* out, ConsoleStream* err);
+
+protected:
+    enum class Destination { Stdout, Stderr, OutFile };
+    // A selected chunk's output, made in unit (emptied, the thread's where it has one). False when the
+    // rest of the file need not be searched.
+    virtual bool AppendChunk(const TextChunkRecord& record, std::wstring& unit) = 0;
+    // What a form adds at the start of a file's output, before its chunks.
+    virtual void StartFile() {}
+    // A unit of stdout or stderr, added whole or not at all.
+    void AppendUnit(Destination to, const std::wstring& unit);
+    // The same for a unit that make(out) appends to out: straight into the UTF-8 bytes where the
+    // stream gathers UTF-8 (no UTF-16 copy to encode again), else into unit, then added.
+    template <class Make>
+    void AppendMadeUnit(Destination to, std::wstring& unit, Make make) {
+        std::string* bytes = Utf8Bytes(to);
+        if (!bytes) {
+            make(unit);
+            AppendUnit(to, unit);
+            return;
+        }
+        const size_t before = bytes->size();
+        try {
+            make(*bytes);
+        } catch (...) {
+            bytes->resize(before);
+            throw;
+        }
+    }
+    // A file of --out, written already, placed in folder when its turn comes.
+    void AppendOutFile(OutFolder* folder, std::unique_ptr<PendingOutFile> file);
+    // Room to encode in, the pool's where there is one: given back with TakeBack.
+    std::string TakeBytes() { return pool_ ? pool_->Take() : std::string(); }
+    void GiveBack(std::string&& bytes) {
+        if (pool_) pool_->Give(std::move(bytes));
+    }
+    const std::wstring& FileName() const { return fileName_; }
+    const CliOptions& Options() const { return *options_; }
 
 private:
-    enum class Destination { Stdout, Stderr, OutFile };
     struct Part {
         Destination to;
-        std::wstring text;     // OutFile, and Stdout or Stderr gathered as UTF-16
-        std::string bytes;     // Stdout or Stderr gathered as UTF-8
-        std::wstring keyword;  // OutFile: the chunk's keyword
-        bool json;             // OutFile: the text is a JSON object or array
+        std::wstring text;                     // Stdout or Stderr gathered as UTF-16
+        std::string bytes;                     // Stdout or Stderr gathered as UTF-8
+        std::unique_ptr<PendingOutFile> file;  // OutFile
     };
     bool GathersUtf8(Destination to) const;
     Part& PartFor(Destination to);
-    void AppendUnit(Destination to, const std::wstring& unit);
-    void AppendText(const TextChunkRecord& record, std::wstring& unit);
+    std::string* Utf8Bytes(Destination to);  // the part's bytes, or null where it is kept as UTF-16
     std::wstring& Unit(std::wstring& own);
     void EndUnit(std::wstring& unit);
 
-    const CliOptions* options_ = nullptr;
-    const ChunkFilter* filter_ = nullptr;
-    const volatile bool* stop_ = nullptr;
-    std::wstring* unit_ = nullptr;  // the scanning thread's, used while it scans only
-    OutputPool* pool_ = nullptr;     // outlives the report
-    bool stdoutUtf8_ = false;
-    bool stderrUtf8_ = false;
+    const CliOptions* options_;
+    const ChunkFilter* filter_;
+    const volatile bool* stop_;
+    std::wstring* unit_;  // the scanning thread's, used while it scans only
+    OutputPool* pool_;    // outlives the report
+    bool stdoutUtf8_;
+    bool stderrUtf8_;
     std::wstring fileName_;
     bool reported_ = false;
     bool hasNotice_ = false;
     std::vector<Part> parts_;
+    OutFolder* folder_ = nullptr;  // of the OutFile parts
     TextChunkRecord decoded_;  // --utf8-text: a record's copy with its UTF-8 fields decoded as such
 };

@@ -5,10 +5,14 @@
 #include "runtime/system_message.h"
 #include "runtime/whole_file_writer.h"
 
-OutFolder::OutFolder(const CliOptions& options)
-    : folder_(options.outFolder), force_(options.force), verbose_(options.verbose) {}
-
 static bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+OutFolder::OutFolder(const CliOptions& options)
+    : folder_(options.outFolder), force_(options.force), verbose_(options.verbose) {
+    // "D:" is that drive's current folder: the name follows it directly.
+    const bool joined = folder_.empty() || IsSeparator(folder_.back()) || (folder_.size() == 2 && folder_[1] == L':');
+    prefix_ = folder_ + (joined ? L"" : L"\\");
+}
 
 static bool IsFolder(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -25,11 +29,10 @@ bool MakeFolders(const std::wstring& folder) {
     return IsFolder(folder);
 }
 
-bool OutFolder::Made(ConsoleStream* err) {
-    if (tried_) return made_;
+bool OutFolder::FolderMade() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!tried_) made_ = MakeFolders(folder_);
     tried_ = true;
-    made_ = MakeFolders(folder_);
-    if (!made_) err->Write(folder_ + L": Cannot make folder\n");
     return made_;
 }
 
@@ -81,9 +84,8 @@ static std::wstring Upper(std::wstring text) {
     return text;
 }
 
-// Writes text as UTF-8 a piece at a time; stops at the first write that fails.
-static void WriteText(WholeFileWriter* file, const std::wstring& text) {
-    std::string bytes;
+// Writes text as UTF-8 a piece at a time, encoded in bytes; stops at the first write that fails.
+static void WriteText(WholeFileWriter* file, const std::wstring& text, std::string& bytes) {
     for (size_t at = 0; at < text.size();) {
         size_t end = Utf16PieceEnd(text.data(), text.size(), at, 1u << 18);
         bytes.clear();
@@ -108,16 +110,28 @@ std::wstring OutFileNames::Take(const std::wstring& base, const wchar_t* extensi
     return name;
 }
 
-bool OutFolder::Write(const std::wstring& imageName, const std::wstring& keyword, const std::wstring& text, bool json,
-                      ConsoleStream* err) {
-    if (!Made(err)) return false;
-    const std::wstring name = names_.Take(OutFileBase(imageName, keyword), json ? L".json" : L".txt");
-    // "D:" is that drive's current folder: the name follows it directly.
-    const bool joined = IsSeparator(folder_.back()) || (folder_.size() == 2 && folder_[1] == L':');
-    const std::wstring path = folder_ + (joined ? L"" : L"\\") + name;
-    WholeFileWriter file(path, force_ ? ExistingFile::Replace : ExistingFile::Keep);
-    WriteText(&file, text);
-    switch (file.Finish()) {
+std::unique_ptr<PendingOutFile> OutFolder::Prepare(const std::wstring& imageName, const std::wstring& keyword,
+                                                   const std::wstring& text, bool json, std::string* bytes) {
+    std::unique_ptr<PendingOutFile> file(new PendingOutFile);
+    file->base = OutFileBase(imageName, keyword);
+    file->json = json;
+    if (!FolderMade()) return file;
+    file->writer.reset(new WholeFileWriter(NamedWhenPlaced(), prefix_, force_ ? ExistingFile::Replace : ExistingFile::Keep));
+    std::string own;
+    WriteText(file->writer.get(), text, bytes ? *bytes : own);
+    // On disk before its turn: the writer then only names it.
+    file->writer->Complete();
+    return file;
+}
+
+bool OutFolder::Place(PendingOutFile* file, ConsoleStream* err) {
+    if (!file->writer) {
+        if (!said_) err->Write(folder_ + L": Cannot make folder\n");
+        said_ = true;
+        return false;
+    }
+    const std::wstring path = prefix_ + names_.Take(file->base, file->json ? L".json" : L".txt");
+    switch (file->writer->Place(path)) {
     case WriteOutcome::Written:
         if (verbose_) err->Write(path + L"\n");
         return true;
@@ -125,7 +139,7 @@ bool OutFolder::Write(const std::wstring& imageName, const std::wstring& keyword
         err->Write(path + L": Exists, not overwritten (--force overwrites)\n");
         return false;
     default: {
-        const std::wstring reason = SystemMessage(file.Error());
+        const std::wstring reason = SystemMessage(file->writer->Error());
         err->Write(path + L": Cannot write file" + (reason.empty() ? L"" : L": " + reason) + L"\n");
         return false;
     }

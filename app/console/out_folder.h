@@ -1,10 +1,13 @@
 // out_folder.h: --out DIR: one file per reported chunk, named after its image and keyword.
 #pragma once
 #include <map>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include "app/console/cli_options.h"
 #include "app/console/console_output.h"
+#include "runtime/whole_file_writer.h"
 
 // The names the files of one run get: BASE.EXTENSION, or else the first BASE.N.EXTENSION (N from 2
 // on) not given before, case ignored as the file system ignores it. Each name remembers the N its next
@@ -23,28 +26,50 @@ private:
     size_t lookedUp_ = 0;
 };
 
-// Writes files in the order of the report, on one thread. A chunk's file is IMAGE-STEM.KEYWORD.json
-// when its text is a JSON object or array, .txt otherwise: its text as UTF-8 without a byte-order
-// mark. A name used before in this run (a second chunk of the same keyword, or an image of the same
-// stem from another folder) takes .2, .3, ... before its extension. An existing file is never
-// overwritten unless --force: its chunk gets the notice "OUTFILE: Exists, not overwritten (--force
-// overwrites)" on stderr instead. Each file is written whole or not at all (whole_file_writer.h): a
-// file that cannot be written leaves nothing under its name and gets "OUTFILE: Cannot write file: "
-// and the system's reason. The folder is made, with any folders above it, at the first file.
+// A chunk's file, written whole under a temporary name in the folder on the thread that found the
+// chunk, waiting for its turn to be named (OutFolder::Place).
+struct PendingOutFile {
+    std::wstring base;  // OutFileBase of the image and the keyword
+    bool json = false;
+    std::unique_ptr<WholeFileWriter> writer;  // null: the folder could not be made
+};
+
+// A chunk's file is IMAGE-STEM.KEYWORD.json when its text is a JSON object or array, .txt otherwise:
+// its text as UTF-8 without a byte-order mark. Files are written on the scanning threads (Prepare),
+// then named and renamed into place in the order of the report, on one thread (Place), so the names
+// are the same whatever the number of threads. A name used before in this run (a second chunk of the
+// same keyword, or an image of the same stem from another folder) takes .2, .3, ... before its
+// extension. An existing file is never overwritten unless --force: its chunk gets the notice
+// "OUTFILE: Exists, not overwritten (--force overwrites)" on stderr instead. Each file is written
+// whole or not at all (whole_file_writer.h): a file that cannot be written leaves nothing under its
+// name and gets "OUTFILE: Cannot write file: " and the system's reason. The folder is made, with any
+// folders above it, at the first file; a folder that cannot be made is said once, at the first turn.
 class OutFolder {
 public:
     explicit OutFolder(const CliOptions& options);
+    // On any thread: the file of a chunk, written and flushed under a temporary name. bytes: room to
+    // encode the text in (kept by the caller from file to file), or null.
+    std::unique_ptr<PendingOutFile> Prepare(const std::wstring& imageName, const std::wstring& keyword,
+                                            const std::wstring& text, bool json, std::string* bytes);
+    // On the one writing thread, in the order of the report: the file named and renamed into place.
     // False, with a notice on err, when the file was not written.
+    bool Place(PendingOutFile* file, ConsoleStream* err);
+    // Both at once.
     bool Write(const std::wstring& imageName, const std::wstring& keyword, const std::wstring& text, bool json,
-               ConsoleStream* err);
+               ConsoleStream* err) {
+        return Place(Prepare(imageName, keyword, text, json, nullptr).get(), err);
+    }
 
 private:
-    bool Made(ConsoleStream* err);
+    bool FolderMade();
     std::wstring folder_;
+    std::wstring prefix_;  // the folder as the files' names start: with a separator where one is needed
     bool force_;
     bool verbose_;
+    std::mutex mutex_;  // the making of the folder, tried once by whichever thread comes first
     bool tried_ = false;
     bool made_ = false;
+    bool said_ = false;  // the writer said that the folder could not be made
     OutFileNames names_;
 };
 

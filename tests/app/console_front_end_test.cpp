@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 #include "app/console/clean_file.h"
-#include "app/console/console_report.h"
+#include "app/console/form_sinks.h"
 #include "app/console/out_folder.h"
 #include "report/compressed_text.h"
 #include "report/console_file_loader.h"
@@ -51,8 +51,9 @@ HANDLE InheritableOutput(const std::wstring& path) {
 }
 
 // Runs pngtext-cli with the given argument text; stdout and stderr are captured whole. stdoutHandle:
-// an inheritable handle to give the program as its stdout instead (the caller keeps and closes it).
-ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle = nullptr) {
+// an inheritable handle to give the program as its stdout instead (the caller keeps and closes it);
+// stderrHandle the same for stderr.
+ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle = nullptr, HANDLE stderrHandle = nullptr) {
     ProgramRun run;
     // Files of their own for each run: a console program's handles can outlive the signal of its end
     // for a moment, and the next run must not find last run's output.
@@ -61,7 +62,7 @@ ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle 
     const std::wstring outPath = ScratchFolder() + L"\\cli-out-" + number + L".txt";
     const std::wstring errPath = ScratchFolder() + L"\\cli-err-" + number + L".txt";
     HANDLE out = stdoutHandle ? stdoutHandle : InheritableOutput(outPath);
-    HANDLE err = InheritableOutput(errPath);
+    HANDLE err = stderrHandle ? stderrHandle : InheritableOutput(errPath);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -81,7 +82,7 @@ ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle 
         if (!started) startError = GetLastError();
     }
     if (!stdoutHandle) CloseHandle(out);
-    CloseHandle(err);
+    if (!stderrHandle) CloseHandle(err);
     if (!started) {
         run.err = "CreateProcessW failed with error " + std::to_string(startError);
         return run;
@@ -92,7 +93,7 @@ ProgramRun RunConsoleProgram(const std::wstring& arguments, HANDLE stdoutHandle 
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     if (!stdoutHandle) run.out = ReadWhole(outPath);
-    run.err = ReadWhole(errPath);
+    if (!stderrHandle) run.err = ReadWhole(errPath);
     DeleteFileW(outPath.c_str());
     DeleteFileW(errPath.c_str());
     return run;
@@ -800,7 +801,7 @@ static std::pair<std::string, std::string> WrittenBy(ConsoleReport& report) {
     ConsoleStream out(STD_OUTPUT_HANDLE), err(STD_ERROR_HANDLE);
     SetStdHandle(STD_OUTPUT_HANDLE, savedOut);
     SetStdHandle(STD_ERROR_HANDLE, savedErr);
-    report.WriteTo(&out, &err, nullptr);
+    report.WriteTo(&out, &err);
     CloseHandle(outFile);
     CloseHandle(errFile);
     return {ReadWhole(outPath), ReadWhole(errPath)};
@@ -818,9 +819,9 @@ TEST(ConsoleFailures, MemoryRunningOutAnywhereInAFilesScanLeavesWholeLinesAndANo
         options.form = json ? OutputForm::Json : OutputForm::Report;
         const ChunkFilter everyChunk(options);
         ConsoleFileLoader loader;
-        ConsoleReport whole(options, everyChunk);
-        ASSERT_TRUE(ScanTextChunks(file, true, &whole, work.data(), &loader));
-        const std::string wholeOut = WrittenBy(whole).first;
+        std::unique_ptr<ConsoleReport> whole = NewConsoleReport(options, everyChunk);
+        ASSERT_TRUE(ScanTextChunks(file, true, whole.get(), work.data(), &loader));
+        const std::string wholeOut = WrittenBy(*whole).first;
         int failures = 0;
         bool loaded = true;
         SearchScratch scratch(work.data(), true);
@@ -828,7 +829,7 @@ TEST(ConsoleFailures, MemoryRunningOutAnywhereInAFilesScanLeavesWholeLinesAndANo
         ReportBuffers buffers;
         buffers.pool = &pool;
         buffers.stdoutUtf8 = buffers.stderrUtf8 = true;
-        auto newReport = [&] { return new ConsoleReport(options, everyChunk, nullptr, kept ? &buffers : nullptr); };
+        auto newReport = [&] { return NewConsoleReport(options, everyChunk, nullptr, kept ? &buffers : nullptr).release(); };
         std::unique_ptr<ConsoleReport> report(newReport());  // made outside the armed runs
         FailEachAllocationOf([&] {
                 loaded = kept ? ScanTextChunks(file, true, report.get(), &scratch, &loader)
@@ -873,6 +874,19 @@ TEST(ConsoleFailures, OutputThatCannotBeWrittenStopsTheRunWithItsOwnExitCodeAndR
         EXPECT_EQ(0u, run.err.find("pngtext-cli: cannot write output: ")) << run.err;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line, no notice per file: " << run.err;
     }
+    // stderr full: its notices are lost, which is as much a failed output as stdout's.
+    const std::wstring image = WriteScratchFile(L"stderr-full.png", PngWith({TextChunk("Title", "x")}));
+    const std::wstring copies = ScratchFolder() + L"\\stderr-full-" + std::to_wstring(GetTickCount());
+    for (const std::wstring& arguments : {L"-v --clean " + Quoted(copies) + L" " + Quoted(image),
+                                          L"-v --out " + Quoted(copies + L"-out") + L" " + Quoted(image),
+                                          Quoted(image) + L" " + Quoted(ScratchFolder() + L"\\no-such-file.png"),
+                                          L"--json " + Quoted(ScratchFolder() + L"\\no-such-file.png")}) {
+        ProgramRun run = RunConsoleProgram(arguments, nullptr, full);
+        EXPECT_EQ(3u, run.exitCode) << "a notice that could not be written was passed off as success: " << Utf8(arguments);
+    }
+    ProgramRun quiet = RunConsoleProgram(Quoted(image), nullptr, full);
+    EXPECT_EQ(0u, quiet.exitCode) << "nothing written to stderr, nothing failed";
+    EXPECT_EQ("file:" + Utf8(image) + "\ntEXt : Title x\n", quiet.out);
     CloseHandle(full);
 }
 
@@ -1111,7 +1125,8 @@ TEST(ConsoleClean, AFullDiskLeavesNoCopyAndNoTemporaryFile) {
     CliOptions options = ParseCommandLine(4, std::vector<const wchar_t*>{L"pngtext-cli", L"--clean", copies.c_str(), image.c_str()}.data());
     ASSERT_EQ(L"", options.error);
     ChunkFilter filter(options);
-    ConsoleReport report(options, filter);
+    std::unique_ptr<ConsoleReport> sink = NewConsoleReport(options, filter);
+    ConsoleReport& report = *sink;
     ConsoleFileLoader loader;
     CliItem item;
     item.name = image;
@@ -1123,7 +1138,7 @@ TEST(ConsoleClean, AFullDiskLeavesNoCopyAndNoTemporaryFile) {
     HANDLE errFile = InheritableOutput(errPath);
     ConsoleStream err = StreamTo(errFile);
     ConsoleStream out = StreamTo(errFile);
-    report.WriteTo(&out, &err, nullptr);
+    report.WriteTo(&out, &err);
     CloseHandle(errFile);
     const std::string said = ReadWhole(errPath);
     EXPECT_EQ(0u, said.find(Utf8(copies + L"\\clean-full.png: Cannot write file: "))) << said;

@@ -6,6 +6,7 @@
 #include "report/chunk_scan.h"
 #include "report/compressed_text.h"
 #include "report/json_lines.h"
+#include "report/utf8_encoding.h"
 #include "tests/report/recording_sink.h"
 #include "tests/report/test_png.h"
 
@@ -210,6 +211,63 @@ TEST(JsonLines, ATextCutAtANulIsMarkedAndTheTextIsWhatTheLineShows) {
         const std::string mark = std::string(",\"text\":\"") + c.text + "\",\"text_cut_at_nul\":true,";
         EXPECT_EQ(c.cut, json.find(mark) != std::string::npos) << c.what << ": " << json;
         EXPECT_EQ(c.cut, json.find("text_cut_at_nul") != std::string::npos) << c.what;
+    }
+}
+
+// The UTF-8 form is made straight from the fields: byte for byte the UTF-16 form, encoded.
+TEST(JsonLines, TheUtf8FormIsTheUtf16FormEncodedForOddInput) {
+    std::string latin1;
+    for (int byte = 1; byte < 256; byte++) latin1 += static_cast<char>(byte);
+    const std::string bytes = Png({Chunk("tEXt", TextData("K\xE9y\x81", latin1)),
+                                   Chunk("tEXt", TextData("Cut", "a\x1B[31m" + Nul + "after")),
+                                   Chunk("zTXt", ZtxtData("Z", latin1 + latin1)),
+                                   Chunk("iTXt", ItxtData("I", 0, 0, "en", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80 \xE2\x80\xA8"
+                                                          "\xED\xA0\x80 \xED\xB0\x80 \xC3 \x7F\x01\"\\")),
+                                   Chunk("iTXt", ItxtData("C", 1, 0, "", "", Deflate("\xE2\x80\xA9\xF4\x8F\xBF\xBF\x1F"))),
+                                   Chunk("tEXt", "")});
+    std::wstring file = L"C:\\\"odd\"";
+    file += wchar_t(0xD800);  // a high surrogate without its partner
+    file += L"\U0001F600";
+    file += wchar_t(0xDC00);  // a low one alone
+    file += std::wstring(1, L'\0') + L"\u2028\x7F";
+    file += wchar_t(0xDBFF);  // a high one last
+    // Compared while the record's fields are valid, in the search.
+    class ComparingSink : public RecordingSink {
+    public:
+        bool AppendReportLine(const TextChunkRecord& record) override {
+            std::wstring wide;
+            AppendChunkJson(wide, *file, record);
+            std::string encoded;
+            AppendUtf8(encoded, wide);
+            std::string direct = "kept";  // appended to, never replaced
+            AppendChunkJson(direct, *file, record);
+            EXPECT_EQ("kept" + encoded, direct) << "chunk " << compared;
+            compared++;
+            return true;
+        }
+        const std::wstring* file;
+        int compared = 0;
+    } sink;
+    sink.file = &file;
+    std::vector<uint8_t> work(WorkBufferSize);
+    SearchTextChunks(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &sink, work.data());
+    EXPECT_EQ(6, sink.compared);
+    for (const std::wstring& text : {std::wstring(1, wchar_t(0xD83D)) + L"x", std::wstring(1, wchar_t(0xDE00)),
+                                     std::wstring(2, wchar_t(0xD83D)) + wchar_t(0xDE00), std::wstring(3, L'\0'),
+                                     std::wstring(L"\xE9\u00FF\uFFFD\uFFFF")}) {
+        std::wstring wide;
+        AppendJsonString(wide, text);
+        std::string encoded, direct;
+        AppendUtf8(encoded, wide);
+        AppendJsonString(direct, text);
+        EXPECT_EQ(encoded, direct);
+        wide.clear();
+        encoded.clear();
+        direct.clear();
+        AppendNoticeJson(wide, text, text.c_str());
+        AppendUtf8(encoded, wide);
+        AppendNoticeJson(direct, text, text.c_str());
+        EXPECT_EQ(encoded, direct);
     }
 }
 

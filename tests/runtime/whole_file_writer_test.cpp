@@ -1,6 +1,8 @@
 // whole_file_writer_test.cpp: files written whole or not at all, on real files on disk.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -177,4 +179,37 @@ TEST_F(WholeFileWriting, WritersOnSeveralThreadsNeverShareATemporaryName) {
             EXPECT_EQ(bytes, Read(Path(std::wstring(bytes.begin(), bytes.end()) + L".txt")));
         }
     }
+}
+
+// Written and completed on one thread before its name is known, placed on another: the same guarantees.
+TEST_F(WholeFileWriting, AFileNamedWhenPlacedIsCompleteBeforeItsNameAndNeverReplacesWithoutReplace) {
+    Put(Path(L"taken.txt"), "mine");
+    std::vector<std::unique_ptr<WholeFileWriter>> writers;
+    std::thread scanning([&] {
+        for (const char* text : {"first", "second", "third"}) {
+            writers.emplace_back(new WholeFileWriter(NamedWhenPlaced(), folder_ + L"\\", ExistingFile::Keep));
+            EXPECT_TRUE(writers.back()->Write(text, strlen(text)));
+            EXPECT_TRUE(writers.back()->Complete());
+        }
+    });
+    scanning.join();
+    EXPECT_EQ(4u, Names().size()) << "three temporary files, no final name yet";
+    EXPECT_EQ("second", Read(writers[1]->TemporaryPath())) << "on disk, whole, before its name is known";
+    EXPECT_EQ(WriteOutcome::Written, writers[0]->Place(Path(L"one.txt")));
+    EXPECT_EQ(WriteOutcome::Exists, writers[1]->Place(Path(L"taken.txt")));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), writers[1]->Error());
+    writers.pop_back();  // never placed: its temporary file goes with it
+    EXPECT_EQ("first", Read(Path(L"one.txt")));
+    EXPECT_EQ("mine", Read(Path(L"taken.txt")));
+    EXPECT_EQ(2u, Names().size()) << "nothing left but the two named files";
+
+    // A full volume: nothing under the name, no temporary file.
+    SetWriterRoom(3);
+    WholeFileWriter full(NamedWhenPlaced(), folder_ + L"\\", ExistingFile::Replace);
+    EXPECT_FALSE(full.Write("too long", 8));
+    EXPECT_FALSE(full.Complete());
+    EXPECT_EQ(WriteOutcome::Failed, full.Place(Path(L"one.txt")));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), full.Error());
+    EXPECT_EQ("first", Read(Path(L"one.txt")));
+    EXPECT_EQ(2u, Names().size());
 }
