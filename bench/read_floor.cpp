@@ -26,7 +26,7 @@
 #include <thread>
 #include <vector>
 #include "report/console_file_loader.h"
-#include "app/console/cli_scan.h"
+#include "app/console/scan_run.h"
 #include "report/chunk_scan.h"
 #include "report/compressed_text.h"
 #include "report/report_sink.h"

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include "app/console/console_report.h"
+#include "app/console/file_output.h"
 #include "report/file_loader.h"
 
 // Adds the file's "file:" line (text form) and its findings (check_output.h) to report, and a notice

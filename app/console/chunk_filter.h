@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 #include <vector>
-#include "app/console/cli_options.h"
+#include "app/console/options.h"
 #include "runtime/text_search.h"
 #include "report/text_chunk_record.h"
 

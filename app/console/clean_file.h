@@ -4,9 +4,9 @@
 #pragma once
 #include <string>
 #include <vector>
-#include "app/console/cli_names.h"
-#include "app/console/cli_options.h"
-#include "app/console/console_report.h"
+#include "app/console/name_expansion.h"
+#include "app/console/options.h"
+#include "app/console/file_output.h"
 #include "report/file_loader.h"
 
 // The copy of item goes to DIR\ + the item's name below its argument (clean_output.h words it). A

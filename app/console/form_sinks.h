@@ -1,7 +1,7 @@
 // form_sinks.h: the console's report sinks, one per output form, and the one a run's options choose.
 #pragma once
 #include <memory>
-#include "app/console/console_report.h"
+#include "app/console/file_output.h"
 
 // The sink of options.form (see ConsoleReport for stop and buffers), each adding per reported chunk:
 // Report: the "file:" line at the start, then the chunk's report line, ended by LF (a line keeps any

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include "app/console/cli_options.h"
-#include "app/console/console_output.h"
+#include "app/console/options.h"
+#include "app/console/output_stream.h"
 #include "runtime/whole_file_writer.h"
 
 // The names the files of one run get: BASE.EXTENSION, or else the first BASE.N.EXTENSION (N from 2

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
-#include "app/console/cli_names.h"
+#include "app/console/name_expansion.h"
 #include "app/console/out_folder.h"
 #include "tests/app/test_files.h"
 

@@ -1,4 +1,4 @@
-// cli_names.h: from pngtext-cli's name arguments to the files it scans: wildcards and folders.
+// name_expansion.h: from pngtext-cli's name arguments to the files it scans: wildcards and folders.
 #pragma once
 #include <windows.h>
 #include <cstdint>

@@ -1,5 +1,5 @@
-// console_report.cpp: what the console's report sinks share: gathering each file's output, writing it.
-#include "app/console/console_report.h"
+// file_output.cpp: what the console's report sinks share: gathering each file's output, writing it.
+#include "app/console/file_output.h"
 #include "report/utf8_encoding.h"
 
 bool ConsoleReport::GathersUtf8(Destination to) const {

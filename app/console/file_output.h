@@ -1,11 +1,11 @@
-// console_report.h: what the console's report sinks share: one file's output, gathered until its turn.
+// file_output.h: what the console's report sinks share: one file's output, gathered until its turn.
 #pragma once
 #include <memory>
 #include <string>
 #include <vector>
 #include "app/console/chunk_filter.h"
-#include "app/console/cli_options.h"
-#include "app/console/console_output.h"
+#include "app/console/options.h"
+#include "app/console/output_stream.h"
 #include "app/console/out_folder.h"
 #include "app/console/output_pool.h"
 #include "report/report_sink.h"
@@ -24,7 +24,7 @@ struct ReportBuffers {
 
 // What one name adds to stdout and stderr (and to the --out folder), in order. Files are scanned on
 // several threads, so each one's output waits here until the files before it have been written.
-// It is kept as UTF-16 text and encoded once, when written (console_output.h); with buffers, the
+// It is kept as UTF-16 text and encoded once, when written (output_stream.h); with buffers, the
 // parts for streams that are no console are kept as UTF-8, encoded as they are gathered.
 // With --utf8-text, tEXt and zTXt fields stored as UTF-8 (StoredAsUtf8) are read as UTF-8 first.
 // Only the chunks the filter selects are reported, each in the form of the sink (form_sinks.h); a

@@ -1,9 +1,9 @@
-// cli_scan.h: the console front end's scans, on worker threads, written in the order of the names.
+// scan_run.h: the console front end's scans, on worker threads, written in the order of the names.
 #pragma once
 #include <vector>
-#include "app/console/cli_names.h"
-#include "app/console/cli_options.h"
-#include "app/console/console_output.h"
+#include "app/console/name_expansion.h"
+#include "app/console/options.h"
+#include "app/console/output_stream.h"
 
 struct ScanOutcome {
     bool allLoaded = true;      // every item was a file that was loaded and searched

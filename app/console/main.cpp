@@ -1,12 +1,12 @@
-// cli_main.cpp: pngtext-cli, the console front end: the report of each named file on stdout.
+// main.cpp: pngtext-cli, the console front end: the report of each named file on stdout.
 #include <windows.h>
 #include <exception>
 #include <vector>
 #include "app/console/clean_file.h"
-#include "app/console/cli_names.h"
-#include "app/console/cli_options.h"
-#include "app/console/cli_scan.h"
-#include "app/console/console_output.h"
+#include "app/console/name_expansion.h"
+#include "app/console/options.h"
+#include "app/console/scan_run.h"
+#include "app/console/output_stream.h"
 #include "app/console/own_console.h"
 #include "runtime/main_heap.h"
 #include "runtime/mapped_view.h"

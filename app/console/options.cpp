@@ -1,5 +1,5 @@
-// cli_options.cpp: pngtext-cli's command line.
-#include "app/console/cli_options.h"
+// options.cpp: pngtext-cli's command line.
+#include "app/console/options.h"
 #include <cwchar>
 
 namespace {

@@ -1,5 +1,5 @@
-// cli_scan.cpp: worker threads that scan the console's items, and the writer that keeps their order.
-#include "app/console/cli_scan.h"
+// scan_run.cpp: worker threads that scan the console's items, and the writer that keeps their order.
+#include "app/console/scan_run.h"
 #include <windows.h>
 #include <condition_variable>
 #include <memory>

@@ -1,4 +1,4 @@
-// console_output.h: the console front end's output: report text and notices to a console or to a byte stream.
+// output_stream.h: the console front end's output: report text and notices to a console or to a byte stream.
 #pragma once
 #include <windows.h>
 #include <string>

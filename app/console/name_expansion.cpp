@@ -1,5 +1,5 @@
-// cli_names.cpp: wildcard and folder expansion of pngtext-cli's name arguments.
-#include "app/console/cli_names.h"
+// name_expansion.cpp: wildcard and folder expansion of pngtext-cli's name arguments.
+#include "app/console/name_expansion.h"
 #include <windows.h>
 #include <algorithm>
 #include "runtime/long_path.h"

@@ -1,5 +1,5 @@
-// console_output.cpp: writing text to a console as UTF-16, to a pipe or a file as UTF-8.
-#include "app/console/console_output.h"
+// output_stream.cpp: writing text to a console as UTF-16, to a pipe or a file as UTF-8.
+#include "app/console/output_stream.h"
 #include "report/utf8_encoding.h"
 #include "runtime/memory_blocks.h"
 

@@ -1,4 +1,4 @@
-// cli_options.h: pngtext-cli's command line: one record of every choice, file arguments, usage text.
+// options.h: pngtext-cli's command line: one record of every choice, file arguments, usage text.
 #pragma once
 #include <string>
 #include <vector>
