@@ -59,35 +59,31 @@ CleanChoices ChoicesOf(const CliOptions& options) {
     return choices;
 }
 
-// The memory of the last copy made on this thread, kept for the next up to a size: memory fresh for
-// every copy costs its page faults each time.
+// Copies and read-backs larger than this are not kept for the next file.
 const size_t KeptCopyBytes = 32u << 20;
-thread_local std::vector<uint8_t> keptCopy;
 
 // Hands a copy's memory back for the next file however its cleaning ends.
 class KeptCopy {
 public:
-    explicit KeptCopy(CleanResult* result) : result_(result) {}
+    KeptCopy(CleanResult* result, CleanMemory* memory) : result_(result), memory_(memory) {}
     KeptCopy(const KeptCopy&) = delete;
     KeptCopy& operator=(const KeptCopy&) = delete;
     ~KeptCopy() {
-        if (result_->copy.capacity() <= KeptCopyBytes) keptCopy.swap(result_->copy);
+        if (result_->copy.capacity() <= KeptCopyBytes) memory_->copy.swap(result_->copy);
     }
 
 private:
     CleanResult* result_;
+    CleanMemory* memory_;
 };
 
 // Reads the file written back whole and holds it against the copy made.
-bool ReadBackMatches(HANDLE file, const CleanResult& result) {
+bool ReadBackMatches(HANDLE file, const CleanResult& result, std::vector<uint8_t>* kept) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || static_cast<uint64_t>(size.QuadPart) != result.copy.size()) return false;
-    // Kept from file to file on each thread, up to a size: memory fresh for every copy costs its page
-    // faults each time.
     const size_t count = result.copy.size();
-    thread_local std::vector<uint8_t> kept;
     std::vector<uint8_t> large;
-    std::vector<uint8_t>& bytes = count <= KeptCopyBytes ? kept : large;
+    std::vector<uint8_t>& bytes = count <= KeptCopyBytes ? *kept : large;
     if (bytes.size() < count) bytes.resize(count);
     for (size_t at = 0; at < count;) {
         const DWORD piece = static_cast<DWORD>(count - at > (1u << 24) ? (1u << 24) : count - at);
@@ -104,7 +100,7 @@ std::wstring FolderOf(const std::wstring& path) {
 }
 
 // Writes the copy; false, with its notice, when nothing was left under its name.
-bool WriteCopy(const std::wstring& copyPath, const CleanResult& result, bool force, ConsoleReport* report) {
+bool WriteCopy(const std::wstring& copyPath, const CleanResult& result, bool force, CleanMemory* memory, ConsoleReport* report) {
     const std::wstring folder = FolderOf(copyPath);
     if (!folder.empty() && !MakeFolders(folder)) {
         report->Notice(L"File", L"Cannot make folder", folder);
@@ -112,7 +108,7 @@ bool WriteCopy(const std::wstring& copyPath, const CleanResult& result, bool for
     }
     WholeFileWriter writer(copyPath, force ? ExistingFile::Replace : ExistingFile::Keep);
     writer.Write(result.copy.data(), result.copy.size());
-    switch (writer.Finish([&result](HANDLE file) { return ReadBackMatches(file, result); })) {
+    switch (writer.Finish([&result, memory](HANDLE file) { return ReadBackMatches(file, result, &memory->readBack); })) {
     case WriteOutcome::Written: return true;
     case WriteOutcome::Exists: report->Notice(L"File", L"Exists, not overwritten (--force overwrites)", copyPath); return false;
     case WriteOutcome::Failed: break;
@@ -160,10 +156,10 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
            infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
 }
 
-bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, ConsoleReport* report) {
+bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, CleanMemory* memory, ConsoleReport* report) {
     const std::wstring& name = item.name;
     CleanResult result;
-    KeptCopy kept(&result);
+    KeptCopy kept(&result, memory);
     {
         Loaded loaded(loader);
         if (const wchar_t* notice = loader->Load(name, item.listedSize, &loaded.file)) {
@@ -171,7 +167,7 @@ bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loade
             return false;
         }
         LoadedFileBytes bytes(loaded.file);
-        result = MakeCleanCopy(&bytes, ChoicesOf(options), std::move(keptCopy));
+        result = MakeCleanCopy(&bytes, ChoicesOf(options), std::move(memory->copy));
     }  // the original is let go before the copy is written
     if (result.end == CleanEnd::NoMemory) throw std::bad_alloc();
     const std::wstring notice = CleanNotice(result);
@@ -184,7 +180,7 @@ bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loade
         report->Notice(L"File", L"The copy would replace the file itself: no copy made", name);
         return false;
     }
-    if (!WriteCopy(copyPath, result, options.force, report)) return false;
+    if (!WriteCopy(copyPath, result, options.force, memory, report)) return false;
     std::wstring out, err;
     AppendCleanAccount(out, err, name, copyPath, result, options.form == OutputForm::Json, options.verbose);
     report->AppendCleanOutput(out, err);

@@ -2,12 +2,23 @@
 // layer, written whole beside the others, read back before it takes its name; the account of it
 // gathered where the file's output waits for its turn.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 #include "app/console/name_expansion.h"
 #include "app/console/options.h"
 #include "app/console/file_output.h"
 #include "report/file_loader.h"
+
+// The memory of the last copy made and read back on one thread, kept for the next file up to a size:
+// memory fresh for every copy costs its page faults each time. Owned by the thread's scanner, never a
+// thread_local: this toolchain's thread_local storage is freed before its destructors run at a
+// thread's end, so a vector there frees whatever has taken its place since (a crash, now and then,
+// as a run of --clean ended).
+struct CleanMemory {
+    std::vector<uint8_t> copy;
+    std::vector<uint8_t> readBack;
+};
 
 // The copy of item goes to DIR\ + the item's name below its argument (clean_output.h words it). A
 // notice, and false, for a file that gets no copy (not loaded, not a well-formed PNG, a name taken
@@ -16,7 +27,8 @@
 // away (text hidden in the pixels without --clear-stealth, an eXIf kept for its orientation, hidden
 // text that could not be looked for). True: the copy is written and holds nothing of those. May
 // throw std::bad_alloc (the scan's policy then says "Cannot allocate memory").
-bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, ConsoleReport* report);
+// memory is the calling thread's, kept from file to file (see CleanMemory).
+bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, CleanMemory* memory, ConsoleReport* report);
 
 // Items whose copies would take one name (the same file named twice, two files of one name from
 // different folders named without -r): each after the first in the order of the names gets a notice

@@ -18,8 +18,8 @@
 namespace {
 
 // What one thread scans with: its loader (and the views and buffer the loader holds), its work buffer,
-// the scratch its searches work in and the buffers its reports make their output in, all kept from
-// file to file.
+// the scratch its searches work in, the buffers its reports make their output in and the memory its
+// copies are made in, all kept from file to file.
 class Scanner {
 public:
     explicit Scanner(const ReportBuffers& buffers)
@@ -38,7 +38,7 @@ public:
     }
     ReportBuffers* Buffers() { return &buffers_; }
     bool Clean(const CliItem& item, const CliOptions& options, ConsoleReport* report) {
-        return CleanFile(item, options, &loader_, report);
+        return CleanFile(item, options, &loader_, &cleanMemory_, report);
     }
 
 private:
@@ -46,6 +46,7 @@ private:
     uint8_t* workBuffer_;
     SearchScratch scratch_;
     ReportBuffers buffers_;
+    CleanMemory cleanMemory_;
 };
 
 struct ItemResult {

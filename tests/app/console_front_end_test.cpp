@@ -1128,11 +1128,12 @@ TEST(ConsoleClean, AFullDiskLeavesNoCopyAndNoTemporaryFile) {
     std::unique_ptr<ConsoleReport> sink = NewConsoleReport(options, filter);
     ConsoleReport& report = *sink;
     ConsoleFileLoader loader;
+    CleanMemory memory;
     CliItem item;
     item.name = image;
     item.rootLength = ScratchFolder().size() + 1;
     SetWriterRoom(20000);  // less than the image data
-    EXPECT_FALSE(CleanFile(item, options, &loader, &report));
+    EXPECT_FALSE(CleanFile(item, options, &loader, &memory, &report));
     SetWriterRoom(-1);
     const std::wstring errPath = ScratchFolder() + L"\\clean-full-err.txt";
     HANDLE errFile = InheritableOutput(errPath);
@@ -1143,7 +1144,7 @@ TEST(ConsoleClean, AFullDiskLeavesNoCopyAndNoTemporaryFile) {
     const std::string said = ReadWhole(errPath);
     EXPECT_EQ(0u, said.find(Utf8(copies + L"\\clean-full.png: Cannot write file: "))) << said;
     EXPECT_EQ("", FolderListing(copies)) << "nothing half-written, no temporary file left";
-    EXPECT_TRUE(CleanFile(item, options, &loader, &report)) << "with room the same copy is written";
+    EXPECT_TRUE(CleanFile(item, options, &loader, &memory, &report)) << "with room the same copy is written";
     EXPECT_EQ(std::string::npos, ReadWhole(copies + L"\\clean-full.png").find("parameters"));
 }
 
