@@ -8,8 +8,7 @@ static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'
 // Bytes shown at once while a CRC is computed: the views of a large file stay small.
 static const size_t CrcPiece = 1u << 20;
 
-ChunkWalker::ChunkWalker(ByteSource* source, bool checkImageDataCrc)
-    : source_(source), checkImageDataCrc_(checkImageDataCrc) {}
+ChunkWalker::ChunkWalker(ByteSource* source, WalkCrcs crcs) : source_(source), crcs_(crcs) {}
 
 bool ChunkWalker::Stop(WalkEnd end) {
     end_ = end;
@@ -31,7 +30,7 @@ bool ChunkCrc(ByteSource* source, const WalkedChunk& chunk, uint32_t* crc) {
 }
 
 bool ChunkWalker::ReadCrc(const WalkedChunk& chunk, CrcState* crc) {
-    if (chunk.type == PngType("IDAT") && !checkImageDataCrc_) {
+    if (crcs_ == WalkCrcs::None || (chunk.type == PngType("IDAT") && crcs_ == WalkCrcs::AllButImageData)) {
         *crc = CrcState::Unchecked;
         return true;
     }

@@ -42,12 +42,15 @@ enum class WalkEnd {
     ReadFailed,     // the source could not show a range
 };
 
+// Which chunks' CRCs a walk checks. AllButImageData: reading all image data costs more than the rest
+// of the file together. None: the caller checks them itself, where it reads the bytes anyway.
+enum class WalkCrcs { All, AllButImageData, None };
+
 // Walks the chunks from the signature on. Every length is checked against the bytes left before any
-// of the chunk is read. CRCs are checked for every chunk, or for every chunk but IDAT when
-// checkImageDataCrc is false: reading all image data costs more than the rest of the file together.
+// of the chunk is read. CRCs are checked as crcs says; a chunk not checked is Unchecked.
 class ChunkWalker {
 public:
-    ChunkWalker(ByteSource* source, bool checkImageDataCrc);
+    ChunkWalker(ByteSource* source, WalkCrcs crcs);
     // The next chunk (its CRC checked); false once the walk has ended (End() says how).
     bool Next(WalkedChunk* chunk);
     WalkEnd End() const { return end_; }
@@ -63,7 +66,7 @@ private:
     bool ReadCrc(const WalkedChunk& chunk, CrcState* crc);
 
     ByteSource* source_;
-    bool checkImageDataCrc_;
+    WalkCrcs crcs_;
     uint64_t at_ = 0;
     bool started_ = false;
     WalkEnd end_ = WalkEnd::Going;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <zlib.h>
 #include "png/exif_reader.h"
 #include "png/image_header.h"
 
@@ -96,6 +97,77 @@ bool SameBytes(const uint8_t* a, const uint8_t* b, size_t count) {
     return true;
 }
 
+// Whether the CRC stored at the end of a whole chunk (length field to CRC) is that of its type and data.
+bool CrcRight(const uint8_t* chunk, uint32_t length) {
+    const uLong sum = crc32(crc32(0L, Z_NULL, 0), chunk + 4, static_cast<uInt>(length) + 4);
+    return ReadPngNumber32(chunk + 8 + length) == static_cast<uint32_t>(sum);
+}
+
+// Notes the first chunk, in file order, whose CRC is wrong.
+void NoteCrc(bool right, const CleanedChunk& chunk, CleanResult* result) {
+    if (right || result->badCrc) return;
+    result->badCrc = true;
+    result->badCrcChunk.at = chunk.at;
+    result->badCrcChunk.length = chunk.length;
+    result->badCrcChunk.type = chunk.type;
+    result->badCrcChunk.crc = CrcState::Bad;
+}
+
+// Whether a chunk's stored CRC is right, read from the source; false when it could not be shown.
+bool SourceCrcRight(ByteSource* source, const CleanedChunk& cleaned, bool* right) {
+    WalkedChunk chunk;
+    chunk.at = cleaned.at;
+    chunk.length = cleaned.length;
+    chunk.type = cleaned.type;
+    uint32_t computed = 0;
+    const uint8_t* stored = nullptr;
+    if (!ChunkCrc(source, chunk, &computed) || !ShowSmall(source, chunk.End() - 4, 4, &stored)) return false;
+    *right = ReadPngNumber32(stored) == computed;
+    return true;
+}
+
+// The signature and the kept chunks, in order, the image data made again in the place of the first
+// IDAT when there is one. With checkCrcs every chunk's CRC is checked on the way: a kept one's in the
+// copy just made of it (so the copy holds only bytes whose CRCs were right), a removed one's in the
+// source. False when the source could not show a range.
+bool Assemble(ByteSource* source, bool checkCrcs, CleanResult* result) {
+    uint64_t copySize = PngSignatureSize + result->clearing.imageData.size();
+    for (const CleanedChunk& kept : result->chunks) {
+        if (IsKept(kept.fate)) copySize += 12 + static_cast<uint64_t>(kept.length);
+    }
+    result->copy.reserve(static_cast<size_t>(copySize));
+    if (!AppendRange(source, 0, PngSignatureSize, &result->copy)) return false;
+    bool imageDataPlaced = false;
+    for (const CleanedChunk& chunk : result->chunks) {
+        if (IsKept(chunk.fate)) {
+            const size_t at = result->copy.size();
+            if (!AppendRange(source, chunk.at, 12 + static_cast<uint64_t>(chunk.length), &result->copy)) return false;
+            if (checkCrcs) NoteCrc(CrcRight(result->copy.data() + at, chunk.length), chunk, result);
+            continue;
+        }
+        bool right = true;
+        if (checkCrcs && !SourceCrcRight(source, chunk, &right)) return false;
+        NoteCrc(right, chunk, result);
+        if (chunk.fate == ChunkFate::Reencoded && !imageDataPlaced) {
+            result->copy.insert(result->copy.end(), result->clearing.imageData.begin(), result->clearing.imageData.end());
+            imageDataPlaced = true;
+        }
+    }
+    return true;
+}
+
+// Every chunk's CRC, read from the source, up to the first wrong one: for a file that gets no copy
+// made of it, or before the work of clearing hidden text, which a damaged file does not get.
+bool CheckEveryCrc(ByteSource* source, CleanResult* result) {
+    for (const CleanedChunk& chunk : result->chunks) {
+        bool right = true;
+        if (!SourceCrcRight(source, chunk, &right)) return false;
+        NoteCrc(right, chunk, result);
+        if (result->badCrc) return true;
+    }
+    return true;
+}
+
 CleanResult Clean(ByteSource* source, const CleanChoices& choices, std::vector<uint8_t>&& storage) {
     CleanResult result;
     result.copy.swap(storage);
@@ -104,15 +176,12 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices, std::vector<u
         result.end = CleanEnd::TooLarge;
         return result;
     }
-    ChunkWalker walker(source, true);
+    // The structure first; the CRCs are checked as the copy is made, so each byte is summed once.
+    ChunkWalker walker(source, WalkCrcs::None);
     WalkedChunk chunk;
     WalkedChunk header, firstImageData;
     bool imageDataFound = false;
     while (walker.Next(&chunk)) {
-        if (chunk.crc != CrcState::Ok && !result.badCrc) {
-            result.badCrc = true;
-            result.badCrcChunk = chunk;
-        }
         if (chunk.type == PngType("IHDR") && result.chunks.empty()) header = chunk;
         if (chunk.type == PngType("IDAT") && !imageDataFound) {
             firstImageData = chunk;
@@ -132,8 +201,9 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices, std::vector<u
         result.end = CleanEnd::ReadFailed;
         return result;
     }
-    if (walker.End() != WalkEnd::Iend || result.badCrc) {
-        result.end = CleanEnd::NotWellFormed;
+    if (walker.End() != WalkEnd::Iend) {
+        // A wrong CRC before where the walk stopped is said first, as a reader meets it first.
+        result.end = CheckEveryCrc(source, &result) ? CleanEnd::NotWellFormed : CleanEnd::ReadFailed;
         return result;
     }
     // The copy's pixels are the original's: what hides in them hides in the copy, unless it is cleared.
@@ -147,36 +217,28 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices, std::vector<u
         result.stealth.reason = StealthNotChecked::BadHeader;
     }
     const bool found = result.stealth.state == StealthState::Found || result.stealth.state == StealthState::FoundDamaged;
-    if (choices.clearStealth && found) {
-        result.clearing = ClearStealth(source, image, firstImageData, result.stealth);
-        if (result.clearing.end == ClearEnd::NoMemory) throw std::bad_alloc();
-        if (result.clearing.end != ClearEnd::Cleared || source->Failed()) {
-            result.end = source->Failed() ? CleanEnd::ReadFailed : CleanEnd::NotCleared;
-            return result;
-        }
-        for (CleanedChunk& chunk : result.chunks) {
-            if (chunk.type == PngType("IDAT")) chunk.fate = ChunkFate::Reencoded;
-        }
-    }
-    uint64_t copySize = PngSignatureSize + result.clearing.imageData.size();
-    for (const CleanedChunk& kept : result.chunks) {
-        if (IsKept(kept.fate)) copySize += 12 + static_cast<uint64_t>(kept.length);
-    }
-    result.copy.reserve(static_cast<size_t>(copySize));
-    bool read = AppendRange(source, 0, PngSignatureSize, &result.copy);
-    bool imageDataPlaced = false;
-    for (const CleanedChunk& kept : result.chunks) {
-        if (read && IsKept(kept.fate)) read = AppendRange(source, kept.at, 12 + static_cast<uint64_t>(kept.length), &result.copy);
-        if (kept.fate == ChunkFate::Reencoded && !imageDataPlaced) {
-            result.copy.insert(result.copy.end(), result.clearing.imageData.begin(), result.clearing.imageData.end());
-            imageDataPlaced = true;
+    const bool clearing = choices.clearStealth && found;
+    bool read = true;
+    if (clearing) {
+        read = CheckEveryCrc(source, &result);
+        if (read && !result.badCrc) {
+            result.clearing = ClearStealth(source, image, firstImageData, result.stealth);
+            if (result.clearing.end == ClearEnd::NoMemory) throw std::bad_alloc();
+            if (result.clearing.end != ClearEnd::Cleared || source->Failed()) {
+                result.end = source->Failed() ? CleanEnd::ReadFailed : CleanEnd::NotCleared;
+                return result;
+            }
+            for (CleanedChunk& chunk : result.chunks) {
+                if (chunk.type == PngType("IDAT")) chunk.fate = ChunkFate::Reencoded;
+            }
         }
     }
+    if (read && !result.badCrc) read = Assemble(source, !clearing, &result);
+    result.copyCrcsChecked = !clearing;
     std::vector<uint8_t>().swap(result.clearing.imageData);  // in the copy now
-    if (!read || source->Failed()) {
-        std::vector<uint8_t>().swap(result.copy);
-        result.end = CleanEnd::ReadFailed;
-    }
+    if (!read || source->Failed()) result.end = CleanEnd::ReadFailed;
+    else if (result.badCrc) result.end = CleanEnd::NotWellFormed;
+    if (result.end != CleanEnd::Cleaned) std::vector<uint8_t>().swap(result.copy);
     return result;
 }
 
@@ -199,7 +261,9 @@ bool MatchesCleanCopy(const uint8_t* bytes, size_t size, const CleanResult& resu
     // Walked again as a reader of the copy would: the kept chunks alone, in order, CRCs right; the image
     // data made again, in one run of IDAT chunks, where the original's stood.
     MemoryBytes source(bytes, size);
-    ChunkWalker walker(&source, true);
+    // The bytes are the copy made, whose CRCs were checked as it was made (copyCrcsChecked); else the
+    // walk checks them.
+    ChunkWalker walker(&source, result.copyCrcsChecked ? WalkCrcs::None : WalkCrcs::All);
     std::vector<WalkedChunk> walked;
     WalkedChunk chunk;
     while (walker.Next(&chunk)) walked.push_back(chunk);
@@ -214,13 +278,13 @@ bool MatchesCleanCopy(const uint8_t* bytes, size_t size, const CleanResult& resu
             if (next == walked.end() || next->type != PngType("IDAT")) return false;
             firstImageData = *next;
             while (next != walked.end() && next->type == PngType("IDAT")) {
-                if (next->crc != CrcState::Ok) return false;
+                if (next->crc == CrcState::Bad) return false;
                 ++next;
             }
             continue;
         }
         if (!IsKept(expected.fate)) continue;
-        if (next == walked.end() || next->type != expected.type || next->length != expected.length || next->crc != CrcState::Ok)
+        if (next == walked.end() || next->type != expected.type || next->length != expected.length || next->crc == CrcState::Bad)
             return false;
         if (IsTextChunk(next->type) && expected.fate != ChunkFate::KeptText) return false;
         ++next;

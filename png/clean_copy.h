@@ -69,6 +69,7 @@ struct CleanResult {
     StealthClearing clearing;      // clearStealth and hidden text found: how the clearing went (its imageData
                                    // is moved into copy; its digests stay for the read-back)
     std::vector<uint8_t> copy;     // Cleaned: the signature and the kept chunks, each byte for byte
+    bool copyCrcsChecked = false;  // every chunk's CRC was checked in copy itself as it was made
 };
 
 // The largest file cleaned: the copy is made in memory and read back whole before it is renamed.

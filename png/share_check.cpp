@@ -27,7 +27,7 @@ bool IsPictureChunk(uint32_t type) {
 
 class Checker {
 public:
-    explicit Checker(ByteSource* source) : source_(source), walker_(source, false) {}
+    explicit Checker(ByteSource* source) : source_(source), walker_(source, WalkCrcs::AllButImageData) {}
 
     void Run(CheckResult* result) {
         result_ = result;

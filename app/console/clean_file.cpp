@@ -151,8 +151,10 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
     if (CompareStringOrdinal(fullA.data(), static_cast<int>(fullA.size()), fullB.data(), static_cast<int>(fullB.size()), TRUE) ==
         CSTR_EQUAL)
         return true;
+    // b first: mostly the copy's name, which stands for no file yet, and then a's identity (a volume's
+    // serial number, a round trip to another process under Wine) is not needed.
     BY_HANDLE_FILE_INFORMATION infoA, infoB;
-    return FileIdentity(a, &infoA) && FileIdentity(b, &infoB) && infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
+    return FileIdentity(b, &infoB) && FileIdentity(a, &infoA) && infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
            infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
 }
 

@@ -19,9 +19,9 @@ struct Walked {
     bool outside;
 };
 
-Walked Walk(const std::string& file, bool imageDataCrc = true) {
+Walked Walk(const std::string& file, WalkCrcs crcs = WalkCrcs::All) {
     CountingBytes source(file);
-    ChunkWalker walker(&source, imageDataCrc);
+    ChunkWalker walker(&source, crcs);
     Walked walked;
     WalkedChunk chunk;
     while (walker.Next(&chunk)) walked.chunks.push_back(chunk);
@@ -55,11 +55,12 @@ TEST(ChunkWalk, TellsABadCrcAndLeavesImageDataUncheckedWhenAsked) {
     file[33 + 8] ^= 1;  // the keyword's first byte
     size_t imageData = file.find("IDAT") + 4;
     file[imageData] ^= 1;
-    Walked walked = Walk(file, false);
+    Walked walked = Walk(file, WalkCrcs::AllButImageData);
     ASSERT_EQ(walked.chunks.size(), 4u);
     EXPECT_EQ(walked.chunks[1].crc, CrcState::Bad);
     EXPECT_EQ(walked.chunks[2].crc, CrcState::Unchecked);
-    EXPECT_EQ(Walk(file, true).chunks[2].crc, CrcState::Bad);
+    EXPECT_EQ(Walk(file, WalkCrcs::All).chunks[2].crc, CrcState::Bad);
+    for (const WalkedChunk& chunk : Walk(file, WalkCrcs::None).chunks) EXPECT_EQ(chunk.crc, CrcState::Unchecked);
 }
 
 TEST(ChunkWalk, MeasuresTheBytesAfterIend) {
@@ -110,7 +111,7 @@ TEST(ChunkWalk, EndsWithReadFailedWhenTheSourceFails) {
     std::string file = testpng::Png({Chunk("tEXt", TextData("Title", "A fox"))});
     CountingBytes source(file);
     source.failFrom = 40;
-    ChunkWalker walker(&source, true);
+    ChunkWalker walker(&source, WalkCrcs::All);
     WalkedChunk chunk;
     EXPECT_TRUE(walker.Next(&chunk));
     EXPECT_FALSE(walker.Next(&chunk));
@@ -122,7 +123,7 @@ TEST(ChunkWalk, ReadsOnlyChunkHeadersOfImageDataWhoseCrcIsLeftOut) {
     std::string file = std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", std::string(13, '\1')) + Chunk("IDAT", data) +
                        Chunk("IEND", std::string());
     CountingBytes source(file);
-    ChunkWalker walker(&source, false);
+    ChunkWalker walker(&source, WalkCrcs::AllButImageData);
     WalkedChunk chunk;
     while (walker.Next(&chunk)) {
     }

@@ -132,19 +132,31 @@ TEST(CleanCopy, AFileThatIsNotWellFormedGetsNoCopy) {
     std::string longLength = good;
     longLength[imageData - 4] = '\x7f';
     const std::string headerNotFirst = Signature + good.substr(imageData - 4);
+    // A removed chunk's CRC counts as a kept one's; a wrong CRC is said before a cut end after it.
+    pixelpng::Layout withText;
+    withText.beforeImageData = {Chunk("tEXt", testpng::TextData("parameters", "a fox"))};
+    std::string badTextCrc = pixelpng::Encode(pixelpng::Noise(16, 16, 4), withText);
+    badTextCrc[badTextCrc.find("parameters")] ^= 1;
+    const std::string badCrcThenCut = badTextCrc.substr(0, badTextCrc.size() - 20);
     struct Case {
         const std::string* file;
         WalkEnd end;
-        bool badCrc;
+        uint32_t badCrcType;  // 0: no CRC is wrong
     };
-    for (const Case& c : {Case{&badImageCrc, WalkEnd::Iend, true}, Case{&noEnd, WalkEnd::NoIend, false},
-                          Case{&cut, WalkEnd::PastEnd, false}, Case{&notPng, WalkEnd::NotPng, false},
-                          Case{&longLength, WalkEnd::PastEnd, false}, Case{&headerNotFirst, WalkEnd::HeaderNotFirst, false}}) {
-        CleanResult result = CleanOf(*c.file);
-        EXPECT_EQ(result.end, CleanEnd::NotWellFormed);
-        EXPECT_EQ(result.walkEnd, c.end);
-        EXPECT_EQ(result.badCrc, c.badCrc);
-        EXPECT_TRUE(result.copy.empty());
+    for (const Case& c : {Case{&badImageCrc, WalkEnd::Iend, PngType("IDAT")}, Case{&badTextCrc, WalkEnd::Iend, PngType("tEXt")},
+                          Case{&badCrcThenCut, WalkEnd::PastEnd, PngType("tEXt")}, Case{&noEnd, WalkEnd::NoIend, 0},
+                          Case{&cut, WalkEnd::PastEnd, 0}, Case{&notPng, WalkEnd::NotPng, 0},
+                          Case{&longLength, WalkEnd::PastEnd, 0}, Case{&headerNotFirst, WalkEnd::HeaderNotFirst, 0}}) {
+        for (bool clearStealth : {false, true}) {
+            CleanChoices choices;
+            choices.clearStealth = clearStealth;
+            CleanResult result = CleanOf(*c.file, choices);
+            EXPECT_EQ(result.end, CleanEnd::NotWellFormed);
+            EXPECT_EQ(result.walkEnd, c.end);
+            EXPECT_EQ(result.badCrc, c.badCrcType != 0);
+            if (c.badCrcType) EXPECT_EQ(result.badCrcChunk.type, c.badCrcType);
+            EXPECT_TRUE(result.copy.empty());
+        }
     }
     EXPECT_EQ(CleanOf(good).end, CleanEnd::Cleaned);
 }

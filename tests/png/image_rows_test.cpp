@@ -172,7 +172,7 @@ TEST(ImageDataWriter, RowsWrittenReadBackTheSameInEveryColourType) {
         file += std::string(chunks.begin(), chunks.end()) + Chunk("IEND", std::string());
         // Every chunk whole with its CRC right, each but the last of the size the writer cuts at.
         CountingBytes source(file);
-        ChunkWalker walker(&source, true);
+        ChunkWalker walker(&source, WalkCrcs::All);
         WalkedChunk chunk;
         std::vector<uint32_t> imageDataLengths;
         while (walker.Next(&chunk)) {

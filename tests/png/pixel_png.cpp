@@ -153,7 +153,7 @@ ImageHeader HeaderOf(uint32_t width, uint32_t height, uint8_t bitDepth, uint8_t 
 
 FoundImage FindImage(const std::string& file) {
     CountingBytes source(file);
-    ChunkWalker walker(&source, true);
+    ChunkWalker walker(&source, WalkCrcs::All);
     FoundImage image;
     WalkedChunk chunk;
     while (walker.Next(&chunk)) {
