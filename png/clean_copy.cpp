@@ -256,11 +256,19 @@ CleanResult MakeCleanCopy(ByteSource* source, const CleanChoices& choices, std::
 }
 
 bool MatchesCleanCopy(const uint8_t* bytes, size_t size, const CleanResult& result) {
-    if (result.end != CleanEnd::Cleaned || size != result.copy.size() || !SameBytes(bytes, result.copy.data(), size))
-        return false;
+    return size == result.copy.size() && MatchesCleanCopyPiece(bytes, size, 0, result) && CleanCopyWellMade(result);
+}
+
+bool MatchesCleanCopyPiece(const uint8_t* piece, size_t count, uint64_t at, const CleanResult& result) {
+    return result.end == CleanEnd::Cleaned && at <= result.copy.size() && count <= result.copy.size() - at &&
+           SameBytes(piece, result.copy.data() + at, count);
+}
+
+bool CleanCopyWellMade(const CleanResult& result) {
+    if (result.end != CleanEnd::Cleaned) return false;
     // Walked again as a reader of the copy would: the kept chunks alone, in order, CRCs right; the image
     // data made again, in one run of IDAT chunks, where the original's stood.
-    MemoryBytes source(bytes, size);
+    MemoryBytes source(result.copy.data(), result.copy.size());
     // The bytes are the copy made, whose CRCs were checked as it was made (copyCrcsChecked); else the
     // walk checks them.
     ChunkWalker walker(&source, result.copyCrcsChecked ? WalkCrcs::None : WalkCrcs::All);

@@ -89,6 +89,11 @@ CleanResult MakeCleanCopy(ByteSource* source, const CleanChoices& choices, std::
 // read back from disk. Where the hidden text was cleared: the new IDAT chunks in the place of the old,
 // decoding to the pixels made (the original's but the carrying bits), with no signature in them.
 bool MatchesCleanCopy(const uint8_t* bytes, size_t size, const CleanResult& result);
+// The same check for a copy read back in pieces: each piece, count bytes from offset at, is the
+// copy's bytes there (MatchesCleanCopyPiece), and the copy made is as MatchesCleanCopy says
+// (CleanCopyWellMade): pieces that cover the copy's size and all match make MatchesCleanCopy true.
+bool MatchesCleanCopyPiece(const uint8_t* piece, size_t count, uint64_t at, const CleanResult& result);
+bool CleanCopyWellMade(const CleanResult& result);
 
 // The type codes of text chunks.
 bool IsTextChunk(uint32_t type);

@@ -59,8 +59,10 @@ CleanChoices ChoicesOf(const CliOptions& options) {
     return choices;
 }
 
-// Copies and read-backs larger than this are not kept for the next file.
+// Copies larger than this are not kept for the next file.
 const size_t KeptCopyBytes = 32u << 20;
+// The copy is read back in pieces of this size, each compared with the copy made.
+const size_t ReadBackPiece = 1u << 20;
 
 // Hands a copy's memory back for the next file however its cleaning ends.
 class KeptCopy {
@@ -77,21 +79,20 @@ private:
     CleanMemory* memory_;
 };
 
-// Reads the file written back whole and holds it against the copy made.
-bool ReadBackMatches(HANDLE file, const CleanResult& result, std::vector<uint8_t>* kept) {
+// Reads the file written back, piece by piece, and holds it against the copy made.
+bool ReadBackMatches(HANDLE file, const CleanResult& result, std::vector<uint8_t>* piece) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || static_cast<uint64_t>(size.QuadPart) != result.copy.size()) return false;
     const size_t count = result.copy.size();
-    std::vector<uint8_t> large;
-    std::vector<uint8_t>& bytes = count <= KeptCopyBytes ? *kept : large;
-    if (bytes.size() < count) bytes.resize(count);
+    if (piece->size() < ReadBackPiece) piece->resize(ReadBackPiece);
     for (size_t at = 0; at < count;) {
-        const DWORD piece = static_cast<DWORD>(count - at > (1u << 24) ? (1u << 24) : count - at);
+        const DWORD wanted = static_cast<DWORD>(count - at > ReadBackPiece ? ReadBackPiece : count - at);
         DWORD read = 0;
-        if (!ReadFile(file, bytes.data() + at, piece, &read, nullptr) || read == 0) return false;
+        if (!ReadFile(file, piece->data(), wanted, &read, nullptr) || read == 0) return false;
+        if (!MatchesCleanCopyPiece(piece->data(), read, at, result)) return false;
         at += read;
     }
-    return MatchesCleanCopy(bytes.data(), count, result);
+    return CleanCopyWellMade(result);
 }
 
 std::wstring FolderOf(const std::wstring& path) {

@@ -10,8 +10,8 @@
 #include "app/console/file_output.h"
 #include "report/file_loader.h"
 
-// The memory of the last copy made and read back on one thread, kept for the next file up to a size:
-// memory fresh for every copy costs its page faults each time. Owned by the thread's scanner, never a
+// The memory of the last copy made on one thread (kept for the next file up to a size) and the piece
+// its read-back is read into: memory fresh for every copy costs its page faults each time. Owned by the thread's scanner, never a
 // thread_local: this toolchain's thread_local storage is freed before its destructors run at a
 // thread's end, so a vector there frees whatever has taken its place since (a crash, now and then,
 // as a run of --clean ended).

@@ -41,7 +41,7 @@ static int Run(int argc, wchar_t** argv, ConsoleStream& out, ConsoleStream& err,
         std::vector<CliItem> items;
         for (const std::wstring& name : options.names) ExpandName(name, options.recursive, &items);
         if (options.Clean()) MarkCopyNameClashes(options, &items);
-        outcome = ScanItems(items, options, ProcessorCount(), &out, &err);
+        outcome = ScanItems(items, options, ScanThreads(options, ProcessorCount()), &out, &err);
     } catch (const std::exception&) {
         // No memory for the list of names (a folder tree of millions of files), or no thread primitives.
         err.Write(L"pngtext-cli: Cannot allocate memory\n");

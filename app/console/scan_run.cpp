@@ -181,6 +181,12 @@ unsigned ProcessorCount() {
     return count;
 }
 
+unsigned ScanThreads(const CliOptions& options, unsigned processors) {
+    const unsigned MostCopyThreads = 8;
+    if (!options.Clean() || processors < 2 || processors >= MostCopyThreads) return processors;
+    return 2 * processors < MostCopyThreads ? 2 * processors : MostCopyThreads;
+}
+
 ScanOutcome ScanItems(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads, ConsoleStream* out,
                       ConsoleStream* err) {
     if (items.empty()) return ScanOutcome();

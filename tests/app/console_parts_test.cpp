@@ -1,10 +1,12 @@
-// console_parts_test.cpp: the console tool's pieces on their own: safe names for --out, the folder walk.
+// console_parts_test.cpp: the console tool's pieces on their own: safe names for --out, the folder walk, the threads of a run.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
 #include <vector>
 #include "app/console/name_expansion.h"
+#include "app/console/options.h"
 #include "app/console/out_folder.h"
+#include "app/console/scan_run.h"
 #include "tests/app/test_files.h"
 
 TEST(OutFolderNames, ArePartsThatWindowsAccepts) {
@@ -106,4 +108,17 @@ TEST(FolderWalk, AListingThatBreaksOffIsSaidNotPassedOffAsWhole) {
     items.clear();
     ExpandName(root, false, &items);
     EXPECT_EQ(3u, items.size()) << "a listing that ends as listings end is whole";
+}
+
+TEST(ScanThreads, CopiesGetTwoPerProcessorUpToEightAndScansOne) {
+    const CliOptions scan = ParseCommandLine(2, std::vector<const wchar_t*>{L"pngtext-cli", L"a.png"}.data());
+    const CliOptions clean = ParseCommandLine(4, std::vector<const wchar_t*>{L"pngtext-cli", L"--clean", L"out", L"a.png"}.data());
+    ASSERT_TRUE(clean.Clean());
+    struct Case {
+        unsigned processors, scanning, cleaning;
+    };
+    for (const Case& c : {Case{1, 1, 1}, Case{2, 2, 4}, Case{3, 3, 6}, Case{4, 4, 8}, Case{6, 6, 8}, Case{16, 16, 16}}) {
+        EXPECT_EQ(ScanThreads(scan, c.processors), c.scanning) << c.processors;
+        EXPECT_EQ(ScanThreads(clean, c.processors), c.cleaning) << c.processors;
+    }
 }

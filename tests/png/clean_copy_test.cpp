@@ -175,6 +175,11 @@ TEST(CleanCopy, ACopyReadBackDifferentOrWithTextIsRefused) {
     EXPECT_FALSE(MatchesCleanCopy(readBack.data(), readBack.size(), result));
     // The original itself is no clean copy of it.
     EXPECT_FALSE(MatchesCleanCopy(reinterpret_cast<const uint8_t*>(file.data()), file.size(), result));
+    // Read back in pieces: each is held against the copy where it stands, and none reaches past it.
+    const std::vector<uint8_t>& copy = result.copy;
+    EXPECT_TRUE(MatchesCleanCopyPiece(copy.data() + 8, 20, 8, result) && CleanCopyWellMade(result));
+    EXPECT_FALSE(MatchesCleanCopyPiece(copy.data() + 8, 20, 9, result));
+    EXPECT_FALSE(MatchesCleanCopyPiece(copy.data(), copy.size(), 1, result));
 }
 
 TEST(CleanCopy, HiddenTextInThePixelsIsFoundAndStaysInTheCopy) {
