@@ -10,7 +10,8 @@
 //        read_floor --copy-flushed FOLDER DEST   the same, each copy flushed to disk before it is closed,
 //                                          as --clean flushes each copy before it takes its name
 //        (a folder's files are shared out over as many threads as the console front end would use on
-//        them, each with a buffer of its own; the benchmarks time the whole process)
+//        them, --clean's for the copies, each with a buffer of its own; the benchmarks time the whole
+//        process)
 //        read_floor --profile FILE         prints, in-process, the time of each step of a console scan:
 //                                          fresh memory + read, the memory heap's zeroed block + read, the
 //                                          search, the UTF-8 conversion of the report lines, and the console
@@ -215,7 +216,10 @@ static int ReadAll(Floor floor, const wchar_t* name, const wchar_t* dest = nullp
     const bool copying = floor == Floor::Copy || floor == Floor::CopyFlushed;
     if (copying && (files[0] == name || !CreateDirectoryW(dest, nullptr))) return 1;  // a folder's files only
     const size_t nameAt = wcslen(name) + 1;  // a folder's files are named FOLDER\NAME
-    unsigned threads = std::min<size_t>(ProcessorCount(), files.size());
+    // The copies on as many threads as --clean copies on, the reads on as many as a scan reads on.
+    CliOptions copyOptions;
+    copyOptions.cleanFolder = copying ? dest : L"";
+    unsigned threads = std::min<size_t>(ScanThreads(copyOptions, ProcessorCount()), files.size());
     std::atomic<size_t> next(0);
     std::atomic<bool> ok(true);
     std::atomic<uint64_t> sum(0);

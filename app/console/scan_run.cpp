@@ -183,7 +183,8 @@ unsigned ProcessorCount() {
 
 unsigned ScanThreads(const CliOptions& options, unsigned processors) {
     const unsigned MostCopyThreads = 8;
-    if (!options.Clean() || processors < 2 || processors >= MostCopyThreads) return processors;
+    const bool writesFiles = options.Clean() || !options.outFolder.empty();
+    if (!writesFiles || processors < 2 || processors >= MostCopyThreads) return processors;
     return 2 * processors < MostCopyThreads ? 2 * processors : MostCopyThreads;
 }
 

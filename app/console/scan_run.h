@@ -29,6 +29,7 @@ int ExitCodeOf(const CliOptions& options, const ScanOutcome& outcome);
 // The processors this process may use, at least 1.
 unsigned ProcessorCount();
 
-// The threads a run of these options scans on: one per processor; --clean, whose copies mostly wait
-// for the disk to take them, two per processor up to 8 (one where there is one processor).
+// The threads a run of these options scans on: one per processor; --clean and --out, whose files are
+// flushed to disk on the scanning threads and mostly wait for it, two per processor up to 8 (one
+// where there is one processor).
 unsigned ScanThreads(const CliOptions& options, unsigned processors);

@@ -110,15 +110,18 @@ TEST(FolderWalk, AListingThatBreaksOffIsSaidNotPassedOffAsWhole) {
     EXPECT_EQ(3u, items.size()) << "a listing that ends as listings end is whole";
 }
 
-TEST(ScanThreads, CopiesGetTwoPerProcessorUpToEightAndScansOne) {
+TEST(ScanThreads, FilesWrittenGetTwoPerProcessorUpToEightAndScansOne) {
     const CliOptions scan = ParseCommandLine(2, std::vector<const wchar_t*>{L"pngtext-cli", L"a.png"}.data());
-    const CliOptions clean = ParseCommandLine(4, std::vector<const wchar_t*>{L"pngtext-cli", L"--clean", L"out", L"a.png"}.data());
+    const CliOptions clean = ParseCommandLine(4, std::vector<const wchar_t*>{L"pngtext-cli", L"--clean", L"dir", L"a.png"}.data());
+    const CliOptions out = ParseCommandLine(4, std::vector<const wchar_t*>{L"pngtext-cli", L"--out", L"dir", L"a.png"}.data());
     ASSERT_TRUE(clean.Clean());
+    ASSERT_EQ(L"dir", out.outFolder);
     struct Case {
-        unsigned processors, scanning, cleaning;
+        unsigned processors, scanning, writing;
     };
     for (const Case& c : {Case{1, 1, 1}, Case{2, 2, 4}, Case{3, 3, 6}, Case{4, 4, 8}, Case{6, 6, 8}, Case{16, 16, 16}}) {
         EXPECT_EQ(ScanThreads(scan, c.processors), c.scanning) << c.processors;
-        EXPECT_EQ(ScanThreads(clean, c.processors), c.cleaning) << c.processors;
+        EXPECT_EQ(ScanThreads(clean, c.processors), c.writing) << c.processors;
+        EXPECT_EQ(ScanThreads(out, c.processors), c.writing) << c.processors;
     }
 }
