@@ -144,11 +144,7 @@ WriteOutcome WholeFileWriter::Finish(const std::function<bool(HANDLE file)>& rea
 
 WriteOutcome WholeFileWriter::Place(const std::wstring& finalPath) {
     finalPath_ = finalPath;
-    if (existing_ == ExistingFile::Keep && GetFileAttributesW(finalPath_.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        exists_ = true;
-        Fail(ERROR_FILE_EXISTS);
-        return WriteOutcome::Exists;
-    }
+    // No look-up of the name first: the bytes are written already, and the rename refuses a name taken.
     if (!Complete()) return WriteOutcome::Failed;
     return Rename();
 }
@@ -158,7 +154,9 @@ WriteOutcome WholeFileWriter::Rename() {
     const DWORD replace = existing_ == ExistingFile::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
     if (!MoveFileExW(temporaryPath_.c_str(), finalPath_.c_str(), replace)) {
         DWORD error = GetLastError();
-        exists_ = !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
+        // A folder of the name is refused with other errors than a file is.
+        exists_ = !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ||
+                               GetFileAttributesW(finalPath_.c_str()) != INVALID_FILE_ATTRIBUTES);
         Fail(exists_ ? ERROR_FILE_EXISTS : error);
         return exists_ ? WriteOutcome::Exists : WriteOutcome::Failed;
     }

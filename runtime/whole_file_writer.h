@@ -48,8 +48,8 @@ public:
     // Flushes and closes the temporary file, so that every byte is on disk; false (Error()) when that
     // failed, and the temporary file is gone. Finish and Place do it where it was not done.
     bool Complete();
-    // Finish for a writer made NamedWhenPlaced: the file is renamed to finalPath (in the folder it was
-    // made in), with Keep only where no file has that name. Called once.
+    // Finish for a writer made NamedWhenPlaced: the file is renamed to finalPath (on the volume it was
+    // made on), with Keep only where no file has that name (the rename refuses it). Called once.
     WriteOutcome Place(const std::wstring& finalPath);
     // The system's error code of the failure (ERROR_FILE_EXISTS for Exists); 0 while there is none.
     DWORD Error() const { return error_; }

@@ -31,7 +31,10 @@ bool MakeFolders(const std::wstring& folder) {
 
 bool OutFolder::FolderMade() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!tried_) made_ = MakeFolders(folder_);
+    if (!tried_) {
+        made_ = MakeFolders(folder_);
+        if (made_) partial_.Make(prefix_);
+    }
     tried_ = true;
     return made_;
 }
@@ -116,7 +119,7 @@ std::unique_ptr<PendingOutFile> OutFolder::Prepare(const std::wstring& imageName
     file->base = OutFileBase(imageName, keyword);
     file->json = json;
     if (!FolderMade()) return file;
-    file->writer.reset(new WholeFileWriter(NamedWhenPlaced(), prefix_, force_ ? ExistingFile::Replace : ExistingFile::Keep));
+    file->writer.reset(new WholeFileWriter(NamedWhenPlaced(), partial_.Prefix(), force_ ? ExistingFile::Replace : ExistingFile::Keep));
     std::string own;
     WriteText(file->writer.get(), text, bytes ? *bytes : own);
     // On disk before its turn: the writer then only names it.

@@ -7,6 +7,7 @@
 #include <string>
 #include "app/console/options.h"
 #include "app/console/output_stream.h"
+#include "runtime/partial_folder.h"
 #include "runtime/whole_file_writer.h"
 
 // The names the files of one run get: BASE.EXTENSION, or else the first BASE.N.EXTENSION (N from 2
@@ -71,6 +72,8 @@ private:
     bool made_ = false;
     bool said_ = false;  // the writer said that the folder could not be made
     OutFileNames names_;
+    PartialFolder partial_;  // where the files are written before they are named; gone with this object,
+                             // after the files pending (the scan's results) are
 };
 
 // Makes the folder and those above it that are missing; true when it is a folder then (made by

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "runtime/partial_folder.h"
 #include "runtime/runtime_test_seams.h"
 #include "runtime/whole_file_writer.h"
 
@@ -202,6 +203,12 @@ TEST_F(WholeFileWriting, AFileNamedWhenPlacedIsCompleteBeforeItsNameAndNeverRepl
     EXPECT_EQ("first", Read(Path(L"one.txt")));
     EXPECT_EQ("mine", Read(Path(L"taken.txt")));
     EXPECT_EQ(2u, Names().size()) << "nothing left but the two named files";
+    ASSERT_TRUE(CreateDirectoryW(Path(L"a folder").c_str(), nullptr));
+    WholeFileWriter onFolder(NamedWhenPlaced(), folder_ + L"\\", ExistingFile::Keep);
+    EXPECT_TRUE(onFolder.Write("x", 1));
+    EXPECT_EQ(WriteOutcome::Exists, onFolder.Place(Path(L"a folder"))) << "a folder of the name is kept too";
+    EXPECT_TRUE(RemoveDirectoryW(Path(L"a folder").c_str()));
+    EXPECT_EQ(2u, Names().size());
 
     // A full volume: nothing under the name, no temporary file.
     SetWriterRoom(3);
@@ -212,4 +219,33 @@ TEST_F(WholeFileWriting, AFileNamedWhenPlacedIsCompleteBeforeItsNameAndNeverRepl
     EXPECT_EQ(static_cast<DWORD>(ERROR_DISK_FULL), full.Error());
     EXPECT_EQ("first", Read(Path(L"one.txt")));
     EXPECT_EQ(2u, Names().size());
+}
+
+TEST_F(WholeFileWriting, TemporariesInAPartialFolderOfTheirOwnAreRenamedOutOfItAndItGoes) {
+    const std::wstring partialName = L"~pngtext-" + std::to_wstring(GetCurrentProcessId()) + L".partial";
+    {
+        PartialFolder partial;
+        partial.Make(folder_ + L"\\");
+        EXPECT_EQ(Path(partialName) + L"\\", partial.Prefix());
+        const DWORD attributes = GetFileAttributesW(Path(partialName).c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_HIDDEN));
+        WholeFileWriter writer(NamedWhenPlaced(), partial.Prefix(), ExistingFile::Keep);
+        EXPECT_TRUE(writer.Write("whole", 5));
+        EXPECT_EQ(WriteOutcome::Written, writer.Place(Path(L"named.txt")));
+        WholeFileWriter unplaced(NamedWhenPlaced(), partial.Prefix(), ExistingFile::Keep);
+        EXPECT_TRUE(unplaced.Write("part", 4));
+    }
+    EXPECT_EQ("whole", Read(Path(L"named.txt")));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Path(partialName).c_str())) << "removed once empty";
+    EXPECT_EQ(1u, Names().size());
+
+    // Its name taken (by a file here): never written into; the temporaries go beside the files.
+    Put(Path(partialName), "someone's");
+    PartialFolder taken;
+    taken.Make(folder_ + L"\\");
+    EXPECT_EQ(folder_ + L"\\", taken.Prefix());
+    WholeFileWriter writer(NamedWhenPlaced(), taken.Prefix(), ExistingFile::Keep);
+    EXPECT_TRUE(writer.Write("second", 6));
+    EXPECT_EQ(WriteOutcome::Written, writer.Place(Path(L"second.txt")));
+    EXPECT_EQ("someone's", Read(Path(partialName)));
 }
