@@ -122,30 +122,30 @@ bool WholeFileWriter::Complete() {
     return true;
 }
 
+bool WholeFileWriter::ReadBack(const std::function<bool(HANDLE file)>& readBack) {
+    if (!readBack) return true;
+    OwnedFile written(CreateFileW(temporaryPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!written.Open()) {
+        Fail(GetLastError());
+        return false;
+    }
+    const bool same = readBack(written.Get());
+    written.Close();
+    if (!same) Fail(ERROR_INVALID_DATA);
+    return same;
+}
+
 WriteOutcome WholeFileWriter::Finish(const std::function<bool(HANDLE file)>& readBack) {
     if (exists_) return WriteOutcome::Exists;
-    if (!Complete()) return WriteOutcome::Failed;
-    if (readBack) {
-        OwnedFile written(CreateFileW(temporaryPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!written.Open()) {
-            Fail(GetLastError());
-            return WriteOutcome::Failed;
-        }
-        const bool same = readBack(written.Get());
-        written.Close();
-        if (!same) {
-            Fail(ERROR_INVALID_DATA);
-            return WriteOutcome::Failed;
-        }
-    }
+    if (!Complete() || !ReadBack(readBack)) return WriteOutcome::Failed;
     return Rename();
 }
 
-WriteOutcome WholeFileWriter::Place(const std::wstring& finalPath) {
+WriteOutcome WholeFileWriter::Place(const std::wstring& finalPath, const std::function<bool(HANDLE file)>& readBack) {
     finalPath_ = finalPath;
     // No look-up of the name first: the bytes are written already, and the rename refuses a name taken.
-    if (!Complete()) return WriteOutcome::Failed;
+    if (!Complete() || !ReadBack(readBack)) return WriteOutcome::Failed;
     return Rename();
 }
 

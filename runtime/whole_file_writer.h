@@ -49,8 +49,9 @@ public:
     // failed, and the temporary file is gone. Finish and Place do it where it was not done.
     bool Complete();
     // Finish for a writer made NamedWhenPlaced: the file is renamed to finalPath (on the volume it was
-    // made on), with Keep only where no file has that name (the rename refuses it). Called once.
-    WriteOutcome Place(const std::wstring& finalPath);
+    // made on), with Keep only where no file has that name (the rename refuses it); readBack as for
+    // Finish. Called once.
+    WriteOutcome Place(const std::wstring& finalPath, const std::function<bool(HANDLE file)>& readBack = nullptr);
     // The system's error code of the failure (ERROR_FILE_EXISTS for Exists); 0 while there is none.
     DWORD Error() const { return error_; }
     // The temporary name, while the temporary file exists (for tests); empty otherwise.
@@ -60,6 +61,7 @@ private:
     void Start(const std::wstring& folder);
     void Fail(DWORD error);
     void RemoveTemporary();
+    bool ReadBack(const std::function<bool(HANDLE file)>& readBack);
     WriteOutcome Rename();
 
     std::wstring finalPath_;

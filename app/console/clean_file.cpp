@@ -100,16 +100,22 @@ std::wstring FolderOf(const std::wstring& path) {
     return at == std::wstring::npos ? std::wstring() : path.substr(0, at);
 }
 
-// Writes the copy; false, with its notice, when nothing was left under its name.
-bool WriteCopy(const std::wstring& copyPath, const CleanResult& result, bool force, CleanMemory* memory, ConsoleReport* report) {
+// Writes the copy; false, with its notice, when nothing was left under its name. copyExists: a file
+// was seen under the name (then, without --force, nothing is written).
+bool WriteCopy(const std::wstring& copyPath, bool copyExists, const CleanResult& result, bool force, CleanMemory* memory,
+               CleanRun* run, ConsoleReport* report) {
+    if (copyExists && !force) {
+        report->Notice(L"File", L"Exists, not overwritten (--force overwrites)", copyPath);
+        return false;
+    }
     const std::wstring folder = FolderOf(copyPath);
     if (!folder.empty() && !MakeFolders(folder)) {
         report->Notice(L"File", L"Cannot make folder", folder);
         return false;
     }
-    WholeFileWriter writer(copyPath, force ? ExistingFile::Replace : ExistingFile::Keep);
+    WholeFileWriter writer(NamedWhenPlaced(), run->TemporaryPrefix(copyPath), force ? ExistingFile::Replace : ExistingFile::Keep);
     writer.Write(result.copy.data(), result.copy.size());
-    switch (writer.Finish([&result, memory](HANDLE file) { return ReadBackMatches(file, result, &memory->readBack); })) {
+    switch (writer.Place(copyPath, [&result, memory](HANDLE file) { return ReadBackMatches(file, result, &memory->readBack); })) {
     case WriteOutcome::Written: return true;
     case WriteOutcome::Exists: report->Notice(L"File", L"Exists, not overwritten (--force overwrites)", copyPath); return false;
     case WriteOutcome::Failed: break;
@@ -124,11 +130,21 @@ bool WriteCopy(const std::wstring& copyPath, const CleanResult& result, bool for
 
 }  // namespace
 
+CleanRun::CleanRun(const CliOptions& options) : rootPrefix_(FolderPrefix(options.cleanFolder)) {}
+
+std::wstring CleanRun::TemporaryPrefix(const std::wstring& copyPath) {
+    const bool intoRoot = copyPath.size() > rootPrefix_.size() && copyPath.compare(0, rootPrefix_.size(), rootPrefix_) == 0 &&
+                          copyPath.find_first_of(L"\\/", rootPrefix_.size()) == std::wstring::npos;
+    if (!intoRoot) return FolderPrefix(FolderOf(copyPath));
+    std::lock_guard<std::mutex> lock(mutex_);
+    partial_.Make(rootPrefix_);
+    return partial_.Prefix();
+}
+
 std::wstring CleanCopyPath(const std::wstring& folder, const std::wstring& name, size_t rootLength) {
-    const bool joined = folder.empty() || folder.back() == L'\\' || folder.back() == L'/' || (folder.size() == 2 && folder[1] == L':');
     std::wstring below = rootLength < name.size() ? name.substr(rootLength) : name;
     while (!below.empty() && (below[0] == L'\\' || below[0] == L'/')) below.erase(0, 1);
-    return folder + (joined ? L"" : L"\\") + below;
+    return FolderPrefix(folder) + below;
 }
 
 void MarkCopyNameClashes(const CliOptions& options, std::vector<CliItem>* items) {
@@ -147,11 +163,12 @@ void MarkCopyNameClashes(const CliOptions& options, std::vector<CliItem>* items)
     }
 }
 
-bool SameFile(const std::wstring& a, const std::wstring& b) {
+bool SameFile(const std::wstring& a, const std::wstring& b, bool bExists) {
     const std::wstring fullA = FullPath(a), fullB = FullPath(b);
     if (CompareStringOrdinal(fullA.data(), static_cast<int>(fullA.size()), fullB.data(), static_cast<int>(fullB.size()), TRUE) ==
         CSTR_EQUAL)
         return true;
+    if (!bExists) return false;
     // b first: mostly the copy's name, which stands for no file yet, and then a's identity (a volume's
     // serial number, a round trip to another process under Wine) is not needed.
     BY_HANDLE_FILE_INFORMATION infoA, infoB;
@@ -159,7 +176,8 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
            infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
 }
 
-bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, CleanMemory* memory, ConsoleReport* report) {
+bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loader, CleanMemory* memory, CleanRun* run,
+               ConsoleReport* report) {
     const std::wstring& name = item.name;
     CleanResult result;
     KeptCopy kept(&result, memory);
@@ -179,11 +197,13 @@ bool CleanFile(const CliItem& item, const CliOptions& options, FileLoader* loade
         return false;
     }
     const std::wstring copyPath = CleanCopyPath(options.cleanFolder, name, item.rootLength);
-    if (SameFile(name, copyPath)) {
+    // One look-up of the copy's name serves both checks: under Wine a name not there costs a read of its folder.
+    const bool copyExists = GetFileAttributesW(ExtendedPath(copyPath).c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (SameFile(name, copyPath, copyExists)) {
         report->Notice(L"File", L"The copy would replace the file itself: no copy made", name);
         return false;
     }
-    if (!WriteCopy(copyPath, result, options.force, memory, report)) return false;
+    if (!WriteCopy(copyPath, copyExists, result, options.force, memory, run, report)) return false;
     std::wstring out, err;
     AppendCleanAccount(out, err, name, copyPath, result, options.form == OutputForm::Json, options.verbose);
     report->AppendCleanOutput(out, err);

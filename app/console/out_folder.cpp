@@ -8,10 +8,12 @@
 static bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 OutFolder::OutFolder(const CliOptions& options)
-    : folder_(options.outFolder), force_(options.force), verbose_(options.verbose) {
+    : folder_(options.outFolder), prefix_(FolderPrefix(folder_)), force_(options.force), verbose_(options.verbose) {}
+
+std::wstring FolderPrefix(const std::wstring& folder) {
     // "D:" is that drive's current folder: the name follows it directly.
-    const bool joined = folder_.empty() || IsSeparator(folder_.back()) || (folder_.size() == 2 && folder_[1] == L':');
-    prefix_ = folder_ + (joined ? L"" : L"\\");
+    const bool joined = folder.empty() || IsSeparator(folder.back()) || (folder.size() == 2 && folder[1] == L':');
+    return joined ? folder : folder + L"\\";
 }
 
 static bool IsFolder(const std::wstring& path) {

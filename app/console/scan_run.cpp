@@ -37,8 +37,8 @@ public:
         return CheckFile(item.name, item.listedSize, json, &loader_, report);
     }
     ReportBuffers* Buffers() { return &buffers_; }
-    bool Clean(const CliItem& item, const CliOptions& options, ConsoleReport* report) {
-        return CleanFile(item, options, &loader_, &cleanMemory_, report);
+    bool Clean(const CliItem& item, const CliOptions& options, CleanRun* run, ConsoleReport* report) {
+        return CleanFile(item, options, &loader_, &cleanMemory_, run, report);
     }
 
 private:
@@ -69,7 +69,7 @@ class ScanQueue {
 public:
     ScanQueue(const std::vector<CliItem>& items, const CliOptions& options, unsigned threads, const ConsoleStream& out,
               const ConsoleStream& err)
-        : items_(items), options_(options), filter_(options), folder_(options), results_(items.size()),
+        : items_(items), options_(options), filter_(options), folder_(options), cleanRun_(options), results_(items.size()),
           ahead_(4 * threads) {
         buffers_.pool = &pool_;
         buffers_.stdoutUtf8 = !out.IsConsole();
@@ -145,7 +145,7 @@ private:
                 report.Notice(L"File", L"Cannot allocate memory", item.name);
                 return false;
             }
-            if (options_.Clean()) return scanner->Clean(item, options_, &report);
+            if (options_.Clean()) return scanner->Clean(item, options_, &cleanRun_, &report);
             if (options_.check) return scanner->Check(item, options_.form == OutputForm::Json, &report);
             return scanner->Scan(item, index == 0, &report);
         } catch (const std::bad_alloc&) {
@@ -159,6 +159,7 @@ private:
     const CliOptions& options_;
     const ChunkFilter filter_;
     OutFolder folder_;       // --out: its files are written on the scanning threads, placed by the writer
+    CleanRun cleanRun_;      // --clean: what its threads share
     OutputPool pool_;        // declared before the results, whose reports give their buffers back to it
     ReportBuffers buffers_;  // what each thread's own buffers start from
     std::vector<ItemResult> results_;

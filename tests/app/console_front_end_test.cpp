@@ -548,14 +548,18 @@ TEST(ConsoleFrontEnd, EveryChunkIsReportedWholeInEveryFormHoweverLongTheReport) 
 }
 
 // The names and sizes of the files in a folder, in name order ("NAME SIZE\n" each).
+// The files of a folder with their sizes, and its folders (hidden ones too) as "NAME/".
 static std::string FolderListing(const std::wstring& folder) {
     std::vector<std::string> lines;
     WIN32_FIND_DATAW found;
     HANDLE listing = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (listing == INVALID_HANDLE_VALUE) return "(no folder)";
     do {
+        const std::wstring name = found.cFileName;
         if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            lines.push_back(Utf8(found.cFileName) + " " + std::to_string(found.nFileSizeLow) + "\n");
+            lines.push_back(Utf8(name) + " " + std::to_string(found.nFileSizeLow) + "\n");
+        else if (name != L"." && name != L"..")
+            lines.push_back(Utf8(name) + "/\n");
     } while (FindNextFileW(listing, &found));
     FindClose(listing);
     std::sort(lines.begin(), lines.end());
@@ -1038,6 +1042,7 @@ TEST(ConsoleClean, CopiesKeepEveryOtherChunkByteForByteAndNoTextOriginalsUntouch
     const std::wstring copies = FreshFolder(L"clean-out");
     ProgramRun run = RunConsoleProgram(L"-r -v --clean " + Quoted(copies) + L" " + Quoted(source));
     EXPECT_EQ(1u, run.exitCode) << "the eXIf kept for its orientation is said" << run.err;
+    EXPECT_EQ(std::string::npos, FolderListing(copies).find("~pngtext-")) << "the run's folder for temporaries is gone";
     for (auto& image : images) {
         SCOPED_TRACE(Utf8(image.first));
         EXPECT_EQ(image.second, ReadWhole(source + L"\\" + image.first)) << "the original is untouched";
@@ -1095,7 +1100,7 @@ TEST(ConsoleClean, NothingExistingIsOverwrittenAndACopyNeverReplacesItsSource) {
     EXPECT_EQ(1u, itself.exitCode);
     EXPECT_NE(std::string::npos, itself.err.find("a.png: The copy would replace the file itself: no copy made")) << itself.err;
     EXPECT_EQ(original, ReadWhole(image));
-    EXPECT_EQ("a.png " + std::to_string(original.size()) + "\n", FolderListing(folder)) << "no temporary file left";
+    EXPECT_EQ("a.png " + std::to_string(original.size()) + "\ncopies/\n", FolderListing(folder)) << "no temporary file left";
 }
 
 TEST(ConsoleClean, ADamagedPngGetsANoticeAndNothingIsLeftBehind) {
@@ -1129,11 +1134,12 @@ TEST(ConsoleClean, AFullDiskLeavesNoCopyAndNoTemporaryFile) {
     ConsoleReport& report = *sink;
     ConsoleFileLoader loader;
     CleanMemory memory;
+    CleanRun run(options);
     CliItem item;
     item.name = image;
     item.rootLength = ScratchFolder().size() + 1;
     SetWriterRoom(20000);  // less than the image data
-    EXPECT_FALSE(CleanFile(item, options, &loader, &memory, &report));
+    EXPECT_FALSE(CleanFile(item, options, &loader, &memory, &run, &report));
     SetWriterRoom(-1);
     const std::wstring errPath = ScratchFolder() + L"\\clean-full-err.txt";
     HANDLE errFile = InheritableOutput(errPath);
@@ -1143,8 +1149,11 @@ TEST(ConsoleClean, AFullDiskLeavesNoCopyAndNoTemporaryFile) {
     CloseHandle(errFile);
     const std::string said = ReadWhole(errPath);
     EXPECT_EQ(0u, said.find(Utf8(copies + L"\\clean-full.png: Cannot write file: "))) << said;
-    EXPECT_EQ("", FolderListing(copies)) << "nothing half-written, no temporary file left";
-    EXPECT_TRUE(CleanFile(item, options, &loader, &memory, &report)) << "with room the same copy is written";
+    // The run's own folder for temporaries stays while the run does, and empty.
+    const std::wstring partial = L"~pngtext-" + std::to_wstring(GetCurrentProcessId()) + L".partial";
+    EXPECT_EQ(Utf8(partial) + "/\n", FolderListing(copies)) << "nothing half-written";
+    EXPECT_EQ("", FolderListing(copies + L"\\" + partial)) << "no temporary file left";
+    EXPECT_TRUE(CleanFile(item, options, &loader, &memory, &run, &report)) << "with room the same copy is written";
     EXPECT_EQ(std::string::npos, ReadWhole(copies + L"\\clean-full.png").find("parameters"));
 }
 
