@@ -289,6 +289,8 @@ def clean_times(path):
                 ("copy-flushed", [WINE, FLOOR, "--copy-flushed", folder, windows_path(out)]),
                 ("clean", [WINE, CLI, "--clean", windows_path(out), folder]),
                 ("exiftool", ["exiftool", "-q", "-q", "-all=", "-o", out + "/", path])]
+    if BEFORE:
+        commands.append(("before", [WINE, BEFORE, "--clean", windows_path(out), folder]))
     times, made, codes = {}, {}, {}
     for round_number in range(6):
         for name, command in commands:
@@ -324,6 +326,10 @@ def print_clean_times(path):
               label[:18], count, size / 1e6, empty * 1e3, ours * 1e3, codes["clean"], made["clean"], copy * 1e3,
               made["copy"], ours / copy, flushed * 1e3, ours / flushed, exiftool * 1e3, codes["exiftool"],
               made["exiftool"], ours / exiftool, CLEAN_GOAL, "MET" if ours <= CLEAN_GOAL * copy else "MISSED"), flush=True)
+    if BEFORE:
+        before = max(best["before"] - empty, 1e-6)
+        print("%-18s clean: before %.1f ms (exit %d, %d copies), ours/before %.2f" % (
+            label[:18], before * 1e3, codes["before"], made["before"], ours / before), flush=True)
     return ours <= CLEAN_GOAL * copy
 
 
