@@ -1,33 +1,17 @@
 // json_lines.cpp: JSON objects of chunk records and notices, UTF-8, one per line.
 #include "report/json_lines.h"
-#include "report/utf8_encoding.h"
 
-// Where each form puts what the escaping makes: a run of units that need no escape, ASCII (escapes,
-// names, fixed words), and a surrogate pair or a lone unit's U+FFFD. The UTF-8 form encodes the
-// runs straight into its bytes, so its output is the UTF-16 form's, encoded (utf8_encoding.h).
+// The UTF-16 form copies each run of units that need no escape in one piece.
 static void AppendUnits(std::wstring& out, const wchar_t* units, size_t count) { out.append(units, count); }
-static void AppendUnits(std::string& out, const wchar_t* units, size_t count) {
-    // Runs are short where escapes come often (JSON texts quote every few characters): their ASCII is
-    // copied here, without the encoder's setup for each run; the rest goes through the encoder.
-    const size_t ShortRun = 64;
-    size_t ascii = 0;
-    if (count < ShortRun) {
-        while (ascii < count && units[ascii] < 0x80) ascii++;
-        const size_t at = out.size();
-        out.resize(at + ascii);
-        char* to = &out[0] + at;
-        for (size_t i = 0; i < ascii; i++) to[i] = static_cast<char>(units[i]);
-    }
-    if (ascii < count) AppendUtf8(out, units + ascii, count - ascii);
-}
 
 template <class Out>
 static void AppendAscii(Out& out, const char* ascii) {
     while (*ascii) out += static_cast<typename Out::value_type>(*ascii++);
 }
 
-template <class Out>
-static void AppendJsonStringTo(Out& out, const std::wstring& text) {
+static void AppendJsonStringTo(std::string& out, const std::wstring& text);
+
+static void AppendJsonStringTo(std::wstring& out, const std::wstring& text) {
     out.reserve(out.size() + text.size() + 2);
     out += '"';
     const size_t n = text.size();
@@ -71,6 +55,75 @@ static void AppendJsonStringTo(Out& out, const std::wstring& text) {
         }
     }
     out += '"';
+}
+
+// The UTF-8 form, unit by unit into a block on the stack that is appended when nearly full: a JSON
+// text that is JSON itself escapes a quote every few characters, where runs cost more than they save.
+// Its bytes are the UTF-16 form's, encoded.
+static void AppendJsonStringTo(std::string& out, const std::wstring& text) {
+    const size_t BlockSize = 16384, MostPerUnit = 6;  // \uXXXX, or a pair's 4 bytes
+    char block[BlockSize];
+    char* to = block;
+    const char* full = block + BlockSize - 2 * MostPerUnit;
+    const char* hex = "0123456789ABCDEF";
+    out.reserve(out.size() + text.size() + 2);
+    *to++ = '"';
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; i++) {
+        if (to >= full) {
+            out.append(block, static_cast<size_t>(to - block));
+            to = block;
+        }
+        const uint32_t c = static_cast<uint16_t>(text[i]);
+        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+            *to++ = static_cast<char>(c);
+        } else if (c < 0x80) {
+            const char* escape = c == '"' ? "\\\"" : c == '\\' ? "\\\\" : c == '\b' ? "\\b" : c == '\f' ? "\\f"
+                               : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
+            if (escape) {
+                *to++ = escape[0];
+                *to++ = escape[1];
+            } else {
+                *to++ = '\\';
+                *to++ = 'u';
+                *to++ = '0';
+                *to++ = '0';
+                *to++ = hex[c >> 4];
+                *to++ = hex[c & 15];
+            }
+        } else if (c < 0x800) {
+            *to++ = static_cast<char>(0xC0 | c >> 6);
+            *to++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c == 0x2028 || c == 0x2029) {
+            *to++ = '\\';
+            *to++ = 'u';
+            *to++ = '2';
+            *to++ = '0';
+            *to++ = '2';
+            *to++ = hex[c & 15];
+        } else if (c < 0xD800 || c > 0xDFFF) {
+            *to++ = static_cast<char>(0xE0 | c >> 12);
+            *to++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            *to++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            // A surrogate: kept with its partner; alone it has no UTF-8 form and becomes U+FFFD.
+            const uint32_t low = i + 1 < n ? static_cast<uint16_t>(text[i + 1]) : 0;
+            if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+                const uint32_t point = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                *to++ = static_cast<char>(0xF0 | point >> 18);
+                *to++ = static_cast<char>(0x80 | (point >> 12 & 0x3F));
+                *to++ = static_cast<char>(0x80 | (point >> 6 & 0x3F));
+                *to++ = static_cast<char>(0x80 | (point & 0x3F));
+                i++;
+            } else {
+                *to++ = static_cast<char>(0xEF);
+                *to++ = static_cast<char>(0xBF);
+                *to++ = static_cast<char>(0xBD);
+            }
+        }
+    }
+    *to++ = '"';
+    out.append(block, static_cast<size_t>(to - block));
 }
 
 void AppendJsonString(std::wstring& out, const std::wstring& text) { AppendJsonStringTo(out, text); }

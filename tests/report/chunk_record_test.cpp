@@ -140,6 +140,27 @@ TEST(JsonLines, EveryControlCharacterQuoteAndBackslashIsEscaped) {
               "\\u001E\\u001F\\\"\\\\/\x7F\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\\u2028\\u2029\"");
 }
 
+TEST(JsonLines, TheUtf8FormIsTheUtf16FormEncodedForLongMixedTexts) {
+    // Each kind of unit at every place, past the UTF-8 form's block of 16 KB many times over.
+    const wchar_t kinds[] = {L'a', L'"', L'\\', L'\n', 0x01, 0x1F, 0x7F, 0xE9, 0x7FF, 0x800, 0x20AC, 0x2028, 0x2029,
+                             0xFFFD, 0xD83D, 0xDE00, 0xDBFF, 0xDFFF, L'{', L' '};
+    std::wstring text;
+    uint32_t seed = 12345;
+    for (int i = 0; i < 100000; i++) {
+        seed = seed * 1103515245 + 12345;
+        const wchar_t unit = kinds[(seed >> 16) % (sizeof kinds / sizeof kinds[0])];
+        text += unit;
+        if (unit == 0xD83D && (seed & 0x100)) text += wchar_t(0xDE00);  // a whole pair now and then
+    }
+    std::string utf8;
+    std::wstring utf16;
+    AppendJsonString(utf8, text);
+    AppendJsonString(utf16, text);
+    std::string encoded;
+    AppendUtf8(encoded, utf16);
+    EXPECT_TRUE(utf8 == encoded) << utf8.size() << " bytes against " << encoded.size();
+}
+
 TEST(JsonLines, LoneSurrogatesBecomeReplacementCharacters) {
     std::string out;
     AppendJsonString(out, std::wstring(L"a") + wchar_t(0xD800) + L"b" + wchar_t(0xDC00) + wchar_t(0xD83D));
