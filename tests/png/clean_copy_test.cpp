@@ -154,7 +154,9 @@ TEST(CleanCopy, AFileThatIsNotWellFormedGetsNoCopy) {
             EXPECT_EQ(result.end, CleanEnd::NotWellFormed);
             EXPECT_EQ(result.walkEnd, c.end);
             EXPECT_EQ(result.badCrc, c.badCrcType != 0);
-            if (c.badCrcType) EXPECT_EQ(result.badCrcChunk.type, c.badCrcType);
+            if (c.badCrcType) {
+                EXPECT_EQ(result.badCrcChunk.type, c.badCrcType);
+            }
             EXPECT_TRUE(result.copy.empty());
         }
     }
