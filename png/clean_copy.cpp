@@ -145,9 +145,11 @@ bool Assemble(ByteSource* source, bool checkCrcs, CleanResult* result) {
             if (checkCrcs) NoteCrc(CrcRight(result->copy.data() + at, chunk.length), chunk, result);
             continue;
         }
-        bool right = true;
-        if (checkCrcs && !SourceCrcRight(source, chunk, &right)) return false;
-        NoteCrc(right, chunk, result);
+        if (checkCrcs) {
+            bool right = true;
+            if (!SourceCrcRight(source, chunk, &right)) return false;
+            NoteCrc(right, chunk, result);
+        }
         if (chunk.fate == ChunkFate::Reencoded && !imageDataPlaced) {
             result->copy.insert(result->copy.end(), result->clearing.imageData.begin(), result->clearing.imageData.end());
             imageDataPlaced = true;

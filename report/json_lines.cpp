@@ -1,5 +1,6 @@
 // json_lines.cpp: JSON objects of chunk records and notices, UTF-8, one per line.
 #include "report/json_lines.h"
+#include "report/utf8_encoding.h"
 
 // The UTF-16 form copies each run of units that need no escape in one piece.
 static void AppendUnits(std::wstring& out, const wchar_t* units, size_t count) { out.append(units, count); }
@@ -45,10 +46,10 @@ static void AppendJsonStringTo(std::wstring& out, const std::wstring& text) {
             continue;
         }
         // A surrogate: kept with its partner; alone it has no UTF-8 form and becomes U+FFFD.
-        uint32_t low = i + 1 < n ? static_cast<uint16_t>(text[i + 1]) : 0;
-        if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
-            AppendUnits(out, text.data() + i, 2);
-            i++;
+        size_t taken;
+        if (Utf16CodePointAt(text.data(), n, i, taken) != 0xFFFD) {
+            AppendUnits(out, text.data() + i, taken);
+            i += taken - 1;
         } else {
             const wchar_t replacement = static_cast<wchar_t>(0xFFFD);
             AppendUnits(out, &replacement, 1);
@@ -91,9 +92,6 @@ static void AppendJsonStringTo(std::string& out, const std::wstring& text) {
                 *to++ = hex[c >> 4];
                 *to++ = hex[c & 15];
             }
-        } else if (c < 0x800) {
-            *to++ = static_cast<char>(0xC0 | c >> 6);
-            *to++ = static_cast<char>(0x80 | (c & 0x3F));
         } else if (c == 0x2028 || c == 0x2029) {
             *to++ = '\\';
             *to++ = 'u';
@@ -101,25 +99,10 @@ static void AppendJsonStringTo(std::string& out, const std::wstring& text) {
             *to++ = '0';
             *to++ = '2';
             *to++ = hex[c & 15];
-        } else if (c < 0xD800 || c > 0xDFFF) {
-            *to++ = static_cast<char>(0xE0 | c >> 12);
-            *to++ = static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            *to++ = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            // A surrogate: kept with its partner; alone it has no UTF-8 form and becomes U+FFFD.
-            const uint32_t low = i + 1 < n ? static_cast<uint16_t>(text[i + 1]) : 0;
-            if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
-                const uint32_t point = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                *to++ = static_cast<char>(0xF0 | point >> 18);
-                *to++ = static_cast<char>(0x80 | (point >> 12 & 0x3F));
-                *to++ = static_cast<char>(0x80 | (point >> 6 & 0x3F));
-                *to++ = static_cast<char>(0x80 | (point & 0x3F));
-                i++;
-            } else {
-                *to++ = static_cast<char>(0xEF);
-                *to++ = static_cast<char>(0xBF);
-                *to++ = static_cast<char>(0xBD);
-            }
+            size_t taken;
+            to += EncodeUtf8CodePoint(Utf16CodePointAt(text.data(), n, i, taken), to);
+            i += taken - 1;
         }
     }
     *to++ = '"';

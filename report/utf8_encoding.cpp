@@ -1,7 +1,6 @@
 // utf8_encoding.cpp: UTF-16 to UTF-8, runs of ASCII copied eight units at a time.
 #include "report/utf8_encoding.h"
 #include <emmintrin.h>
-#include <cstdint>
 #include "runtime/processor_features.h"
 
 // Copies the leading run of units below U+0080 as bytes to `to`; returns its length.
@@ -27,30 +26,6 @@ static size_t CopyAscii(const wchar_t* units, size_t count, char* to) {
     return HaveSse2() ? CopyAsciiSse2(units, count, to) : CopyAsciiScalar(units, count, to);
 }
 
-// Writes one code point at `to`; returns the bytes written (1 to 4).
-static size_t EncodeCodePoint(uint32_t c, char* to) {
-    if (c < 0x80) {
-        to[0] = static_cast<char>(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        to[0] = static_cast<char>(0xC0 | (c >> 6));
-        to[1] = static_cast<char>(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        to[0] = static_cast<char>(0xE0 | (c >> 12));
-        to[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        to[2] = static_cast<char>(0x80 | (c & 0x3F));
-        return 3;
-    }
-    to[0] = static_cast<char>(0xF0 | (c >> 18));
-    to[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    to[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    to[3] = static_cast<char>(0x80 | (c & 0x3F));
-    return 4;
-}
-
 void AppendUtf8(std::string& out, const wchar_t* units, size_t count) {
     // A block at a time, written through a pointer and cut to what was written. Room is made for a
     // block of ASCII (a byte a unit), and for the rest of the block at its longest form (3 bytes a
@@ -71,18 +46,10 @@ void AppendUtf8(std::string& out, const wchar_t* units, size_t count) {
             if (out.size() - at - written < 3 * (end - i)) out.resize(at + written + 3 * (end - i));
             char* const start = &out[at + written];
             char* to = start;
-            for (; i < end && units[i] >= 0x80; i++) {
-                uint32_t c = static_cast<uint16_t>(units[i]);
-                if (c >= 0xD800 && c <= 0xDFFF) {
-                    uint32_t low = i + 1 < end ? static_cast<uint16_t>(units[i + 1]) : 0;
-                    if (c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
-                        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                        i++;
-                    } else {
-                        c = 0xFFFD;
-                    }
-                }
-                to += EncodeCodePoint(c, to);
+            while (i < end && units[i] >= 0x80) {
+                size_t taken;
+                to += EncodeUtf8CodePoint(Utf16CodePointAt(units, end, i, taken), to);
+                i += taken;
             }
             written += static_cast<size_t>(to - start);
         }
