@@ -1,8 +1,8 @@
 // chunk_walk.cpp: the walk over a PNG file's chunks.
 #include "png/chunk_walk.h"
-#include <zlib.h>
 #include <algorithm>
 #include <cstring>
+#include "runtime/crc32.h"
 
 static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 // Bytes shown at once while a CRC is computed: the views of a large file stay small.
@@ -16,16 +16,16 @@ bool ChunkWalker::Stop(WalkEnd end) {
 }
 
 bool ChunkCrc(ByteSource* source, const WalkedChunk& chunk, uint32_t* crc) {
-    uLong sum = crc32(0L, Z_NULL, 0);
+    uint32_t sum = 0;
     uint64_t from = chunk.at + 4, end = chunk.End() - 4;
     while (from < end) {
         size_t count = static_cast<size_t>(std::min<uint64_t>(CrcPiece, end - from));
         const uint8_t* bytes;
         if (!source->Show(from, count, &bytes)) return false;
-        sum = crc32(sum, bytes, static_cast<uInt>(count));
+        sum = Crc32(sum, bytes, count);
         from += count;
     }
-    *crc = static_cast<uint32_t>(sum);
+    *crc = sum;
     return true;
 }
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
-#include <zlib.h>
 #include "png/exif_reader.h"
 #include "png/image_header.h"
+#include "runtime/crc32.h"
 
 bool IsTextChunk(uint32_t type) { return type == PngType("tEXt") || type == PngType("zTXt") || type == PngType("iTXt"); }
 
@@ -99,8 +99,7 @@ bool SameBytes(const uint8_t* a, const uint8_t* b, size_t count) {
 
 // Whether the CRC stored at the end of a whole chunk (length field to CRC) is that of its type and data.
 bool CrcRight(const uint8_t* chunk, uint32_t length) {
-    const uLong sum = crc32(crc32(0L, Z_NULL, 0), chunk + 4, static_cast<uInt>(length) + 4);
-    return ReadPngNumber32(chunk + 8 + length) == static_cast<uint32_t>(sum);
+    return ReadPngNumber32(chunk + 8 + length) == Crc32(0, chunk + 4, static_cast<size_t>(length) + 4);
 }
 
 // Notes the first chunk, in file order, whose CRC is wrong.

@@ -4,6 +4,7 @@
 #include <new>
 #include "png/chunk_walk.h"
 #include "png/image_rows.h"
+#include "runtime/crc32.h"
 
 namespace {
 
@@ -51,9 +52,7 @@ void ImageDataWriter::EmitChunk(size_t count) {
     AppendNumber32(chunks_, static_cast<uint32_t>(count));
     chunks_->insert(chunks_->end(), type, type + 4);
     chunks_->insert(chunks_->end(), pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
-    uLong crc = crc32(0, type, 4);
-    crc = crc32(crc, pending_.data(), static_cast<uInt>(count));
-    AppendNumber32(chunks_, static_cast<uint32_t>(crc));
+    AppendNumber32(chunks_, Crc32(Crc32(0, type, 4), pending_.data(), count));
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
 }
 

@@ -1,11 +1,11 @@
 // stealth_clear.cpp: setting the carrying bits, making the image data again, and checking it.
 #include "png/stealth_clear.h"
-#include <zlib.h>
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 #include "png/image_data_writer.h"
+#include "runtime/crc32.h"
 
 namespace {
 
@@ -14,20 +14,20 @@ class RowDigests {
 public:
     explicit RowDigests(std::vector<uint32_t>* digests) : digests_(digests) { digests_->clear(); }
     void Add(const uint8_t* row, size_t count) {
-        crc_ = crc32(crc_, row, static_cast<uInt>(count));
+        crc_ = Crc32(crc_, row, count);
         bytes_ += count;
         if (bytes_ >= PixelDigestBytes) End();
     }
     void End() {
         if (bytes_ == 0) return;
-        digests_->push_back(static_cast<uint32_t>(crc_));
-        crc_ = crc32(0, nullptr, 0);
+        digests_->push_back(crc_);
+        crc_ = 0;
         bytes_ = 0;
     }
 
 private:
     std::vector<uint32_t>* digests_;
-    uLong crc_ = crc32(0, nullptr, 0);
+    uint32_t crc_ = 0;
     size_t bytes_ = 0;
 };
 

@@ -1,9 +1,9 @@
 // console_file_loader.cpp: the console front end's loader: a reused buffer read into, or sliding mapped views.
 #include "report/console_file_loader.h"
 #include <windows.h>
-#include <zlib.h>
 #include <algorithm>
 #include <vector>
+#include "runtime/crc32.h"
 #include "runtime/files.h"
 #include "runtime/long_path.h"
 #include "runtime/system_message.h"
@@ -125,16 +125,16 @@ CrcCheck ConsoleFileLoader::CrcUnread() const {
 // Type code and data are read in pieces through a small buffer of its own (the views stay as they are).
 CrcCheck ConsoleFileLoader::CheckCrc(uint64_t typeCodeAt, uint32_t length) const {
     std::vector<uint8_t> piece(static_cast<size_t>(std::min<uint64_t>(LoaderPieceSize, 8ull + length)));
-    uLong crc = crc32(0L, Z_NULL, 0);
+    uint32_t crc = 0;
     uint64_t at = typeCodeAt, end = typeCodeAt + 4 + length;
     while (at < end) {
         size_t count = static_cast<size_t>(std::min<uint64_t>(piece.size(), end - at));
         if (!ReadAt(at, piece.data(), count)) return CrcUnread();
-        crc = crc32(crc, piece.data(), static_cast<uInt>(count));
+        crc = Crc32(crc, piece.data(), count);
         at += count;
     }
     if (!ReadAt(end, piece.data(), 4)) return CrcUnread();
-    return ReadBigEndian32(piece.data()) == static_cast<uint32_t>(crc) ? CrcCheck::Ok : CrcCheck::Bad;
+    return ReadBigEndian32(piece.data()) == crc ? CrcCheck::Ok : CrcCheck::Bad;
 }
 
 // The notice for a name that cannot be opened: the system's reason, as it says it.

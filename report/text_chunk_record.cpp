@@ -1,7 +1,7 @@
 // text_chunk_record.cpp: the facts of a chunk record that are worked out only when asked for.
 #include "report/text_chunk_record.h"
 #include <windows.h>
-#include <zlib.h>
+#include "runtime/crc32.h"
 #include "runtime/memory_blocks.h"
 
 const char* ChunkTypeName(ChunkType type) {
@@ -48,9 +48,8 @@ CrcCheck CheckChunkCrc(const TextChunkRecord& r) {
         return r.crcReader ? r.crcReader->CheckCrc(r.offset, r.length) : CrcCheck::Outside;
     }
     const uint8_t* at = r.block + (r.offset - r.blockStart);
-    // crc32 takes at most 4 GiB - 1 bytes per call; type code and data fit in a 32-bit size here.
-    uLong crc = crc32(crc32(0L, Z_NULL, 0), at, static_cast<uInt>(4 + r.length));
-    return ReadBigEndian32(at + 4 + r.length) == static_cast<uint32_t>(crc) ? CrcCheck::Ok : CrcCheck::Bad;
+    const uint32_t crc = Crc32(0, at, 4 + static_cast<size_t>(r.length));
+    return ReadBigEndian32(at + 4 + r.length) == crc ? CrcCheck::Ok : CrcCheck::Bad;
 }
 
 // The platform's converter, asked to fail instead of replacing: exactly the bytes it would replace.

@@ -5,29 +5,13 @@
 #include <cstdint>
 #include <cstring>
 #include "runtime/zero_search.h"
+#include "tests/runtime/guarded_page.h"
 
 static size_t Plain(const uint8_t* bytes, size_t count) {
     size_t i = 0;
     while (i < count && bytes[i]) i++;
     return i;
 }
-
-// One readable page followed by one that faults on any access.
-class GuardedPage : public testing::Test {
-protected:
-    void SetUp() override {
-        base = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * Page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-        ASSERT_NE(base, nullptr);
-        DWORD old = 0;
-        ASSERT_TRUE(VirtualProtect(base + Page, Page, PAGE_NOACCESS, &old));
-    }
-    void TearDown() override { VirtualFree(base, 0, MEM_RELEASE); }
-    // count bytes that end where the readable page ends.
-    uint8_t* Range(size_t count) { return base + Page - count; }
-
-    static const size_t Page = 4096;
-    uint8_t* base = nullptr;
-};
 
 TEST_F(GuardedPage, FindsTheFirstZeroAtEveryPlaceAndNeverReadsPastTheRange) {
     for (size_t count = 0; count <= 80; count++) {
