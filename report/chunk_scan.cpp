@@ -1,8 +1,9 @@
 // chunk_scan.cpp: the byte-by-byte search for text chunk type codes and the tEXt report line.
 #include "report/chunk_scan.h"
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
-#include <emmintrin.h>
+#include <immintrin.h>
 #include "report/compressed_text.h"
 #include "runtime/memory_blocks.h"
 #include "runtime/processor_features.h"
@@ -29,6 +30,18 @@ static size_t FindTypeScalar(const uint8_t* block, size_t n, size_t from) {
     return n;
 }
 
+static const size_t NoTypeCode = SIZE_MAX;
+
+// The first type code of a round of candidates: bit i of mask set where an 'X' at x + i is followed by
+// a 't'; NoTypeCode when none of them is one.
+static size_t FirstTypeCodeOfRound(const uint8_t* block, size_t x, uint64_t mask) {
+    for (; mask; mask &= mask - 1) {
+        const size_t p = x + static_cast<size_t>(__builtin_ctzll(mask)) - 2;
+        if (IsTypeCodeAt(block + p)) return p;
+    }
+    return NoTypeCode;
+}
+
 // 32 offsets per round: where an 'X' is followed by a 't', the two bytes in front are checked.
 __attribute__((target("sse2"))) static size_t FindTypeSse2(const uint8_t* block, size_t n, size_t from) {
     if (n < 4 || from > n - 4) return n;
@@ -45,18 +58,43 @@ __attribute__((target("sse2"))) static size_t FindTypeSse2(const uint8_t* block,
         if (_mm_movemask_epi8(_mm_or_si128(low, high)) != 0) {
             uint32_t mask = static_cast<uint32_t>(_mm_movemask_epi8(low)) |
                             (static_cast<uint32_t>(_mm_movemask_epi8(high)) << 16);
-            while (mask) {
-                size_t p = x + static_cast<size_t>(__builtin_ctz(mask)) - 2;
-                if (IsTypeCodeAt(block + p)) return p;
-                mask &= mask - 1;
-            }
+            const size_t p = FirstTypeCodeOfRound(block, x, mask);
+            if (p != NoTypeCode) return p;
         }
         x += 32;
     }
     return FindTypeScalar(block, n, x - 2);
 }
 
+// 64 offsets per round, as above with registers twice as wide: a large file's search is then a small
+// part of its read. The last 64 bytes or fewer go to the 32-byte search.
+__attribute__((target("avx2"))) static size_t FindTypeAvx2(const uint8_t* block, size_t n, size_t from) {
+    if (n < 4 || from > n - 4) return n;
+    const __m256i letterX = _mm256_set1_epi8('X');
+    const __m256i letterT = _mm256_set1_epi8('t');
+    size_t x = from + 2;
+    // Loads cover x .. x + 64, so every byte read lies inside the block while x + 65 <= n.
+    while (n - x >= 65) {
+        const __m256i* at = reinterpret_cast<const __m256i*>(block + x);
+        const __m256i* next = reinterpret_cast<const __m256i*>(block + x + 1);
+        __m256i low = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_loadu_si256(at), letterX),
+                                       _mm256_cmpeq_epi8(_mm256_loadu_si256(next), letterT));
+        __m256i high = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_loadu_si256(at + 1), letterX),
+                                        _mm256_cmpeq_epi8(_mm256_loadu_si256(next + 1), letterT));
+        __m256i either = _mm256_or_si256(low, high);
+        if (!_mm256_testz_si256(either, either)) {
+            uint64_t mask = static_cast<uint32_t>(_mm256_movemask_epi8(low)) |
+                            (static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(high))) << 32);
+            const size_t p = FirstTypeCodeOfRound(block, x, mask);
+            if (p != NoTypeCode) return p;
+        }
+        x += 64;
+    }
+    return FindTypeSse2(block, n, x - 2);
+}
+
 size_t FindTextChunkType(const uint8_t* block, size_t n, size_t from) {
+    if (HaveAvx2()) return FindTypeAvx2(block, n, from);
     return HaveSse2() ? FindTypeSse2(block, n, from) : FindTypeScalar(block, n, from);
 }
 

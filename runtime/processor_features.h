@@ -7,3 +7,9 @@ inline bool HaveSse2() {
     static const bool have = __builtin_cpu_supports("sse2");
     return have;
 }
+
+// True when the processor and the system run AVX2 code (the system saves the wide registers).
+inline bool HaveAvx2() {
+    static const bool have = __builtin_cpu_supports("avx2");
+    return have;
+}

@@ -134,7 +134,7 @@ TEST(Search, FastCandidateSearchAgreesWithEveryOffsetTest) {
     std::mt19937 random(20240611);
     const char* pieces[] = {"tEXt", "zTXt", "iTXt", "Xt", "XtXt", "tEX", "zTX", "iTX", "Xtt", "TXt", "EXt", "XXt"};
     for (int round = 0; round < 400; round++) {
-        size_t size = random() % 200;
+        size_t size = random() % 300;
         std::string b(size, '\0');
         // Few distinct letters so that near misses are frequent.
         for (char& c : b) c = "XtEiTz\0a"[random() % 8];
@@ -152,7 +152,7 @@ TEST(Search, FastCandidateSearchAgreesWithEveryOffsetTest) {
 }
 
 TEST(Search, FastCandidateSearchAtEveryAlignmentNearTheEnd) {
-    for (size_t size = 4; size < 80; size++) {
+    for (size_t size = 4; size < 160; size++) {
         for (size_t at = 0; at + 4 <= size; at++) {
             std::string b(size, 'X');
             b.replace(at, 4, "iTXt");
