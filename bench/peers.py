@@ -33,6 +33,7 @@ FILES = ARGS
 WINE = os.environ.get("WINE", "wine")
 BEFORE = os.environ.get("BEFORE", "")
 OUT_FOLDER = os.path.join(BUILD, "peer-out")
+TIME = "/usr/bin/time"  # GNU time, for each process's peak memory
 CLI = os.path.join(BUILD, "app", "pngtext-cli.exe")
 EMPTY = os.path.join(BUILD, "bench", "empty_program.exe")
 FLOOR = os.path.join(BUILD, "bench", "read_floor.exe")
@@ -98,15 +99,19 @@ def run_timed(name, command, path):
         if os.path.exists(out_folder):
             shutil.rmtree(out_folder)
         command = form_command(command[0], path, command[1], windows_path(out_folder))
+    # The peak is GNU time's account of the command, a process it forks: a process forked from this
+    # script starts with this script's memory as its peak, which exec keeps.
+    peak_file = os.path.join(OUT_FOLDER, "peak-kb")
     start = time.perf_counter()
-    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    _, status, usage = os.wait4(process.pid, 0)
+    process = subprocess.Popen([TIME, "-q", "-f", "%M", "-o", peak_file] + list(command),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    process.wait()
     took = time.perf_counter() - start
-    process.returncode = os.waitstatus_to_exitcode(status)  # reaped by wait4 above
     EXIT_CODES[name] = process.returncode
     if out_folder and os.path.exists(out_folder):
         shutil.rmtree(out_folder)
-    return took, usage.ru_maxrss / 1024
+    with open(peak_file) as peak:
+        return took, int(peak.read().split()[-1]) / 1024
 
 
 def time_all(path):
@@ -350,6 +355,7 @@ def print_memory(path):
 
 
 def main():
+    os.makedirs(OUT_FOLDER, exist_ok=True)
     if ONLY == "clean":
         met = True
         for path in FILES:
