@@ -4,11 +4,7 @@
 #include <emmintrin.h>
 #include <wmmintrin.h>
 #include <zlib.h>
-
-static bool HavePclmul() {
-    static const bool have = __builtin_cpu_supports("sse2") && __builtin_cpu_supports("pclmul");
-    return have;
-}
+#include "runtime/processor_features.h"
 
 // The range handed to zlib in one call: its length is a 32-bit count.
 static uint32_t ZlibCrc32(uint32_t crc, const uint8_t* bytes, size_t count) {
@@ -23,7 +19,9 @@ __attribute__((target("sse2,pclmul"))) static inline __m128i Fold(__m128i x, __m
                          next);
 }
 
-__attribute__((target("sse2"))) static inline __m128i Load(const uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); }
+__attribute__((target("sse2"))) static inline __m128i Load(const uint8_t* at) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
 
 // The CRC register (not inverted) over whole 16-byte steps, count at least 64 and a multiple of 16.
 // The constants are x^n mod P for the distances folded (bit-reflected, shifted by one), and for the

@@ -13,3 +13,9 @@ inline bool HaveAvx2() {
     static const bool have = __builtin_cpu_supports("avx2");
     return have;
 }
+
+// True when the processor runs SSE2 code and the carry-less multiplication (PCLMULQDQ).
+inline bool HavePclmul() {
+    static const bool have = __builtin_cpu_supports("sse2") && __builtin_cpu_supports("pclmul");
+    return have;
+}

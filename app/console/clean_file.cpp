@@ -136,7 +136,7 @@ std::wstring CleanRun::TemporaryPrefix(const std::wstring& copyPath) {
     const bool intoRoot = copyPath.size() > rootPrefix_.size() && copyPath.compare(0, rootPrefix_.size(), rootPrefix_) == 0 &&
                           copyPath.find_first_of(L"\\/", rootPrefix_.size()) == std::wstring::npos;
     if (!intoRoot) return FolderPrefix(FolderOf(copyPath));
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<ThreadLock> lock(lock_);
     partial_.Make(rootPrefix_);
     return partial_.Prefix();
 }

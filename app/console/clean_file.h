@@ -3,7 +3,6 @@
 // gathered where the file's output waits for its turn.
 #pragma once
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 #include "app/console/name_expansion.h"
@@ -11,6 +10,7 @@
 #include "app/console/file_output.h"
 #include "report/file_loader.h"
 #include "runtime/partial_folder.h"
+#include "runtime/thread_sync.h"
 
 // The memory of the last copy made on one thread (kept for the next file up to a size) and the piece
 // its read-back is read into: memory fresh for every copy costs its page faults each time. Owned by the thread's scanner, never a
@@ -33,7 +33,7 @@ public:
 
 private:
     std::wstring rootPrefix_;  // DIR as its copies' names start
-    std::mutex mutex_;         // the partial folder is made once, by the first thread that needs it
+    ThreadLock lock_;          // the partial folder is made once, by the first thread that needs it
     PartialFolder partial_;
 };
 

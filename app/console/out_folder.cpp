@@ -32,7 +32,7 @@ bool MakeFolders(const std::wstring& folder) {
 }
 
 bool OutFolder::FolderMade() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<ThreadLock> lock(lock_);
     if (!tried_) {
         made_ = MakeFolders(folder_);
         if (made_) partial_.Make(prefix_);

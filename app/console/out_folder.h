@@ -2,12 +2,12 @@
 #pragma once
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include "app/console/options.h"
 #include "app/console/output_stream.h"
 #include "runtime/partial_folder.h"
+#include "runtime/thread_sync.h"
 #include "runtime/whole_file_writer.h"
 
 // The names the files of one run get: BASE.EXTENSION, or else the first BASE.N.EXTENSION (N from 2
@@ -67,7 +67,7 @@ private:
     std::wstring prefix_;  // the folder as the files' names start: with a separator where one is needed
     bool force_;
     bool verbose_;
-    std::mutex mutex_;  // the making of the folder, tried once by whichever thread comes first
+    ThreadLock lock_;  // the making of the folder, tried once by whichever thread comes first
     bool tried_ = false;
     bool made_ = false;
     bool said_ = false;  // the writer said that the folder could not be made

@@ -11,7 +11,7 @@ OutputPool::OutputPool() {
 }
 
 std::string OutputPool::Take() {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<ThreadLock> lock(lock_);
     if (free_.empty()) return std::string();
     std::string bytes = std::move(free_.back());
     free_.pop_back();
@@ -22,6 +22,6 @@ void OutputPool::Give(std::string&& given) {
     std::string bytes = std::move(given);  // freed here unless kept
     if (bytes.capacity() > KeptOutputBytes) return;
     bytes.clear();
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<ThreadLock> lock(lock_);
     if (free_.size() < free_.capacity()) free_.push_back(std::move(bytes));
 }

@@ -1,9 +1,9 @@
 // output_pool.h: buffers of gathered output that go from the scanning threads to the writer and back.
 #pragma once
 #include <cstddef>
-#include <mutex>
 #include <string>
 #include <vector>
+#include "runtime/thread_sync.h"
 
 // A file's output is gathered on a scanning thread and written on the writer's. Fresh memory for
 // every file is costly here (each page of it is faulted in and, once large, comes zeroed from the
@@ -24,6 +24,6 @@ public:
     static const size_t KeptOutputBuffers = 16;
 
 private:
-    std::mutex mutex_;
+    ThreadLock lock_;
     std::vector<std::string> free_;  // its room is had up front: giving back never allocates
 };

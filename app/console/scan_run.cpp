@@ -1,9 +1,7 @@
 // scan_run.cpp: worker threads that scan the console's items, and the writer that keeps their order.
 #include "app/console/scan_run.h"
 #include <windows.h>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <thread>
 #include "app/console/check_file.h"
@@ -14,6 +12,7 @@
 #include "report/compressed_text.h"
 #include "report/scan_text_chunks.h"
 #include "runtime/memory_blocks.h"
+#include "runtime/thread_sync.h"
 
 namespace {
 
@@ -90,8 +89,8 @@ public:
         ScanOutcome outcome;
         for (size_t i = 0; i < items_.size() && !out->Error() && !err->Error(); i++) {
             if (withoutWorkers) Finish(i, Scan(i, scanner.get()));
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return results_[i].done; });
+            std::unique_lock<ThreadLock> lock(lock_);
+            changed_.Wait(lock, [&] { return results_[i].done; });
             ItemResult& result = results_[i];
             lock.unlock();
             ConsoleReport* report = result.report.get();
@@ -109,7 +108,7 @@ public:
             lock.lock();
             written_ = i + 1;
             if (out->Error() || err->Error()) stop_ = true;
-            changed_.notify_all();
+            changed_.WakeAll();
         }
         outcome.outputFailed = out->Error() != 0 || err->Error() != 0;
         return outcome;
@@ -117,18 +116,18 @@ public:
 
 private:
     bool Next(size_t* index) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return stop_ || next_ >= items_.size() || next_ < written_ + ahead_; });
+        std::unique_lock<ThreadLock> lock(lock_);
+        changed_.Wait(lock, [&] { return stop_ || next_ >= items_.size() || next_ < written_ + ahead_; });
         if (stop_ || next_ >= items_.size()) return false;
         *index = next_++;
         return true;
     }
 
     void Finish(size_t index, bool loaded) {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<ThreadLock> lock(lock_);
         results_[index].loaded = loaded;
         results_[index].done = true;
-        changed_.notify_all();
+        changed_.WakeAll();
     }
 
     bool Scan(size_t index, Scanner* scanner) {
@@ -164,8 +163,8 @@ private:
     ReportBuffers buffers_;  // what each thread's own buffers start from
     std::vector<ItemResult> results_;
     size_t ahead_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    ThreadLock lock_;
+    ThreadCondition changed_;
     size_t next_ = 0;
     size_t written_ = 0;
     // Raised once stdout or stderr failed: no item is handed out any more and the searches under way stop.
