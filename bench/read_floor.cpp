@@ -160,19 +160,23 @@ static bool MapAndRead(const wchar_t* path, uint64_t* total) {
     return ok;
 }
 
-// Opens a file, reads it to its end in pieces into buffer (LoaderPieceSize bytes), closes it.
+// The floors' reads: 1 MB, as ours read until 512 KB took less; the floor reads as fast either way
+// (ours searches each piece while it is in the processor's cache, which the floor never reads back).
+const size_t FloorPieceSize = 1u << 20;
+
+// Opens a file, reads it to its end in pieces into buffer (FloorPieceSize bytes), closes it.
 static bool ReadReused(const wchar_t* path, uint8_t* buffer) {
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD read = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, buffer, static_cast<DWORD>(LoaderPieceSize), &read, nullptr) != 0) && read == LoaderPieceSize) {
+    while ((ok = ReadFile(file, buffer, static_cast<DWORD>(FloorPieceSize), &read, nullptr) != 0) && read == FloorPieceSize) {
     }
     CloseHandle(file);
     return ok;
 }
 
-// Copies a file to a new one (never over an existing one) through buffer (LoaderPieceSize bytes).
+// Copies a file to a new one (never over an existing one) through buffer (FloorPieceSize bytes).
 static bool CopyReused(const wchar_t* path, const std::wstring& target, uint8_t* buffer, bool flush) {
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -183,7 +187,7 @@ static bool CopyReused(const wchar_t* path, const std::wstring& target, uint8_t*
     }
     DWORD read = 0, written = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, buffer, static_cast<DWORD>(LoaderPieceSize), &read, nullptr) != 0) && read > 0) {
+    while ((ok = ReadFile(file, buffer, static_cast<DWORD>(FloorPieceSize), &read, nullptr) != 0) && read > 0) {
         if (!(ok = WriteFile(copy, buffer, read, &written, nullptr) && written == read)) break;
     }
     if (ok && flush) ok = FlushFileBuffers(copy) != 0;
@@ -225,7 +229,7 @@ static int ReadAll(Floor floor, const wchar_t* name, const wchar_t* dest = nullp
     std::atomic<uint64_t> sum(0);
     auto work = [&] {
         uint8_t* buffer = floor == Floor::Read || copying
-            ? static_cast<uint8_t*>(VirtualAlloc(nullptr, LoaderPieceSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) : nullptr;
+            ? static_cast<uint8_t*>(VirtualAlloc(nullptr, FloorPieceSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) : nullptr;
         uint64_t total = 0;
         for (size_t i; (i = next++) < files.size();) {
             bool done = floor == Floor::Fresh ? ReadFresh(files[i].c_str())
