@@ -3,6 +3,7 @@
 #include <windows.h>
 #include "runtime/crc32.h"
 #include "runtime/memory_blocks.h"
+#include "runtime/zero_search.h"
 
 const char* ChunkTypeName(ChunkType type) {
     switch (type) {
@@ -66,9 +67,7 @@ bool Utf8WasValid(const TextChunkRecord& r) {
 
 // Valid UTF-8 that is not plain ASCII: ASCII alone reads the same either way.
 static bool IsUtf8BeyondAscii(const ByteRange& range) {
-    bool high = false;
-    for (size_t i = 0; i < range.count && !high; i++) high = range.bytes[i] > 0x7F;
-    return high && IsValidUtf8(range);
+    return HasByteAboveAscii(range.bytes, range.count) && IsValidUtf8(range);
 }
 
 bool StoredAsUtf8(const TextChunkRecord& r) {

@@ -1,5 +1,5 @@
-// zero_search_test.cpp: the zero-byte search against a plain loop, at every alignment and length,
-// with the range ending on a page that cannot be read.
+// zero_search_test.cpp: the zero-byte search and the look for a byte past ASCII against plain loops, at
+// every alignment and length, with the range ending on a page that cannot be read.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <cstdint>
@@ -41,6 +41,20 @@ TEST_F(GuardedPage, AgreesWithAPlainLoopOnMixedBytesAtEveryAlignment) {
         // The same bytes started one to fifteen bytes later.
         for (size_t shift = 1; shift < 16 && shift <= count; shift++) {
             ASSERT_EQ(BytesBeforeZero(range + shift, count - shift), Plain(range + shift, count - shift));
+        }
+    }
+}
+
+TEST_F(GuardedPage, FindsAByteAboveAsciiAtEveryPlaceAndNeverReadsPastTheRange) {
+    for (size_t count = 0; count <= 200; count++) {
+        uint8_t* range = Range(count);
+        memset(range, 0x7F, count);
+        EXPECT_FALSE(HasByteAboveAscii(range, count)) << "all ASCII, count " << count;
+        for (size_t high = 0; high < count; high++) {
+            range[high] = static_cast<uint8_t>(0x80 + high % 128);
+            EXPECT_TRUE(HasByteAboveAscii(range, count)) << "count " << count << ", at " << high;
+            EXPECT_FALSE(HasByteAboveAscii(range, high)) << "before it, count " << count << ", at " << high;
+            range[high] = 0x7F;
         }
     }
 }
