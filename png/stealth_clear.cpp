@@ -33,14 +33,15 @@ private:
 
 ClearEnd EndOfRows(RowsState rows) { return rows == RowsState::NoMemory ? ClearEnd::NoMemory : ClearEnd::ImageData; }
 
-// Sets the carrying bits of row y in place.
+// Sets the carrying bits of row y in place (of a 16-bit sample, both bytes' low bits).
 void ClearRow(uint8_t* row, uint64_t y, const ImageHeader& header, StealthMode mode, uint64_t streamBits) {
-    const unsigned perPixel = StealthBitsPerPixel(mode), channels = header.Channels();
+    const unsigned perPixel = StealthBitsPerPixel(mode), sampleBytes = header.bitDepth / 8;
     for (uint64_t x = 0; (x * header.height + y) * perPixel < streamBits; x++) {
         for (unsigned c = 0; c < perPixel; c++) {
             if ((x * header.height + y) * perPixel + c >= streamBits) break;
-            uint8_t& value = row[x * channels + (mode == StealthMode::Alpha ? 3 : c)];
-            value = mode == StealthMode::Alpha ? static_cast<uint8_t>(value | 1) : static_cast<uint8_t>(value & 0xFE);
+            uint8_t* sample = row + StealthCarrierAt(header, mode, x, c);
+            for (unsigned i = 0; i < sampleBytes; i++)
+                sample[i] = mode == StealthMode::Alpha ? static_cast<uint8_t>(sample[i] | 1) : static_cast<uint8_t>(sample[i] & 0xFE);
         }
     }
 }

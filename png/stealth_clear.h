@@ -13,7 +13,9 @@
 // column from the top-left pixel); no other bit of any pixel changes. In alpha mode each is set to 1:
 // the writers hide text in opaque images (alpha 255), so the alpha becomes what it was (an opaque 254
 // is 255 again). In RGB mode each is set to 0: what the writer found there cannot be known, 0 moves a
-// value by one level at most (never out of range) and a stream of zeros spells no signature.
+// value by one level at most (never out of range) and a stream of zeros spells no signature. Of a
+// 16-bit sample both bytes' low bits are set so (a picture widened from 8 bits, whose low byte repeats
+// the high one, holds the stream in both).
 enum class ClearEnd {
     Cleared,     // imageData holds the new IDAT chunks, whose pixels hold no signature
     NotFound,    // the finding is no signature: nothing to clear

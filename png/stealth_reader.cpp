@@ -52,7 +52,6 @@ public:
         const uint64_t columnBits = height * perPixel;
         const uint64_t columns = (totalBits + columnBits - 1) / columnBits;
         const uint64_t rowsNeeded = columns > 1 ? height : (totalBits + perPixel - 1) / perPixel;
-        const unsigned channels = header_.Channels();
         bits->assign(static_cast<size_t>((totalBits + 7) / 8), 0);
         ImageRows image(source_, header_, first_);
         const uint8_t* row;
@@ -65,8 +64,7 @@ public:
                 for (unsigned c = 0; c < perPixel; c++) {
                     uint64_t index = (x * height + y) * perPixel + c;
                     if (index >= totalBits) break;
-                    unsigned channel = format_.mode == StealthMode::Alpha ? 3 : c;
-                    if (row[x * channels + channel] & 1) (*bits)[static_cast<size_t>(index >> 3)] |= 0x80 >> (index & 7);
+                    if (row[StealthCarrierAt(header_, format_.mode, x, c)] & 1) (*bits)[static_cast<size_t>(index >> 3)] |= 0x80 >> (index & 7);
                 }
             }
             uint64_t known = (y + 1) * perPixel;
@@ -142,14 +140,26 @@ uint64_t StealthStreamBits(const ImageHeader& header, const StealthFinding& find
     return std::min<uint64_t>(available, HeaderBits + (static_cast<uint64_t>(finding.lengthBits) + 7) / 8 * 8);
 }
 
+bool StealthModeFits(const ImageHeader& header, StealthMode mode) {
+    if (header.bitDepth != 8 && header.bitDepth != 16) return false;
+    return header.colourType == 6 || header.colourType == (mode == StealthMode::Alpha ? 4 : 2);
+}
+
+size_t StealthCarrierAt(const ImageHeader& header, StealthMode mode, uint64_t x, unsigned c) {
+    const unsigned channels = header.Channels();
+    const unsigned channel = mode == StealthMode::Alpha ? channels - 1 : c;
+    return static_cast<size_t>((x * channels + channel) * (header.bitDepth / 8));
+}
+
 StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData) {
-    if (header.bitDepth != 8 || (header.colourType != 2 && header.colourType != 6)) return NotChecked(StealthNotChecked::ImageType);
+    const bool alpha = StealthModeFits(header, StealthMode::Alpha), rgb = StealthModeFits(header, StealthMode::Rgb);
+    if (!alpha && !rgb) return NotChecked(StealthNotChecked::ImageType);
     if (header.interlace != 0) return NotChecked(StealthNotChecked::Interlaced);
     if (!firstImageData) return NotChecked(StealthNotChecked::NoImageData);
     try {
-        if (header.colourType == 6) {
-            StealthFinding alpha = ReadMode(source, header, *firstImageData, alphaFormat);
-            if (alpha.state != StealthState::Absent) return alpha;
+        if (alpha) {
+            StealthFinding found = ReadMode(source, header, *firstImageData, alphaFormat);
+            if (found.state != StealthState::Absent || !rgb) return found;
         }
         return ReadMode(source, header, *firstImageData, rgbFormat);
     } catch (const std::bad_alloc&) {

@@ -16,7 +16,10 @@
 // bits: with 120 rows or more the signature lies in column 0 (40 rows in RGB mode), so an image
 // without hidden text is told apart within its first rows, mostly its first.
 //
-// Read: 8-bit RGB (RGB mode) and RGBA (alpha mode, then RGB mode), without interlacing.
+// Read: RGB (RGB mode), RGBA (alpha mode, then RGB mode) and grey with alpha (alpha mode), 8- and
+// 16-bit, without interlacing. Of a 16-bit sample the high byte's low bit carries the stream: readers
+// see such images as 8 bits a sample, the high byte (a picture widened from 8 bits, each byte the
+// same, holds the stream in both bytes). Grey and palette images are not read.
 enum class StealthState {
     Absent,       // checked: no signature
     Found,        // a signature; the text is read whole (compressed texts: see inflate)
@@ -29,7 +32,7 @@ enum class StealthState {
 enum class StealthNotChecked {
     None,
     BadHeader,    // IHDR is not valid
-    ImageType,    // not 8-bit RGB or RGBA
+    ImageType,    // grey or palette
     Interlaced,
     NoImageData,  // no IDAT chunk
     ImageData,    // the image data could not be read as far as the signature and length (rows says why)
@@ -54,6 +57,12 @@ const uint32_t MaxStealthBytes = 16u << 20;
 
 // The low bits of a pixel that carry the stream: 1 in alpha mode (alpha), 3 in RGB mode (R, G, B).
 unsigned StealthBitsPerPixel(StealthMode mode);
+// Whether an image of this type holds a stream in this mode (RGB mode: RGB and RGBA; alpha mode: RGBA
+// and grey with alpha).
+bool StealthModeFits(const ImageHeader& header, StealthMode mode);
+// The byte of a row whose low bit is the carrying bit c (0 in alpha mode, 0-2 in RGB mode) of pixel x:
+// of a 16-bit sample its high byte, the low byte following it.
+size_t StealthCarrierAt(const ImageHeader& header, StealthMode mode, uint64_t x, unsigned c);
 // The bits of the stream a finding's signature, length and text take (the text rounded up to whole
 // bytes, as written), as far as the image holds them.
 uint64_t StealthStreamBits(const ImageHeader& header, const StealthFinding& finding);

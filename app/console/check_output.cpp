@@ -67,7 +67,7 @@ const wchar_t* RowsWord(RowsState rows) {
     }
 }
 
-const wchar_t* const StealthReads = L"the check reads 8-bit RGB and RGBA, not interlaced";
+const wchar_t* const StealthReads = L"the check reads RGB, RGBA and grey with alpha, not interlaced";
 
 std::wstring NotCheckedReason(const Finding& finding) {
     if (finding.place == Place::TextChunk) return L"more than 64 MiB: not searched for secrets";
@@ -75,7 +75,7 @@ std::wstring NotCheckedReason(const Finding& finding) {
     const StealthFinding& stealth = finding.stealth;
     switch (stealth.reason) {
     case StealthNotChecked::BadHeader: return L"IHDR is not valid";
-    case StealthNotChecked::ImageType: return std::wstring(L"not an 8-bit RGB or RGBA image; ") + StealthReads;
+    case StealthNotChecked::ImageType: return std::wstring(L"a grey or palette image; ") + StealthReads;
     case StealthNotChecked::Interlaced: return std::wstring(L"an interlaced image; ") + StealthReads;
     case StealthNotChecked::NoImageData: return L"no image data";
     default: return RowsWord(stealth.rows);

@@ -208,14 +208,16 @@ std::vector<uint8_t> PixelsOf(const std::string& file) {
     return all;
 }
 
-// The byte offsets in the pixels of the low bits that carry text of this size, as the tests write them.
+// The byte offsets in the pixels of the low bits that carry text of this size, as the tests write them
+// (both bytes of a 16-bit sample).
 std::vector<size_t> CarryingBytes(const pixelpng::Pixels& pixels, pixelpng::Mode mode, size_t storedBytes) {
-    const unsigned perPixel = mode == pixelpng::Mode::Alpha ? 1 : 3;
+    const unsigned perPixel = mode == pixelpng::Mode::Alpha ? 1 : 3, sampleBytes = pixels.bitDepth / 8;
     std::vector<size_t> at;
     for (size_t index = 0; index < (15 + 4 + storedBytes) * 8; index++) {
         size_t pixel = index / perPixel;
         size_t x = pixel / pixels.height, y = pixel % pixels.height;
-        at.push_back((y * pixels.width + x) * pixels.channels + (mode == pixelpng::Mode::Alpha ? 3 : index % perPixel));
+        size_t sample = (y * pixels.width + x) * pixels.channels + (mode == pixelpng::Mode::Alpha ? pixels.channels - 1 : index % perPixel);
+        for (unsigned i = 0; i < sampleBytes; i++) at.push_back(sample * sampleBytes + i);
     }
     return at;
 }
@@ -231,15 +233,24 @@ TEST(CleanCopy, ClearingHiddenTextChangesOnlyTheBitsThatCarryIt) {
         unsigned channels;
         pixelpng::Mode mode;
         bool compressed;
+        bool widened;  // made 16-bit after the text was hidden
     };
     const std::string text = "a red fox in the snow\nNegative prompt: blurry\nSteps: 28, Sampler: Euler a, Seed: 1234";
-    const Hidden cases[] = {{4, pixelpng::Mode::Alpha, false}, {4, pixelpng::Mode::Alpha, true}, {3, pixelpng::Mode::Rgb, false},
-                            {3, pixelpng::Mode::Rgb, true},    {4, pixelpng::Mode::Rgb, false},  {4, pixelpng::Mode::Rgb, true}};
+    const Hidden cases[] = {{4, pixelpng::Mode::Alpha, false, false}, {4, pixelpng::Mode::Alpha, true, false},
+                            {3, pixelpng::Mode::Rgb, false, false},   {3, pixelpng::Mode::Rgb, true, false},
+                            {4, pixelpng::Mode::Rgb, false, false},   {4, pixelpng::Mode::Rgb, true, false},
+                            {2, pixelpng::Mode::Alpha, true, false},  {2, pixelpng::Mode::Alpha, false, true},
+                            {4, pixelpng::Mode::Alpha, false, true},  {3, pixelpng::Mode::Rgb, true, true}};
     for (const Hidden& hidden : cases) {
-        SCOPED_TRACE(testing::Message() << hidden.channels << " channels, mode " << int(hidden.mode) << ", compressed " << hidden.compressed);
-        const pixelpng::Pixels original = pixelpng::Noise(64, 200, hidden.channels, 3);
+        SCOPED_TRACE(testing::Message() << hidden.channels << " channels, mode " << int(hidden.mode) << ", compressed " << hidden.compressed
+                                        << ", widened " << hidden.widened);
+        pixelpng::Pixels original = pixelpng::Noise(64, 200, hidden.channels, 3);
         pixelpng::Pixels pixels = original;
         pixelpng::HideText(&pixels, hidden.mode, hidden.compressed, text);
+        if (hidden.widened) {
+            original = pixelpng::Widened(original);
+            pixels = pixelpng::Widened(pixels);
+        }
         pixelpng::Layout layout;
         layout.beforeImageData = {Chunk("gAMA", testpng::BigEndian32(45455)), Chunk("tEXt", testpng::TextData("parameters", "a fox")),
                                   Chunk("pHYs", std::string(9, '\1'))};
@@ -290,7 +301,7 @@ TEST(CleanCopy, ClearingHiddenTextChangesOnlyTheBitsThatCarryIt) {
         size_t changed = 0;
         for (size_t i = 0; i < cleared.size(); i++) changed += cleared[i] != pixels.bytes[i];
         EXPECT_GT(changed, 0u);
-        EXPECT_LE(changed, result.clearing.bits);
+        EXPECT_LE(changed, result.clearing.bits * (pixels.bitDepth / 8));
 
         pixelpng::FoundImage image = pixelpng::FindImage(copy);
         CountingBytes copySource(copy);

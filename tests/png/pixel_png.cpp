@@ -17,9 +17,17 @@ Pixels Noise(uint32_t width, uint32_t height, unsigned channels, uint32_t seed) 
     for (size_t i = 0; i < pixels.bytes.size(); i++) {
         state = state * 1103515245u + 12345u;
         pixels.bytes[i] = static_cast<uint8_t>(state >> 16);
-        if (channels == 4 && i % 4 == 3) pixels.bytes[i] = 255;
+        if ((channels == 4 || channels == 2) && i % channels == channels - 1) pixels.bytes[i] = 255;
     }
     return pixels;
+}
+
+Pixels Widened(const Pixels& pixels) {
+    Pixels wide = pixels;
+    wide.bitDepth = 16;
+    wide.bytes.clear();
+    for (uint8_t value : pixels.bytes) wide.bytes.insert(wide.bytes.end(), 2, value);
+    return wide;
 }
 
 static uint8_t Paeth(int a, int b, int c) {
@@ -57,13 +65,14 @@ std::string Encode(const Pixels& pixels, const Layout& layout) {
     using testpng::Chunk;
     std::string png("\x89PNG\r\n\x1a\n", 8);
     std::string header = BigEndian32(pixels.width) + BigEndian32(pixels.height);
-    header += '\x08';
-    header += static_cast<char>(pixels.channels == 4 ? 6 : 2);
+    header += static_cast<char>(pixels.bitDepth);
+    header += static_cast<char>(pixels.channels == 4 ? 6 : pixels.channels == 2 ? 4 : 2);
     header += std::string(3, '\0');
     png += Chunk("IHDR", header);
     for (const std::string& chunk : layout.beforeImageData) png += chunk;
-    std::string data = testpng::Deflate(FilterRows(pixels.bytes, static_cast<size_t>(pixels.width) * pixels.channels,
-                                                   pixels.channels, layout.filters),
+    const unsigned pixelBytes = static_cast<unsigned>(pixels.PixelBytes());
+    std::string data = testpng::Deflate(FilterRows(pixels.bytes, static_cast<size_t>(pixels.width) * pixelBytes, pixelBytes,
+                                                   layout.filters),
                                         layout.level);
     size_t piece = layout.imageDataPiece ? layout.imageDataPiece : data.size();
     for (size_t at = 0; at < data.size(); at += piece) png += Chunk("IDAT", data.substr(at, piece));
@@ -98,7 +107,7 @@ void HideText(Pixels* pixels, Mode mode, bool compressed, const std::string& tex
         size_t pixel = index / perPixel;
         uint32_t x = static_cast<uint32_t>(pixel / pixels->height), y = static_cast<uint32_t>(pixel % pixels->height);
         if (x >= pixels->width) return;
-        uint8_t& channel = pixels->At(x, y)[mode == Mode::Alpha ? 3 : index % perPixel];
+        uint8_t& channel = pixels->At(x, y)[mode == Mode::Alpha ? pixels->channels - 1 : index % perPixel];
         channel = static_cast<uint8_t>((channel & 0xFE) | bit);
     }
 }

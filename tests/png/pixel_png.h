@@ -9,17 +9,22 @@
 
 namespace pixelpng {
 
-// 8-bit pixels, row by row, channels bytes each (3: RGB, 4: RGBA).
+// Pixels, row by row, channels samples each (2: grey and alpha, 3: RGB, 4: RGBA) of bitDepth bits
+// (8 or 16, high byte first).
 struct Pixels {
     uint32_t width = 0;
     uint32_t height = 0;
     unsigned channels = 4;
+    unsigned bitDepth = 8;
     std::vector<uint8_t> bytes;
-    uint8_t* At(uint32_t x, uint32_t y) { return &bytes[(static_cast<size_t>(y) * width + x) * channels]; }
+    size_t PixelBytes() const { return channels * bitDepth / 8; }
+    uint8_t* At(uint32_t x, uint32_t y) { return &bytes[(static_cast<size_t>(y) * width + x) * PixelBytes()]; }
 };
 
-// Pixels of a fixed pseudo-random pattern (alpha 255: an opaque image, as generators write them).
+// 8-bit pixels of a fixed pseudo-random pattern (alpha 255: an opaque image, as generators write them).
 Pixels Noise(uint32_t width, uint32_t height, unsigned channels, uint32_t seed = 1);
+// 8-bit pixels made 16-bit as converters make them: each sample v becomes v * 257 (both bytes v).
+Pixels Widened(const Pixels& pixels);
 
 // Rows of raw image bytes (rowBytes each), filtered row y with filter type filters[y % size], as the
 // stream IDAT holds before deflate. bytesPerPixel: the filters' distance to the byte on the left.
@@ -35,14 +40,14 @@ struct Layout {
     int level = 6;
 };
 
-// A PNG of the pixels: IHDR (8-bit, colour type 2 or 6), the chunks, IDAT, IEND, the trailer.
+// A PNG of the pixels: IHDR (colour type 4, 2 or 6), the chunks, IDAT, IEND, the trailer.
 std::string Encode(const Pixels& pixels, const Layout& layout = Layout());
 
 // A gzip stream (RFC 1952) of data.
 std::string Gzip(const std::string& data);
 
 enum class Mode { Alpha, Rgb };
-// Writes signature, length and text into the low bits, column by column from the top-left pixel.
+// Writes signature, length and text into the low bits of 8-bit pixels, column by column from the top-left pixel.
 // compressed: the text is gzip'd and the "comp" signature written. lengthBits: 0 for the text's own.
 void HideText(Pixels* pixels, Mode mode, bool compressed, const std::string& text, uint32_t lengthBits = 0);
 

@@ -28,17 +28,20 @@ struct Hidden {
     unsigned channels;
     Mode mode;
     bool compressed;
+    bool widened;  // made 16-bit after the text was hidden
 };
 
 TEST(StealthReader, ReadsEachModeRawAndCompressed) {
-    const Hidden cases[] = {{4, Mode::Alpha, false}, {4, Mode::Alpha, true}, {3, Mode::Rgb, false},
-                            {3, Mode::Rgb, true},    {4, Mode::Rgb, false},  {4, Mode::Rgb, true}};
+    const Hidden cases[] = {{4, Mode::Alpha, false, false}, {4, Mode::Alpha, true, false}, {3, Mode::Rgb, false, false},
+                            {3, Mode::Rgb, true, false},    {4, Mode::Rgb, false, false},  {4, Mode::Rgb, true, false},
+                            {2, Mode::Alpha, false, false}, {2, Mode::Alpha, true, true},  {4, Mode::Alpha, true, true},
+                            {4, Mode::Rgb, false, true},    {3, Mode::Rgb, true, true}};
     for (const Hidden& hidden : cases) {
         pixelpng::Pixels pixels = pixelpng::Noise(64, 200, hidden.channels);
         pixelpng::HideText(&pixels, hidden.mode, hidden.compressed, parameters);
-        StealthFinding finding = Read(pixelpng::Encode(pixels));
+        StealthFinding finding = Read(pixelpng::Encode(hidden.widened ? pixelpng::Widened(pixels) : pixels));
         SCOPED_TRACE(testing::Message() << hidden.channels << " channels, mode " << int(hidden.mode) << ", compressed "
-                                        << hidden.compressed);
+                                        << hidden.compressed << ", widened " << hidden.widened);
         EXPECT_EQ(finding.state, StealthState::Found);
         EXPECT_EQ(finding.mode, hidden.mode == Mode::Alpha ? StealthMode::Alpha : StealthMode::Rgb);
         EXPECT_EQ(finding.compressed, hidden.compressed);
@@ -77,7 +80,7 @@ TEST(StealthReader, ReadsATextThatRunsOverManyColumnsAndAShortImage) {
 }
 
 TEST(StealthReader, FindsNothingInAPlainImageAfterItsFirstRows) {
-    for (unsigned channels : {3u, 4u}) {
+    for (unsigned channels : {2u, 3u, 4u}) {
         pixelpng::Pixels pixels = pixelpng::Noise(1024, 1024, channels);
         pixelpng::Layout layout;
         layout.imageDataPiece = 8192;
