@@ -1,5 +1,6 @@
 // image_data_writer.cpp: filtering and deflating image rows into IDAT chunks.
 #include "png/image_data_writer.h"
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include "png/chunk_walk.h"
@@ -17,12 +18,15 @@ void AppendNumber32(std::vector<uint8_t>* out, uint32_t value) {
 }  // namespace
 
 ImageDataWriter::ImageDataWriter(const ImageHeader& header, std::vector<uint8_t>* chunks) : header_(header), chunks_(chunks) {
-    if (header.interlace != 0 || header.RowBytes() > MaxRowBytes) {
+    const bool interlaced = header.interlace != 0;
+    if (header.RowBytes() > MaxRowBytes ||
+        (interlaced && (header.bitDepth < 8 || header.RowBytes() * header.height > MaxInterlacedImageBytes))) {
         state_ = ImageDataEnd::Failed;
         return;
     }
     rowBytes_ = static_cast<size_t>(header.RowBytes());
     try {
+        if (interlaced) image_.reserve(rowBytes_ * header.height);
         above_.assign(rowBytes_, 0);
         filtered_.assign(FilterTypes * (rowBytes_ + 1), 0);
         pending_.reserve(ImageDataChunkBytes);
@@ -100,6 +104,14 @@ void ImageDataWriter::Filter(const uint8_t* row) {
 bool ImageDataWriter::AddRow(const uint8_t* row) {
     if (state_ != ImageDataEnd::Going) return false;
     if (rowsAdded_ == header_.height) return Fail(ImageDataEnd::Failed);
+    rowsAdded_++;
+    if (header_.interlace == 0) return WriteRow(row);
+    image_.insert(image_.end(), row, row + rowBytes_);  // reserved whole
+    return true;
+}
+
+// One row of rowBytes_ filtered and deflated.
+bool ImageDataWriter::WriteRow(const uint8_t* row) {
     try {
         Filter(row);
         // The filter whose bytes, taken as signed, sum smallest: the usual guess at what deflates best.
@@ -115,17 +127,36 @@ bool ImageDataWriter::AddRow(const uint8_t* row) {
             }
         }
         memcpy(above_.data(), row, rowBytes_);
-        rowsAdded_++;
         return Deflate(&filtered_[best * (rowBytes_ + 1)], rowBytes_ + 1, Z_NO_FLUSH);
     } catch (const std::bad_alloc&) {
         return Fail(ImageDataEnd::NoMemory);
     }
 }
 
+// The passes of an interlaced image, each pixel taken from where it stands in image_.
+bool ImageDataWriter::WritePasses() {
+    const size_t imageRowBytes = rowBytes_, pixelBytes = header_.BitsPerPixel() / 8;
+    std::vector<uint8_t> passRow(imageRowBytes);
+    for (const InterlacePass& pass : Adam7Passes) {
+        const uint32_t width = PassWidth(header_, pass), height = PassHeight(header_, pass);
+        if (width == 0 || height == 0) continue;
+        rowBytes_ = width * pixelBytes;
+        std::fill(above_.begin(), above_.end(), 0);
+        for (uint32_t j = 0; j < height; j++) {
+            const uint8_t* in = &image_[(pass.y0 + static_cast<size_t>(j) * pass.dy) * imageRowBytes];
+            for (uint32_t i = 0; i < width; i++)
+                memcpy(&passRow[i * pixelBytes], in + (pass.x0 + static_cast<size_t>(i) * pass.dx) * pixelBytes, pixelBytes);
+            if (!WriteRow(passRow.data())) return false;
+        }
+    }
+    return true;
+}
+
 bool ImageDataWriter::Finish() {
     if (state_ != ImageDataEnd::Going) return false;
     if (rowsAdded_ != header_.height) return Fail(ImageDataEnd::Failed);
     try {
+        if (header_.interlace != 0 && !WritePasses()) return false;
         if (!Deflate(nullptr, 0, Z_FINISH)) return false;
         if (!pending_.empty()) EmitChunk(pending_.size());
     } catch (const std::bad_alloc&) {

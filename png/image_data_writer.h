@@ -10,12 +10,14 @@
 // it, the rows go into one zlib stream (zlib's deflate), and the stream is cut into IDAT chunks of
 // ImageDataChunkBytes each but the last, each with its CRC.
 //
-// Writes every colour type and bit depth, without interlacing.
+// Writes every colour type and bit depth; Adam7 interlaced images of 8 or 16 bits a sample (of
+// MaxInterlacedImageBytes at most), their rows kept until the last one, then written pass by pass.
 enum class ImageDataEnd {
     Going,     // rows are taken
     Finished,  // the stream is ended and every chunk written
-    NoMemory,  // no memory for the deflater or the chunks
-    Failed,    // deflate failed, the header is interlaced or a row too wide, or more rows than the height
+    NoMemory,  // no memory for the deflater, the chunks or an interlaced image
+    Failed,    // deflate failed, an interlaced image the writer does not write, a row too wide, or more
+               // rows than the height
 };
 
 // The data of each IDAT chunk but the last.
@@ -40,12 +42,15 @@ private:
     bool Deflate(const uint8_t* bytes, size_t count, int flush);
     void EmitChunk(size_t count);
     void Filter(const uint8_t* row);
+    bool WriteRow(const uint8_t* row);
+    bool WritePasses();
 
     ImageHeader header_;
     std::vector<uint8_t>* chunks_;
     z_stream stream_{};
     bool streamOpen_ = false;
-    size_t rowBytes_ = 0;
+    size_t rowBytes_ = 0;            // of the rows filtered: an interlaced image's pass rows are shorter
+    std::vector<uint8_t> image_;     // an interlaced image's rows, until the last is given
     std::vector<uint8_t> above_;     // the row before, unfiltered (zeros before the first)
     std::vector<uint8_t> filtered_;  // for each filter type: its byte and the row filtered
     std::vector<uint8_t> pending_;   // deflated bytes not yet in a chunk

@@ -11,6 +11,17 @@ unsigned ImageHeader::Channels() const {
     }
 }
 
+const InterlacePass Adam7Passes[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                      {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+
+uint32_t PassWidth(const ImageHeader& header, const InterlacePass& pass) {
+    return header.width > pass.x0 ? (header.width - pass.x0 + pass.dx - 1) / pass.dx : 0;
+}
+
+uint32_t PassHeight(const ImageHeader& header, const InterlacePass& pass) {
+    return header.height > pass.y0 ? (header.height - pass.y0 + pass.dy - 1) / pass.dy : 0;
+}
+
 static bool DepthAllowed(uint8_t colourType, uint8_t depth) {
     switch (colourType) {
     case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;

@@ -22,6 +22,17 @@ struct ImageHeader {
     unsigned FilterStride() const { return BitsPerPixel() >= 8 ? BitsPerPixel() / 8 : 1; }
 };
 
+// Format notes: Adam7 interlacing stores the image as seven smaller ones, each of the pixels at
+// x = x0 + k * dx, y = y0 + j * dy, one after the other; each is filtered on its own (the row above
+// the first of each is zeros); a pass of no pixels has no rows.
+struct InterlacePass {
+    uint32_t x0, y0, dx, dy;
+};
+extern const InterlacePass Adam7Passes[7];
+// The pixels of one row of the pass and its rows (0 when the image has none there).
+uint32_t PassWidth(const ImageHeader& header, const InterlacePass& pass);
+uint32_t PassHeight(const ImageHeader& header, const InterlacePass& pass);
+
 enum class HeaderCheck { Ok, WrongLength, BadSize, BadDepth, BadMethod };
 
 // Reads and checks IHDR's data; *header is filled only when the answer is Ok.

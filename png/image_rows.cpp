@@ -10,12 +10,16 @@ static const size_t InputPiece = 64u << 10;
 
 ImageRows::ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData)
     : source_(source), header_(header) {
-    if (header.interlace != 0) {
+    if (header.interlace != 0 && header.bitDepth < 8) {
         state_ = RowsState::Interlaced;
         return;
     }
     if (header.RowBytes() > MaxRowBytes) {
         state_ = RowsState::TooWide;
+        return;
+    }
+    if (header.interlace != 0 && header.RowBytes() * header.height > MaxInterlacedImageBytes) {
+        state_ = RowsState::TooLarge;
         return;
     }
     rowBytes_ = static_cast<size_t>(header.RowBytes());
@@ -135,9 +139,40 @@ void ImageRows::Unfilter() {
     memcpy(above, row, rowBytes_);
 }
 
+// Inflates and unfilters every pass of an interlaced image, each pixel put where it stands in image_.
+bool ImageRows::ReadPasses() {
+    const size_t imageRowBytes = static_cast<size_t>(header_.RowBytes()), pixelBytes = header_.BitsPerPixel() / 8;
+    try {
+        image_.assign(imageRowBytes * header_.height, 0);
+    } catch (const std::bad_alloc&) {
+        return Fail(RowsState::NoMemory);
+    }
+    for (const InterlacePass& pass : Adam7Passes) {
+        const uint32_t width = PassWidth(header_, pass), height = PassHeight(header_, pass);
+        if (width == 0 || height == 0) continue;
+        rowBytes_ = width * pixelBytes;
+        std::fill(rows_.begin(), rows_.end(), 0);  // the row above a pass's first
+        for (uint32_t j = 0; j < height; j++) {
+            if (!FillRow()) return false;
+            if (rows_[0] > 4) return Fail(RowsState::BadFilter);
+            Unfilter();
+            const uint8_t* passRow = rows_.data() + 1 + rowBytes_;
+            uint8_t* out = &image_[(pass.y0 + static_cast<size_t>(j) * pass.dy) * imageRowBytes];
+            for (uint32_t i = 0; i < width; i++)
+                memcpy(out + (pass.x0 + static_cast<size_t>(i) * pass.dx) * pixelBytes, passRow + i * pixelBytes, pixelBytes);
+        }
+    }
+    return true;
+}
+
 bool ImageRows::Next(const uint8_t** row) {
     if (state_ != RowsState::Going) return false;
     if (rowsRead_ == header_.height) return Fail(RowsState::Ended);
+    if (header_.interlace != 0) {
+        if (rowsRead_ == 0 && !ReadPasses()) return false;
+        *row = &image_[rowsRead_++ * static_cast<size_t>(header_.RowBytes())];
+        return true;
+    }
     if (!FillRow()) return false;
     if (rows_[0] > 4) return Fail(RowsState::BadFilter);
     Unfilter();

@@ -12,14 +12,17 @@
 // filter types 0 None, 1 Sub, 2 Up, 3 Average, 4 Paeth work on bytes, against the byte FilterStride()
 // to the left (a) and the byte above (b), c above a; the row above the first is zeros.
 //
-// Reads every colour type and bit depth, without interlacing (Adam7 images answer Interlaced). Only
-// as much of the stream is inflated as the rows asked for need, so a caller that wants the top rows
-// of a large image pays for those alone.
+// Reads every colour type and bit depth. Without interlacing only as much of the stream is inflated
+// as the rows asked for need, so a caller that wants the top rows of a large image pays for those
+// alone. An Adam7 image of 8 or 16 bits a sample is read whole at the first row asked for, its passes
+// put in place in a buffer of the whole image (MaxInterlacedImageBytes at most); one of fewer bits a
+// sample answers Interlaced.
 enum class RowsState {
     Going,       // rows were read and more may follow
     Ended,       // every row was read
-    Interlaced,  // an Adam7 image: not read
+    Interlaced,  // an Adam7 image of fewer than 8 bits a sample: not read
     TooWide,     // a row longer than MaxRowBytes
+    TooLarge,    // an Adam7 image of more than MaxInterlacedImageBytes
     NoMemory,    // no memory for the rows or the inflater
     Truncated,   // the image data ended before the last row asked for
     Damaged,     // the zlib stream is not valid
@@ -28,6 +31,7 @@ enum class RowsState {
 };
 
 const uint64_t MaxRowBytes = 64u << 20;
+const uint64_t MaxInterlacedImageBytes = 64u << 20;
 
 // The Paeth filter's guess from the byte on the left (a), above (b) and above on the left (c).
 uint8_t PaethPredictor(int a, int b, int c);
@@ -52,6 +56,7 @@ private:
     bool Fail(RowsState state);
     bool FillRow();
     bool NextInput();
+    bool ReadPasses();
     void Unfilter();
 
     ByteSource* source_;
@@ -59,7 +64,8 @@ private:
     z_stream stream_{};
     bool streamOpen_ = false;
     std::vector<uint8_t> rows_;  // the filter byte and the row, then the row above (without its filter byte)
-    size_t rowBytes_ = 0;
+    std::vector<uint8_t> image_;  // an interlaced image's rows, in order
+    size_t rowBytes_ = 0;         // of the rows in rows_: an interlaced image's pass rows are shorter
     uint64_t inputAt_ = 0;     // the next byte of image data not yet given to the inflater
     uint64_t chunkLeft_ = 0;   // bytes of the current IDAT chunk from inputAt_ on
     uint64_t chunkEnd_ = 0;    // just past the current IDAT chunk's CRC

@@ -40,8 +40,10 @@ void ClearRow(uint8_t* row, uint64_t y, const ImageHeader& header, StealthMode m
         for (unsigned c = 0; c < perPixel; c++) {
             if ((x * header.height + y) * perPixel + c >= streamBits) break;
             uint8_t* sample = row + StealthCarrierAt(header, mode, x, c);
-            for (unsigned i = 0; i < sampleBytes; i++)
-                sample[i] = mode == StealthMode::Alpha ? static_cast<uint8_t>(sample[i] | 1) : static_cast<uint8_t>(sample[i] & 0xFE);
+            for (unsigned i = 0; i < sampleBytes; i++) {
+                sample[i] = mode == StealthMode::Alpha ? static_cast<uint8_t>(sample[i] | 1)
+                                                       : static_cast<uint8_t>(sample[i] & 0xFE);
+            }
         }
     }
 }

@@ -64,7 +64,8 @@ public:
                 for (unsigned c = 0; c < perPixel; c++) {
                     uint64_t index = (x * height + y) * perPixel + c;
                     if (index >= totalBits) break;
-                    if (row[StealthCarrierAt(header_, format_.mode, x, c)] & 1) (*bits)[static_cast<size_t>(index >> 3)] |= 0x80 >> (index & 7);
+                    if (row[StealthCarrierAt(header_, format_.mode, x, c)] & 1)
+                        (*bits)[static_cast<size_t>(index >> 3)] |= 0x80 >> (index & 7);
                 }
             }
             uint64_t known = (y + 1) * perPixel;
@@ -154,7 +155,6 @@ size_t StealthCarrierAt(const ImageHeader& header, StealthMode mode, uint64_t x,
 StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData) {
     const bool alpha = StealthModeFits(header, StealthMode::Alpha), rgb = StealthModeFits(header, StealthMode::Rgb);
     if (!alpha && !rgb) return NotChecked(StealthNotChecked::ImageType);
-    if (header.interlace != 0) return NotChecked(StealthNotChecked::Interlaced);
     if (!firstImageData) return NotChecked(StealthNotChecked::NoImageData);
     try {
         if (alpha) {

@@ -17,9 +17,10 @@
 // without hidden text is told apart within its first rows, mostly its first.
 //
 // Read: RGB (RGB mode), RGBA (alpha mode, then RGB mode) and grey with alpha (alpha mode), 8- and
-// 16-bit, without interlacing. Of a 16-bit sample the high byte's low bit carries the stream: readers
-// see such images as 8 bits a sample, the high byte (a picture widened from 8 bits, each byte the
-// same, holds the stream in both bytes). Grey and palette images are not read.
+// 16-bit, interlaced too (its rows put in order, as readers see them; the whole image is read). Of a
+// 16-bit sample the high byte's low bit carries the stream: readers see such images as 8 bits a
+// sample, the high byte (a picture widened from 8 bits, each byte the same, holds the stream in both
+// bytes). Grey and palette images are not read.
 enum class StealthState {
     Absent,       // checked: no signature
     Found,        // a signature; the text is read whole (compressed texts: see inflate)
@@ -33,7 +34,6 @@ enum class StealthNotChecked {
     None,
     BadHeader,    // IHDR is not valid
     ImageType,    // grey or palette
-    Interlaced,
     NoImageData,  // no IDAT chunk
     ImageData,    // the image data could not be read as far as the signature and length (rows says why)
 };

@@ -63,11 +63,10 @@ const wchar_t* RowsWord(RowsState rows) {
     case RowsState::Damaged: return L"the image data is damaged";
     case RowsState::BadFilter: return L"a row has an unknown filter type";
     case RowsState::TooWide: return L"the rows are too long";
+    case RowsState::TooLarge: return L"an interlaced image of more than 64 MiB of pixels";
     default: return L"the image data cannot be read";
     }
 }
-
-const wchar_t* const StealthReads = L"the check reads RGB, RGBA and grey with alpha, not interlaced";
 
 std::wstring NotCheckedReason(const Finding& finding) {
     if (finding.place == Place::TextChunk) return L"more than 64 MiB: not searched for secrets";
@@ -75,8 +74,7 @@ std::wstring NotCheckedReason(const Finding& finding) {
     const StealthFinding& stealth = finding.stealth;
     switch (stealth.reason) {
     case StealthNotChecked::BadHeader: return L"IHDR is not valid";
-    case StealthNotChecked::ImageType: return std::wstring(L"a grey or palette image; ") + StealthReads;
-    case StealthNotChecked::Interlaced: return std::wstring(L"an interlaced image; ") + StealthReads;
+    case StealthNotChecked::ImageType: return L"a grey or palette image; the check reads RGB, RGBA and grey with alpha";
     case StealthNotChecked::NoImageData: return L"no image data";
     default: return RowsWord(stealth.rows);
     }

@@ -13,7 +13,7 @@ std::wstring TypeName(uint32_t type);
 //   tEXt parameters: 1234 bytes, generation data
 //   secret in zTXt workflow: a key starting "sk-pr..." at byte 52 of its text
 //   stealth: alpha, compressed, 812 bytes (2301 inflated)
-//   stealth: not checked (a grey or palette image; the check reads RGB, RGBA and grey with alpha, not interlaced)
+//   stealth: not checked (a grey or palette image; the check reads RGB, RGBA and grey with alpha)
 void AppendCheckLines(std::wstring& out, const CheckResult& result);
 
 // The same as JSON Lines: one object per finding, {"file":..., "finding":"text"|"secret"|"xmp"|

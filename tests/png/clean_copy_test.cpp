@@ -233,17 +233,19 @@ TEST(CleanCopy, ClearingHiddenTextChangesOnlyTheBitsThatCarryIt) {
         unsigned channels;
         pixelpng::Mode mode;
         bool compressed;
-        bool widened;  // made 16-bit after the text was hidden
+        bool widened;     // made 16-bit after the text was hidden
+        bool interlaced;  // then saved interlaced
     };
     const std::string text = "a red fox in the snow\nNegative prompt: blurry\nSteps: 28, Sampler: Euler a, Seed: 1234";
-    const Hidden cases[] = {{4, pixelpng::Mode::Alpha, false, false}, {4, pixelpng::Mode::Alpha, true, false},
-                            {3, pixelpng::Mode::Rgb, false, false},   {3, pixelpng::Mode::Rgb, true, false},
-                            {4, pixelpng::Mode::Rgb, false, false},   {4, pixelpng::Mode::Rgb, true, false},
-                            {2, pixelpng::Mode::Alpha, true, false},  {2, pixelpng::Mode::Alpha, false, true},
-                            {4, pixelpng::Mode::Alpha, false, true},  {3, pixelpng::Mode::Rgb, true, true}};
+    const Hidden cases[] = {{4, pixelpng::Mode::Alpha, false, false, false}, {4, pixelpng::Mode::Alpha, true, false, false},
+                            {3, pixelpng::Mode::Rgb, false, false, false},   {3, pixelpng::Mode::Rgb, true, false, false},
+                            {4, pixelpng::Mode::Rgb, false, false, false},   {4, pixelpng::Mode::Rgb, true, false, false},
+                            {2, pixelpng::Mode::Alpha, true, false, false},  {2, pixelpng::Mode::Alpha, false, true, false},
+                            {4, pixelpng::Mode::Alpha, false, true, false},  {3, pixelpng::Mode::Rgb, true, true, false},
+                            {4, pixelpng::Mode::Alpha, true, false, true}, {2, pixelpng::Mode::Alpha, false, true, true}};
     for (const Hidden& hidden : cases) {
         SCOPED_TRACE(testing::Message() << hidden.channels << " channels, mode " << int(hidden.mode) << ", compressed " << hidden.compressed
-                                        << ", widened " << hidden.widened);
+                                        << ", widened " << hidden.widened << ", interlaced " << hidden.interlaced);
         pixelpng::Pixels original = pixelpng::Noise(64, 200, hidden.channels, 3);
         pixelpng::Pixels pixels = original;
         pixelpng::HideText(&pixels, hidden.mode, hidden.compressed, text);
@@ -257,6 +259,7 @@ TEST(CleanCopy, ClearingHiddenTextChangesOnlyTheBitsThatCarryIt) {
         layout.afterImageData = {Chunk("prVt", "after the image")};
         layout.imageDataPiece = 5000;
         layout.trailer = "after the end";
+        layout.interlaced = hidden.interlaced;
         const std::string file = pixelpng::Encode(pixels, layout);
         CleanResult result = CleanOf(file, ClearStealthChoices());
         ASSERT_EQ(result.end, CleanEnd::Cleaned);

@@ -118,14 +118,46 @@ TEST(ImageRows, EndsWithACodeForDamagedData) {
     EXPECT_EQ(rows.size(), 48u);
 }
 
-TEST(ImageRows, LeavesInterlacedImagesAndRowsTooLongAlone) {
-    ImageHeader header = pixelpng::HeaderOf(8, 8, 8, 6, 1);
+TEST(ImageRows, ReadsInterlacedImagesInTheirRowsOrder) {
+    // Among them images too small for some passes.
+    const uint32_t sizes[][2] = {{1, 1}, {3, 5}, {9, 17}, {33, 20}, {2, 9}};
+    for (const auto& size : sizes) {
+        for (unsigned channels : {2u, 3u, 4u}) {
+            for (bool wide : {false, true}) {
+                SCOPED_TRACE(testing::Message() << size[0] << "x" << size[1] << ", " << channels << " channels, 16-bit " << wide);
+                pixelpng::Pixels pixels = pixelpng::Noise(size[0], size[1], channels, size[0] + channels);
+                if (wide) pixels = pixelpng::Widened(pixels);
+                pixelpng::Layout layout;
+                layout.interlaced = true;
+                layout.imageDataPiece = 100;
+                RowsState state;
+                EXPECT_EQ(ReadAll(pixelpng::Encode(pixels, layout), &state), pixels.bytes);
+                EXPECT_EQ(state, RowsState::Ended);
+            }
+        }
+    }
+    // Cut in the last pass: no row, as the first row needs every pass.
+    pixelpng::Layout layout;
+    layout.interlaced = true;
+    layout.level = 0;
+    std::string file = pixelpng::Encode(pixelpng::Noise(40, 40, 4), layout);
+    const size_t data = file.find("IDAT") + 4;
+    std::string cut = file.substr(0, data - 8) + Chunk("IDAT", file.substr(data, 6000)) + Chunk("IEND", std::string());
+    RowsState state;
+    EXPECT_TRUE(ReadAll(cut, &state).empty());
+    EXPECT_EQ(state, RowsState::Truncated);
+}
+
+TEST(ImageRows, LeavesInterlacedImagesOfSmallSamplesAndRowsTooLongAlone) {
+    ImageHeader header = pixelpng::HeaderOf(8, 8, 4, 3, 1);
     std::string file(64, '\0');
     CountingBytes source(file);
     WalkedChunk chunk;
     chunk.at = 8;
     ImageRows interlaced(&source, header, chunk);
     EXPECT_EQ(interlaced.State(), RowsState::Interlaced);
+    ImageRows large(&source, pixelpng::HeaderOf(4097, 4096, 8, 6, 1), chunk);
+    EXPECT_EQ(large.State(), RowsState::TooLarge);
     header.interlace = 0;
     header.width = 0x7FFFFFFF;
     header.bitDepth = 16;
@@ -150,13 +182,16 @@ TEST(ImageDataWriter, RowsWrittenReadBackTheSameInEveryColourType) {
     struct Shape {
         uint8_t depth, colourType;
         uint32_t width, height;
+        uint8_t interlace;
     };
-    // Among them an image whose stream fills several chunks, and one of one pixel.
-    const Shape shapes[] = {{8, 2, 13, 11}, {8, 6, 13, 11}, {16, 6, 5, 3}, {8, 0, 7, 2}, {4, 3, 9, 4},
-                            {1, 0, 17, 5},  {16, 4, 3, 3},  {8, 6, 300, 200}, {8, 2, 1, 1}};
+    // Among them an image whose stream fills several chunks, and one of one pixel; interlaced ones too.
+    const Shape shapes[] = {{8, 2, 13, 11, 0}, {8, 6, 13, 11, 0},  {16, 6, 5, 3, 0},    {8, 0, 7, 2, 0},  {4, 3, 9, 4, 0},
+                            {1, 0, 17, 5, 0},  {16, 4, 3, 3, 0},   {8, 6, 300, 200, 0}, {8, 2, 1, 1, 0},  {8, 6, 13, 11, 1},
+                            {16, 2, 9, 17, 1}, {8, 4, 1, 1, 1},    {8, 3, 6, 3, 1},     {16, 0, 5, 2, 1}, {8, 6, 300, 200, 1}};
     for (const Shape& shape : shapes) {
-        SCOPED_TRACE(testing::Message() << int(shape.colourType) << "/" << int(shape.depth) << " " << shape.width << "x" << shape.height);
-        const ImageHeader header = pixelpng::HeaderOf(shape.width, shape.height, shape.depth, shape.colourType, 0);
+        SCOPED_TRACE(testing::Message() << int(shape.colourType) << "/" << int(shape.depth) << " " << shape.width << "x" << shape.height
+                                        << " interlace " << int(shape.interlace));
+        const ImageHeader header = pixelpng::HeaderOf(shape.width, shape.height, shape.depth, shape.colourType, shape.interlace);
         pixelpng::Pixels noise = pixelpng::Noise(static_cast<uint32_t>(header.RowBytes()), shape.height, 1, shape.width);
         // Smooth runs too, so that each filter type is the best of some row.
         for (size_t i = 0; i < noise.bytes.size() / 2; i++) noise.bytes[i] = static_cast<uint8_t>(i % 7 + i / 50);
@@ -166,7 +201,8 @@ TEST(ImageDataWriter, RowsWrittenReadBackTheSameInEveryColourType) {
         std::string header13 = BigEndian32(shape.width) + BigEndian32(shape.height);
         header13 += static_cast<char>(shape.depth);
         header13 += static_cast<char>(shape.colourType);
-        header13 += std::string(3, '\0');
+        header13 += std::string(2, '\0');
+        header13 += static_cast<char>(shape.interlace);
         std::string file = std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", header13);
         if (shape.colourType == 3) file += Chunk("PLTE", std::string(48, '\x40'));
         file += std::string(chunks.begin(), chunks.end()) + Chunk("IEND", std::string());
@@ -192,7 +228,7 @@ TEST(ImageDataWriter, RowsWrittenReadBackTheSameInEveryColourType) {
     EXPECT_GT(chunks.size(), 3 * ImageDataChunkBytes) << "noise does not deflate: several chunks";
 }
 
-TEST(ImageDataWriter, RowsOtherThanTheHeightAndInterlacedImagesAreRefused) {
+TEST(ImageDataWriter, RowsOtherThanTheHeightAndInterlacedImagesOfSmallSamplesAreRefused) {
     const ImageHeader header = pixelpng::HeaderOf(4, 3, 8, 2, 0);
     const std::vector<uint8_t> row(12, 7);
     std::vector<uint8_t> chunks;
@@ -208,7 +244,13 @@ TEST(ImageDataWriter, RowsOtherThanTheHeightAndInterlacedImagesAreRefused) {
         EXPECT_FALSE(more.AddRow(row.data()));
         EXPECT_EQ(more.State(), ImageDataEnd::Failed);
     }
-    ImageDataWriter interlaced(pixelpng::HeaderOf(4, 3, 8, 2, 1), &chunks);
+    {
+        ImageDataWriter fewer(pixelpng::HeaderOf(4, 3, 8, 2, 1), &chunks);
+        EXPECT_TRUE(fewer.AddRow(row.data()));
+        EXPECT_FALSE(fewer.Finish());
+        EXPECT_EQ(fewer.State(), ImageDataEnd::Failed);
+    }
+    ImageDataWriter interlaced(pixelpng::HeaderOf(4, 3, 4, 0, 1), &chunks);
     EXPECT_FALSE(interlaced.AddRow(row.data()));
     EXPECT_EQ(interlaced.State(), ImageDataEnd::Failed);
 }

@@ -60,6 +60,26 @@ std::string FilterRows(const std::vector<uint8_t>& raw, size_t rowBytes, unsigne
     return out;
 }
 
+std::string FilterInterlacedRows(const std::vector<uint8_t>& raw, uint32_t width, uint32_t height, unsigned pixelBytes,
+                                 const std::vector<int>& filters) {
+    // Starting column and row, then the steps between them, of each pass.
+    static const unsigned passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    std::string out;
+    for (const unsigned* pass : passes) {
+        std::vector<uint8_t> sub;
+        size_t columns = 0;
+        for (uint32_t y = pass[1]; y < height; y += pass[3]) {
+            columns = 0;
+            for (uint32_t x = pass[0]; x < width; x += pass[2], columns++) {
+                const uint8_t* pixel = &raw[(static_cast<size_t>(y) * width + x) * pixelBytes];
+                sub.insert(sub.end(), pixel, pixel + pixelBytes);
+            }
+        }
+        if (!sub.empty()) out += FilterRows(sub, columns * pixelBytes, pixelBytes, filters);
+    }
+    return out;
+}
+
 std::string Encode(const Pixels& pixels, const Layout& layout) {
     using testpng::BigEndian32;
     using testpng::Chunk;
@@ -67,13 +87,15 @@ std::string Encode(const Pixels& pixels, const Layout& layout) {
     std::string header = BigEndian32(pixels.width) + BigEndian32(pixels.height);
     header += static_cast<char>(pixels.bitDepth);
     header += static_cast<char>(pixels.channels == 4 ? 6 : pixels.channels == 2 ? 4 : 2);
-    header += std::string(3, '\0');
+    header += std::string(2, '\0');
+    header += static_cast<char>(layout.interlaced ? 1 : 0);
     png += Chunk("IHDR", header);
     for (const std::string& chunk : layout.beforeImageData) png += chunk;
     const unsigned pixelBytes = static_cast<unsigned>(pixels.PixelBytes());
-    std::string data = testpng::Deflate(FilterRows(pixels.bytes, static_cast<size_t>(pixels.width) * pixelBytes, pixelBytes,
-                                                   layout.filters),
-                                        layout.level);
+    const std::string rows =
+        layout.interlaced ? FilterInterlacedRows(pixels.bytes, pixels.width, pixels.height, pixelBytes, layout.filters)
+                          : FilterRows(pixels.bytes, static_cast<size_t>(pixels.width) * pixelBytes, pixelBytes, layout.filters);
+    std::string data = testpng::Deflate(rows, layout.level);
     size_t piece = layout.imageDataPiece ? layout.imageDataPiece : data.size();
     for (size_t at = 0; at < data.size(); at += piece) png += Chunk("IDAT", data.substr(at, piece));
     for (const std::string& chunk : layout.afterImageData) png += chunk;

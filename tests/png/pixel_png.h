@@ -31,6 +31,11 @@ Pixels Widened(const Pixels& pixels);
 std::string FilterRows(const std::vector<uint8_t>& raw, size_t rowBytes, unsigned bytesPerPixel,
                        const std::vector<int>& filters);
 
+// The same, for an Adam7 image of whole-byte pixels (pixelBytes each): the seven passes one after the
+// other, each filtered on its own; a pass of no pixels gives nothing.
+std::string FilterInterlacedRows(const std::vector<uint8_t>& raw, uint32_t width, uint32_t height, unsigned pixelBytes,
+                                 const std::vector<int>& filters);
+
 struct Layout {
     std::vector<std::string> beforeImageData;  // whole chunks after IHDR
     std::vector<std::string> afterImageData;   // whole chunks before IEND
@@ -38,6 +43,7 @@ struct Layout {
     size_t imageDataPiece = 0;                 // split IDAT into chunks this large (0: one chunk)
     std::vector<int> filters = {0, 1, 2, 3, 4};
     int level = 6;
+    bool interlaced = false;  // Adam7
 };
 
 // A PNG of the pixels: IHDR (colour type 4, 2 or 6), the chunks, IDAT, IEND, the trailer.

@@ -28,20 +28,24 @@ struct Hidden {
     unsigned channels;
     Mode mode;
     bool compressed;
-    bool widened;  // made 16-bit after the text was hidden
+    bool widened;     // made 16-bit after the text was hidden
+    bool interlaced;  // then saved interlaced
 };
 
 TEST(StealthReader, ReadsEachModeRawAndCompressed) {
-    const Hidden cases[] = {{4, Mode::Alpha, false, false}, {4, Mode::Alpha, true, false}, {3, Mode::Rgb, false, false},
-                            {3, Mode::Rgb, true, false},    {4, Mode::Rgb, false, false},  {4, Mode::Rgb, true, false},
-                            {2, Mode::Alpha, false, false}, {2, Mode::Alpha, true, true},  {4, Mode::Alpha, true, true},
-                            {4, Mode::Rgb, false, true},    {3, Mode::Rgb, true, true}};
+    const Hidden cases[] = {{4, Mode::Alpha, false, false, false}, {4, Mode::Alpha, true, false, false}, {3, Mode::Rgb, false, false, false},
+                            {3, Mode::Rgb, true, false, false},    {4, Mode::Rgb, false, false, false},  {4, Mode::Rgb, true, false, false},
+                            {2, Mode::Alpha, false, false, false}, {2, Mode::Alpha, true, true, false},  {4, Mode::Alpha, true, true, false},
+                            {4, Mode::Rgb, false, true, false},    {3, Mode::Rgb, true, true, false},    {4, Mode::Alpha, true, false, true},
+                            {3, Mode::Rgb, false, true, true}};
     for (const Hidden& hidden : cases) {
         pixelpng::Pixels pixels = pixelpng::Noise(64, 200, hidden.channels);
         pixelpng::HideText(&pixels, hidden.mode, hidden.compressed, parameters);
-        StealthFinding finding = Read(pixelpng::Encode(hidden.widened ? pixelpng::Widened(pixels) : pixels));
+        pixelpng::Layout layout;
+        layout.interlaced = hidden.interlaced;
+        StealthFinding finding = Read(pixelpng::Encode(hidden.widened ? pixelpng::Widened(pixels) : pixels, layout));
         SCOPED_TRACE(testing::Message() << hidden.channels << " channels, mode " << int(hidden.mode) << ", compressed "
-                                        << hidden.compressed << ", widened " << hidden.widened);
+                                        << hidden.compressed << ", widened " << hidden.widened << ", interlaced " << hidden.interlaced);
         EXPECT_EQ(finding.state, StealthState::Found);
         EXPECT_EQ(finding.mode, hidden.mode == Mode::Alpha ? StealthMode::Alpha : StealthMode::Rgb);
         EXPECT_EQ(finding.compressed, hidden.compressed);
@@ -133,11 +137,14 @@ TEST(StealthReader, SaysWhyAnImageWasNotChecked) {
     EXPECT_EQ(finding.state, StealthState::NotChecked);
     EXPECT_EQ(finding.reason, StealthNotChecked::ImageType);
 
-    ImageHeader header = pixelpng::HeaderOf(4, 4, 8, 6, 1);
+    // An interlaced image is read whole: not one too large for that.
+    ImageHeader header = pixelpng::HeaderOf(4097, 4096, 8, 6, 1);
     std::string nothing(16, '\0');
     CountingBytes source(nothing);
     WalkedChunk chunk;
-    EXPECT_EQ(ReadStealth(&source, header, &chunk).reason, StealthNotChecked::Interlaced);
+    StealthFinding large = ReadStealth(&source, header, &chunk);
+    EXPECT_EQ(large.reason, StealthNotChecked::ImageData);
+    EXPECT_EQ(large.rows, RowsState::TooLarge);
     header.interlace = 0;
     EXPECT_EQ(ReadStealth(&source, header, nullptr).reason, StealthNotChecked::NoImageData);
 
