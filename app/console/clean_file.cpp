@@ -144,6 +144,7 @@ std::wstring CleanRun::TemporaryPrefix(const std::wstring& copyPath) {
 std::wstring CleanCopyPath(const std::wstring& folder, const std::wstring& name, size_t rootLength) {
     std::wstring below = rootLength < name.size() ? name.substr(rootLength) : name;
     while (!below.empty() && (below[0] == L'\\' || below[0] == L'/')) below.erase(0, 1);
+    for (wchar_t& c : below) c = c == L'/' ? L'\\' : c;
     return FolderPrefix(folder) + below;
 }
 

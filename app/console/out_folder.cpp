@@ -11,9 +11,12 @@ OutFolder::OutFolder(const CliOptions& options)
     : folder_(options.outFolder), prefix_(FolderPrefix(folder_)), force_(options.force), verbose_(options.verbose) {}
 
 std::wstring FolderPrefix(const std::wstring& folder) {
+    // Backslashes throughout: a name shown reads as one path (out\x\name, not out/x\name).
+    std::wstring prefix = folder;
+    for (wchar_t& c : prefix) c = c == L'/' ? L'\\' : c;
     // "D:" is that drive's current folder: the name follows it directly.
-    const bool joined = folder.empty() || IsSeparator(folder.back()) || (folder.size() == 2 && folder[1] == L':');
-    return joined ? folder : folder + L"\\";
+    const bool joined = prefix.empty() || IsSeparator(prefix.back()) || (prefix.size() == 2 && prefix[1] == L':');
+    return joined ? prefix : prefix + L"\\";
 }
 
 static bool IsFolder(const std::wstring& path) {

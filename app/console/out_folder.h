@@ -76,8 +76,9 @@ private:
                              // after the files pending (the scan's results) are
 };
 
-// The folder as the names of the files in it start: with a separator where one is needed (none after
-// a separator, none after "D:", which names that drive's current folder, none for an empty folder).
+// The folder as the names of the files in it start, its separators backslashes: with a separator where
+// one is needed (none after a separator, none after "D:", which names that drive's current folder, none
+// for an empty folder).
 std::wstring FolderPrefix(const std::wstring& folder);
 
 // Makes the folder and those above it that are missing; true when it is a folder then (made by

@@ -1230,7 +1230,12 @@ TEST(ConsoleClean, ClearStealthTakesTheHiddenTextOutOfThePixelsAndLeavesPlainIma
     EXPECT_EQ("", with.err);
     EXPECT_EQ(ReadWhole(folder + L"\\without\\plain.png"), ReadWhole(folder + L"\\with\\plain.png"));
     EXPECT_EQ(CheckImages()[0].second, ReadWhole(folder + L"\\with\\plain.png"));
-    // An image the pixels of which cannot be read for hidden text (interlaced): copied, nothing cleared, said.
+    // The copy's name as one path, whatever separators the folder was given with.
+    ProgramRun slashes = RunConsoleProgram(L"-v --clean " + Quoted(folder + L"/slashes/below") + L" " + Quoted(plain));
+    EXPECT_EQ(0u, slashes.exitCode) << slashes.err;
+    EXPECT_NE(std::string::npos, slashes.err.find(": copied to " + Utf8(folder + L"\\slashes\\below\\plain.png\n"))) << slashes.err;
+    // An image the pixels of which cannot be read for hidden text (its header says interlaced, its data
+    // is not: the rows end early): copied, nothing cleared, said.
     std::string interlaced = CheckImages()[1].second;
     const std::string header = pixelpng::ChunksOf(interlaced)[0];
     interlaced.replace(8, header.size(), testpng::Chunk("IHDR", header.substr(8, 12) + std::string(1, '\1')));
