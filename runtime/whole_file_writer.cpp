@@ -1,6 +1,7 @@
 // whole_file_writer.cpp: writing beside the final name, then one rename; the temporary file never stays.
 #include "runtime/whole_file_writer.h"
 #include <cstdint>
+#include "runtime/long_path.h"
 #include "runtime/runtime_test_seams.h"
 
 // Test seam (runtime_test_seams.h): the room left on a pretend volume; below 0, the real one alone.
@@ -35,7 +36,7 @@ static OwnedFile CreateTemporary(const std::wstring& folder, std::wstring* path,
     const std::wstring process = Hex(GetCurrentProcessId());
     for (int tries = 0; tries < 100; tries++) {
         *path = folder + L"~w" + process + L"-" + Hex(static_cast<DWORD>(InterlockedIncrement(&temporarySerial))) + L".tmp";
-        OwnedFile file(CreateFileW(path->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        OwnedFile file(CreateFileW(ExtendedPath(*path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file.Open()) return file;
         *error = GetLastError();
         if (*error != ERROR_FILE_EXISTS && *error != ERROR_ALREADY_EXISTS) break;
@@ -46,7 +47,7 @@ static OwnedFile CreateTemporary(const std::wstring& folder, std::wstring* path,
 
 WholeFileWriter::WholeFileWriter(const std::wstring& finalPath, ExistingFile existing)
     : finalPath_(finalPath), existing_(existing) {
-    if (existing_ == ExistingFile::Keep && GetFileAttributesW(finalPath_.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (existing_ == ExistingFile::Keep && GetFileAttributesW(ExtendedPath(finalPath_).c_str()) != INVALID_FILE_ATTRIBUTES) {
         exists_ = true;
         error_ = ERROR_FILE_EXISTS;
         return;
@@ -70,7 +71,7 @@ WholeFileWriter::~WholeFileWriter() { RemoveTemporary(); }
 void WholeFileWriter::RemoveTemporary() {
     file_.Close();
     if (temporaryPath_.empty()) return;
-    DeleteFileW(temporaryPath_.c_str());
+    DeleteFileW(ExtendedPath(temporaryPath_).c_str());
     temporaryPath_.clear();
 }
 
@@ -124,7 +125,7 @@ bool WholeFileWriter::Complete() {
 
 bool WholeFileWriter::ReadBack(const std::function<bool(HANDLE file)>& readBack) {
     if (!readBack) return true;
-    OwnedFile written(CreateFileW(temporaryPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    OwnedFile written(CreateFileW(ExtendedPath(temporaryPath_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!written.Open()) {
         Fail(GetLastError());
@@ -152,11 +153,11 @@ WriteOutcome WholeFileWriter::Place(const std::wstring& finalPath, const std::fu
 WriteOutcome WholeFileWriter::Rename() {
     // A rename puts the new file in the folder's entry: a link there is replaced, not followed.
     const DWORD replace = existing_ == ExistingFile::Replace ? MOVEFILE_REPLACE_EXISTING : 0;
-    if (!MoveFileExW(temporaryPath_.c_str(), finalPath_.c_str(), replace)) {
+    if (!MoveFileExW(ExtendedPath(temporaryPath_).c_str(), ExtendedPath(finalPath_).c_str(), replace)) {
         DWORD error = GetLastError();
         // A folder of the name is refused with other errors than a file is.
         exists_ = !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ||
-                               GetFileAttributesW(finalPath_.c_str()) != INVALID_FILE_ATTRIBUTES);
+                               GetFileAttributesW(ExtendedPath(finalPath_).c_str()) != INVALID_FILE_ATTRIBUTES);
         Fail(exists_ ? ERROR_FILE_EXISTS : error);
         return exists_ ? WriteOutcome::Exists : WriteOutcome::Failed;
     }

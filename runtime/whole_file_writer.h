@@ -22,6 +22,7 @@ enum class WriteOutcome { Written, Exists, Failed };
 // written for it, and the rename refuses to replace a file that appeared meanwhile.
 // A file may also be written before its final name is known (NamedWhenPlaced): its bytes are written
 // and completed on one thread, and Place names it later, on another; the guarantees are the same.
+// Names past the classic path limit are used whole (as extended-length paths).
 // One writer is used by one thread at a time; several writers may work at once.
 struct NamedWhenPlaced {};
 

@@ -2,6 +2,7 @@
 #include "app/console/out_folder.h"
 #include <windows.h>
 #include "report/utf8_encoding.h"
+#include "runtime/long_path.h"
 #include "runtime/system_message.h"
 #include "runtime/whole_file_writer.h"
 
@@ -20,7 +21,7 @@ std::wstring FolderPrefix(const std::wstring& folder) {
 }
 
 static bool IsFolder(const std::wstring& path) {
-    DWORD attributes = GetFileAttributesW(path.c_str());
+    DWORD attributes = GetFileAttributesW(ExtendedPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -29,7 +30,7 @@ bool MakeFolders(const std::wstring& folder) {
         if (at < folder.size() && !IsSeparator(folder[at])) continue;
         std::wstring upTo = folder.substr(0, at);
         if (upTo.size() == 2 && upTo[1] == L':') continue;  // a drive
-        if (!IsFolder(upTo)) CreateDirectoryW(upTo.c_str(), nullptr);
+        if (!IsFolder(upTo)) CreateDirectoryW(ExtendedPath(upTo).c_str(), nullptr);
     }
     return IsFolder(folder);
 }

@@ -547,7 +547,6 @@ TEST(ConsoleFrontEnd, EveryChunkIsReportedWholeInEveryFormHoweverLongTheReport) 
     EXPECT_TRUE(big + "\n{\"a\":1}\nbefore\n" == texts.out) << "no blank text for a cut";
 }
 
-// The names and sizes of the files in a folder, in name order ("NAME SIZE\n" each).
 // The files of a folder with their sizes, and its folders (hidden ones too) as "NAME/".
 static std::string FolderListing(const std::wstring& folder) {
     std::vector<std::string> lines;
@@ -1244,6 +1243,27 @@ TEST(ConsoleClean, ClearStealthTakesTheHiddenTextOutOfThePixelsAndLeavesPlainIma
     EXPECT_EQ(1u, notChecked.exitCode);
     EXPECT_EQ(Utf8(unread + L": The pixels could not be checked for hidden text: the copy may hold some\n"), notChecked.err);
     EXPECT_EQ(interlaced, ReadWhole(folder + L"\\unread\\interlaced.png"));
+}
+
+TEST(ConsoleClean, CopiesAndOutFilesGoIntoFoldersPastThePathLimit) {
+    // Past the classic limit the system's file calls take only extended-length names.
+    const std::wstring folder = FreshFolder(L"long") + L"\\" + std::wstring(120, L'l') + L"\\" + std::wstring(120, L'm');
+    ASSERT_GT(folder.size(), static_cast<size_t>(MAX_PATH));
+    const std::wstring image = WriteAiImage();
+    ProgramRun clean = RunConsoleProgram(L"-v --clean " + Quoted(folder + L"\\copies") + L" " + Quoted(image));
+    EXPECT_EQ(0u, clean.exitCode) << clean.err;
+    const std::string copy = ReadWhole(L"\\\\?\\" + folder + L"\\copies\\ai image.png");
+    std::string kept, copied;
+    for (const std::string& chunk : pixelpng::ChunksOf(ReadWhole(image)))
+        if (chunk.substr(5, 3) != "TXt" && chunk.substr(4, 4) != "tEXt") kept += chunk;
+    for (const std::string& chunk : pixelpng::ChunksOf(copy)) copied += chunk;
+    EXPECT_FALSE(copied.empty());
+    EXPECT_EQ(kept, copied);
+    EXPECT_EQ("ai image.png " + std::to_string(copy.size()) + "\n", FolderListing(L"\\\\?\\" + folder + L"\\copies"))
+        << "nothing else, no temporary folder";
+    ProgramRun out = RunConsoleProgram(L"-k parameters --out " + Quoted(folder + L"\\texts") + L" " + Quoted(image));
+    EXPECT_EQ(0u, out.exitCode) << out.err;
+    EXPECT_EQ("ai image.parameters.txt 16\n", FolderListing(L"\\\\?\\" + folder + L"\\texts"));
 }
 
 TEST(ConsoleClean, TwoFilesOfOneNameGiveTheFirstNamedItsCopyAndTheOtherANotice) {
