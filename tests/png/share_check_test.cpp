@@ -252,22 +252,26 @@ TEST(ShareCheck, WalksThePngTestSuite) {
 }
 
 // Each cut and each byte flipped in a PNG that holds every kind of finding: codes, never a read
-// outside, a hang or an exception.
+// outside, a hang or an exception. Also as a 16-bit interlaced image, whose passes are read whole.
 TEST(ShareCheckRobustness, SurvivesEveryCutAndFlippedByte) {
-    pixelpng::Pixels pixels = pixelpng::Noise(8, 160, 4);
-    pixelpng::HideText(&pixels, pixelpng::Mode::Alpha, true, "{\"api_key\": \"abc\"}");
-    pixelpng::Layout layout;
-    layout.beforeImageData = {Chunk("zTXt", testpng::ZtxtData("prompt", "{\"token\": \"x\"}")),
-                              Chunk("eXIf", pixelpng::ExifData(false, 6, true, "c")), Chunk("tIME", std::string(7, '\1'))};
-    layout.trailer = "tail";
-    layout.imageDataPiece = 100;
-    std::string file = pixelpng::Encode(pixels, layout);
-    for (size_t size = 0; size <= file.size(); size++) Check(file.substr(0, size));
-    for (size_t at = 0; at < file.size(); at++) {
-        for (uint8_t flip : {0x01, 0x80, 0xFF}) {
-            std::string changed = file;
-            changed[at] = static_cast<char>(changed[at] ^ flip);
-            Check(changed);
+    for (bool interlaced : {false, true}) {
+        pixelpng::Pixels pixels = pixelpng::Noise(8, 160, 4);
+        pixelpng::HideText(&pixels, pixelpng::Mode::Alpha, true, "{\"api_key\": \"abc\"}");
+        pixelpng::Layout layout;
+        layout.beforeImageData = {Chunk("zTXt", testpng::ZtxtData("prompt", "{\"token\": \"x\"}")),
+                                  Chunk("eXIf", pixelpng::ExifData(false, 6, true, "c")), Chunk("tIME", std::string(7, '\1'))};
+        layout.trailer = "tail";
+        layout.imageDataPiece = 100;
+        layout.interlaced = interlaced;
+        std::string file = pixelpng::Encode(interlaced ? pixelpng::Widened(pixels) : pixels, layout);
+        ASSERT_EQ(1u, Of(Check(file), FindingKind::Stealth).size()) << interlaced;
+        for (size_t size = 0; size <= file.size(); size++) Check(file.substr(0, size));
+        for (size_t at = 0; at < file.size(); at++) {
+            for (uint8_t flip : {0x01, 0x80, 0xFF}) {
+                std::string changed = file;
+                changed[at] = static_cast<char>(changed[at] ^ flip);
+                Check(changed);
+            }
         }
     }
 }
