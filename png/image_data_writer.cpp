@@ -19,8 +19,7 @@ void AppendNumber32(std::vector<uint8_t>* out, uint32_t value) {
 
 ImageDataWriter::ImageDataWriter(const ImageHeader& header, std::vector<uint8_t>* chunks) : header_(header), chunks_(chunks) {
     const bool interlaced = header.interlace != 0;
-    if (header.RowBytes() > MaxRowBytes ||
-        (interlaced && (header.bitDepth < 8 || header.RowBytes() * header.height > MaxInterlacedImageBytes))) {
+    if (header.RowBytes() > MaxRowBytes || (interlaced && !InterlacedImageFits(header))) {
         state_ = ImageDataEnd::Failed;
         return;
     }

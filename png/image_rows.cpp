@@ -8,6 +8,10 @@
 // Image data given to the inflater at once: the views of a large file stay small.
 static const size_t InputPiece = 64u << 10;
 
+bool InterlacedImageFits(const ImageHeader& header) {
+    return header.bitDepth >= 8 && header.RowBytes() * header.height <= MaxInterlacedImageBytes;
+}
+
 ImageRows::ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData)
     : source_(source), header_(header) {
     if (header.interlace != 0 && header.bitDepth < 8) {
@@ -18,7 +22,7 @@ ImageRows::ImageRows(ByteSource* source, const ImageHeader& header, const Walked
         state_ = RowsState::TooWide;
         return;
     }
-    if (header.interlace != 0 && header.RowBytes() * header.height > MaxInterlacedImageBytes) {
+    if (header.interlace != 0 && !InterlacedImageFits(header)) {
         state_ = RowsState::TooLarge;
         return;
     }

@@ -33,6 +33,9 @@ enum class RowsState {
 const uint64_t MaxRowBytes = 64u << 20;
 const uint64_t MaxInterlacedImageBytes = 64u << 20;
 
+// Whether an Adam7 image can be read or written whole: 8 or 16 bits a sample, MaxInterlacedImageBytes at most.
+bool InterlacedImageFits(const ImageHeader& header);
+
 // The Paeth filter's guess from the byte on the left (a), above (b) and above on the left (c).
 uint8_t PaethPredictor(int a, int b, int c);
 
