@@ -125,6 +125,19 @@ bool SourceCrcRight(ByteSource* source, const CleanedChunk& cleaned, bool* right
     return true;
 }
 
+// A whole PLTE or tRNS chunk given the palette's colours, its CRC made again.
+void Recolour(const ImagePalette& palette, uint8_t* chunk) {
+    const uint32_t length = ReadPngNumber32(chunk), type = ReadPngNumber32(chunk + 4);
+    uint8_t* data = chunk + 8;
+    if (type == PngType("PLTE")) {
+        for (uint32_t i = 0; i < length / 3 && i < 256; i++) memcpy(data + 3 * i, palette.rgba[i], 3);
+    } else {
+        for (uint32_t i = 0; i < length && i < 256; i++) data[i] = palette.rgba[i][3];
+    }
+    const uint32_t crc = Crc32(0, chunk + 4, static_cast<size_t>(length) + 4);
+    for (int i = 0; i < 4; i++) data[length + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+}
+
 // The signature and the kept chunks, in order, the image data made again in the place of the first
 // IDAT when there is one. With checkCrcs every chunk's CRC is checked on the way: a kept one's in the
 // copy just made of it (so the copy holds only bytes whose CRCs were right), a removed one's in the
@@ -132,16 +145,17 @@ bool SourceCrcRight(ByteSource* source, const CleanedChunk& cleaned, bool* right
 bool Assemble(ByteSource* source, bool checkCrcs, CleanResult* result) {
     uint64_t copySize = PngSignatureSize + result->clearing.imageData.size();
     for (const CleanedChunk& kept : result->chunks) {
-        if (IsKept(kept.fate)) copySize += 12 + static_cast<uint64_t>(kept.length);
+        if (IsKept(kept.fate) || kept.fate == ChunkFate::Recoloured) copySize += 12 + static_cast<uint64_t>(kept.length);
     }
     result->copy.reserve(static_cast<size_t>(copySize));
     if (!AppendRange(source, 0, PngSignatureSize, &result->copy)) return false;
     bool imageDataPlaced = false;
     for (const CleanedChunk& chunk : result->chunks) {
-        if (IsKept(chunk.fate)) {
+        if (IsKept(chunk.fate) || chunk.fate == ChunkFate::Recoloured) {
             const size_t at = result->copy.size();
             if (!AppendRange(source, chunk.at, 12 + static_cast<uint64_t>(chunk.length), &result->copy)) return false;
             if (checkCrcs) NoteCrc(CrcRight(result->copy.data() + at, chunk.length), chunk, result);
+            if (chunk.fate == ChunkFate::Recoloured) Recolour(result->clearing.palette, result->copy.data() + at);
             continue;
         }
         if (checkCrcs) {
@@ -182,8 +196,14 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices, std::vector<u
     WalkedChunk chunk;
     WalkedChunk header, firstImageData;
     bool imageDataFound = false;
+    ImagePalette palette;
     while (walker.Next(&chunk)) {
         if (chunk.type == PngType("IHDR") && result.chunks.empty()) header = chunk;
+        if ((chunk.type == PngType("PLTE") || chunk.type == PngType("tRNS")) && !imageDataFound) {
+            const uint32_t used = std::min<uint32_t>(chunk.length, MaxPaletteChunkBytes);
+            const uint8_t* data = nullptr;
+            if (used && ShowSmall(source, chunk.DataAt(), used, &data)) palette.Take(chunk.type, data, used);
+        }
         if (chunk.type == PngType("IDAT") && !imageDataFound) {
             firstImageData = chunk;
             imageDataFound = true;
@@ -212,7 +232,7 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices, std::vector<u
     ImageHeader image;
     if (ShowSmall(source, header.DataAt(), header.length, &headerData) &&
         ParseImageHeader(headerData, header.length, &image) == HeaderCheck::Ok) {
-        result.stealth = ReadStealth(source, image, imageDataFound ? &firstImageData : nullptr);
+        result.stealth = ReadStealth(source, image, imageDataFound ? &firstImageData : nullptr, &palette);
     } else {
         result.stealth.state = StealthState::NotChecked;
         result.stealth.reason = StealthNotChecked::BadHeader;
@@ -223,14 +243,21 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices, std::vector<u
     if (clearing) {
         read = CheckEveryCrc(source, &result);
         if (read && !result.badCrc) {
-            result.clearing = ClearStealth(source, image, firstImageData, result.stealth);
+            result.clearing = ClearStealth(source, image, firstImageData, result.stealth, &palette);
             if (result.clearing.end == ClearEnd::NoMemory) throw std::bad_alloc();
             if (result.clearing.end != ClearEnd::Cleared || source->Failed()) {
                 result.end = source->Failed() ? CleanEnd::ReadFailed : CleanEnd::NotCleared;
                 return result;
             }
+            bool beforeImageData = true;
             for (CleanedChunk& chunk : result.chunks) {
-                if (chunk.type == PngType("IDAT")) chunk.fate = ChunkFate::Reencoded;
+                const bool paletteChunk = chunk.type == PngType("PLTE") || chunk.type == PngType("tRNS");
+                if (chunk.type == PngType("IDAT")) {
+                    beforeImageData = false;
+                    if (!result.clearing.recoloured) chunk.fate = ChunkFate::Reencoded;
+                } else if (result.clearing.recoloured && paletteChunk && beforeImageData) {
+                    chunk.fate = ChunkFate::Recoloured;
+                }
             }
         }
     }
@@ -241,6 +268,24 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices, std::vector<u
     else if (result.badCrc) result.end = CleanEnd::NotWellFormed;
     if (result.end != CleanEnd::Cleaned) std::vector<uint8_t>().swap(result.copy);
     return result;
+}
+
+// Whether the colours of a copy's palette, read from its PLTE and tRNS, spell no signature in its pixels.
+bool PaletteHoldsNoText(ByteSource* source, const std::vector<WalkedChunk>& walked, const WalkedChunk& firstImageData) {
+    const uint8_t* data = nullptr;
+    ImageHeader header;
+    if (walked.empty() || firstImageData.type != PngType("IDAT") || !ShowSmall(source, walked[0].DataAt(), walked[0].length, &data) ||
+        ParseImageHeader(data, walked[0].length, &header) != HeaderCheck::Ok)
+        return false;
+    ImagePalette palette;
+    for (const WalkedChunk& chunk : walked) {
+        if (chunk.type == PngType("IDAT")) break;
+        if (chunk.type != PngType("PLTE") && chunk.type != PngType("tRNS")) continue;
+        const uint32_t used = std::min<uint32_t>(chunk.length, MaxPaletteChunkBytes);
+        if (used && !ShowSmall(source, chunk.DataAt(), used, &data)) return false;
+        palette.Take(chunk.type, data, used);
+    }
+    return ReadStealth(source, header, &firstImageData, &palette).state == StealthState::Absent;
 }
 
 }  // namespace
@@ -292,13 +337,15 @@ bool CleanCopyWellMade(const CleanResult& result) {
             }
             continue;
         }
-        if (!IsKept(expected.fate)) continue;
+        if (!IsKept(expected.fate) && expected.fate != ChunkFate::Recoloured) continue;
         if (next == walked.end() || next->type != expected.type || next->length != expected.length || next->crc == CrcState::Bad)
             return false;
         if (IsTextChunk(next->type) && expected.fate != ChunkFate::KeptText) return false;
+        if (next->type == PngType("IDAT") && firstImageData.type == 0) firstImageData = *next;
         ++next;
     }
     if (next != walked.end()) return false;
+    if (result.clearing.recoloured) return PaletteHoldsNoText(&source, walked, firstImageData);
     if (!reencodedPlaced) return true;
     // The pixels made again: every row decodes to the digests taken of them, and no signature is left.
     const uint8_t* headerData = nullptr;

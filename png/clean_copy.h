@@ -22,6 +22,8 @@ enum class ChunkFate {
     RemovedExif,      // eXIf: upright, or removed as asked
     RemovedAsAsked,   // an ancillary type the caller named
     Reencoded,        // IDAT of an image whose hidden text was cleared: replaced by the image data made again
+    Recoloured,       // PLTE, tRNS of a palette image whose hidden text was cleared: the same chunk, its
+                      // entries' carrying bits set (stealth_clear.h)
 };
 
 inline bool IsKept(ChunkFate fate) {
@@ -53,7 +55,8 @@ struct CleanChoices {
     // Ancillary types removed even where they would be kept (eXIf whatever its orientation).
     std::vector<uint32_t> dropTypes;
     // Text hidden in the pixels is cleared (stealth_clear.h): the IDAT chunks are made again, in the
-    // place of the first; every other chunk stays byte for byte. An image without it is copied as ever.
+    // place of the first (of a palette image, its PLTE and tRNS entries are set instead); every other
+    // chunk stays byte for byte. An image without it is copied as ever.
     bool clearStealth = false;
 };
 

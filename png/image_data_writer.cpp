@@ -134,17 +134,17 @@ bool ImageDataWriter::WriteRow(const uint8_t* row) {
 
 // The passes of an interlaced image, each pixel taken from where it stands in image_.
 bool ImageDataWriter::WritePasses() {
-    const size_t imageRowBytes = rowBytes_, pixelBytes = header_.BitsPerPixel() / 8;
+    const size_t imageRowBytes = rowBytes_;
     std::vector<uint8_t> passRow(imageRowBytes);
     for (const InterlacePass& pass : Adam7Passes) {
         const uint32_t width = PassWidth(header_, pass), height = PassHeight(header_, pass);
         if (width == 0 || height == 0) continue;
-        rowBytes_ = width * pixelBytes;
+        rowBytes_ = static_cast<size_t>(PassRowBytes(header_, pass));
         std::fill(above_.begin(), above_.end(), 0);
         for (uint32_t j = 0; j < height; j++) {
             const uint8_t* in = &image_[(pass.y0 + static_cast<size_t>(j) * pass.dy) * imageRowBytes];
-            for (uint32_t i = 0; i < width; i++)
-                memcpy(&passRow[i * pixelBytes], in + (pass.x0 + static_cast<size_t>(i) * pass.dx) * pixelBytes, pixelBytes);
+            passRow[rowBytes_ - 1] = 0;  // a row of small pixels ends in bits no pixel sets
+            for (uint32_t i = 0; i < width; i++) CopyPixel(header_, in, pass.x0 + static_cast<uint64_t>(i) * pass.dx, passRow.data(), i);
             if (!WriteRow(passRow.data())) return false;
         }
     }

@@ -10,14 +10,13 @@
 // it, the rows go into one zlib stream (zlib's deflate), and the stream is cut into IDAT chunks of
 // ImageDataChunkBytes each but the last, each with its CRC.
 //
-// Writes every colour type and bit depth; Adam7 interlaced images of 8 or 16 bits a sample (of
-// MaxInterlacedImageBytes at most), their rows kept until the last one, then written pass by pass.
+// Writes every colour type and bit depth; Adam7 interlaced images of MaxInterlacedImageBytes at most,
+// their rows kept until the last one, then written pass by pass.
 enum class ImageDataEnd {
     Going,     // rows are taken
     Finished,  // the stream is ended and every chunk written
     NoMemory,  // no memory for the deflater, the chunks or an interlaced image
-    Failed,    // deflate failed, an interlaced image the writer does not write, a row too wide, or more
-               // rows than the height
+    Failed,    // deflate failed, an interlaced image too large, a row too wide, or more rows than the height
 };
 
 // The data of each IDAT chunk but the last.

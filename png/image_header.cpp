@@ -1,5 +1,6 @@
 // image_header.cpp: reading and checking IHDR.
 #include "png/image_header.h"
+#include <cstring>
 #include "png/byte_source.h"
 
 unsigned ImageHeader::Channels() const {
@@ -20,6 +21,23 @@ uint32_t PassWidth(const ImageHeader& header, const InterlacePass& pass) {
 
 uint32_t PassHeight(const ImageHeader& header, const InterlacePass& pass) {
     return header.height > pass.y0 ? (header.height - pass.y0 + pass.dy - 1) / pass.dy : 0;
+}
+
+uint64_t PassRowBytes(const ImageHeader& header, const InterlacePass& pass) {
+    return (static_cast<uint64_t>(PassWidth(header, pass)) * header.BitsPerPixel() + 7) / 8;
+}
+
+void CopyPixel(const ImageHeader& header, const uint8_t* in, uint64_t from, uint8_t* out, uint64_t to) {
+    const unsigned bits = header.BitsPerPixel();
+    if (bits >= 8) {
+        memcpy(out + to * (bits / 8), in + from * (bits / 8), bits / 8);
+        return;
+    }
+    const unsigned mask = (1u << bits) - 1;
+    const unsigned fromShift = 8 - bits - static_cast<unsigned>(from * bits % 8), toShift = 8 - bits - static_cast<unsigned>(to * bits % 8);
+    const unsigned value = (in[from * bits / 8] >> fromShift) & mask;
+    uint8_t& byte = out[to * bits / 8];
+    byte = static_cast<uint8_t>((byte & ~(mask << toShift)) | value << toShift);
 }
 
 static bool DepthAllowed(uint8_t colourType, uint8_t depth) {

@@ -32,6 +32,11 @@ extern const InterlacePass Adam7Passes[7];
 // The pixels of one row of the pass and its rows (0 when the image has none there).
 uint32_t PassWidth(const ImageHeader& header, const InterlacePass& pass);
 uint32_t PassHeight(const ImageHeader& header, const InterlacePass& pass);
+// The bytes of one row of the pass, without its filter byte.
+uint64_t PassRowBytes(const ImageHeader& header, const InterlacePass& pass);
+// Copies pixel `from` of row `in` to pixel `to` of row `out`, BitsPerPixel() bits each; a pixel of
+// fewer than 8 bits lies in its byte from the most significant bit on, and out's other bits stay.
+void CopyPixel(const ImageHeader& header, const uint8_t* in, uint64_t from, uint8_t* out, uint64_t to);
 
 enum class HeaderCheck { Ok, WrongLength, BadSize, BadDepth, BadMethod };
 

@@ -9,15 +9,11 @@
 static const size_t InputPiece = 64u << 10;
 
 bool InterlacedImageFits(const ImageHeader& header) {
-    return header.bitDepth >= 8 && header.RowBytes() * header.height <= MaxInterlacedImageBytes;
+    return header.RowBytes() * header.height <= MaxInterlacedImageBytes;
 }
 
 ImageRows::ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData)
     : source_(source), header_(header) {
-    if (header.interlace != 0 && header.bitDepth < 8) {
-        state_ = RowsState::Interlaced;
-        return;
-    }
     if (header.RowBytes() > MaxRowBytes) {
         state_ = RowsState::TooWide;
         return;
@@ -145,7 +141,7 @@ void ImageRows::Unfilter() {
 
 // Inflates and unfilters every pass of an interlaced image, each pixel put where it stands in image_.
 bool ImageRows::ReadPasses() {
-    const size_t imageRowBytes = static_cast<size_t>(header_.RowBytes()), pixelBytes = header_.BitsPerPixel() / 8;
+    const size_t imageRowBytes = static_cast<size_t>(header_.RowBytes());
     try {
         image_.assign(imageRowBytes * header_.height, 0);
     } catch (const std::bad_alloc&) {
@@ -154,7 +150,7 @@ bool ImageRows::ReadPasses() {
     for (const InterlacePass& pass : Adam7Passes) {
         const uint32_t width = PassWidth(header_, pass), height = PassHeight(header_, pass);
         if (width == 0 || height == 0) continue;
-        rowBytes_ = width * pixelBytes;
+        rowBytes_ = static_cast<size_t>(PassRowBytes(header_, pass));
         std::fill(rows_.begin(), rows_.end(), 0);  // the row above a pass's first
         for (uint32_t j = 0; j < height; j++) {
             if (!FillRow()) return false;
@@ -162,8 +158,7 @@ bool ImageRows::ReadPasses() {
             Unfilter();
             const uint8_t* passRow = rows_.data() + 1 + rowBytes_;
             uint8_t* out = &image_[(pass.y0 + static_cast<size_t>(j) * pass.dy) * imageRowBytes];
-            for (uint32_t i = 0; i < width; i++)
-                memcpy(out + (pass.x0 + static_cast<size_t>(i) * pass.dx) * pixelBytes, passRow + i * pixelBytes, pixelBytes);
+            for (uint32_t i = 0; i < width; i++) CopyPixel(header_, passRow, i, out, pass.x0 + static_cast<uint64_t>(i) * pass.dx);
         }
     }
     return true;

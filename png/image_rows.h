@@ -14,13 +14,11 @@
 //
 // Reads every colour type and bit depth. Without interlacing only as much of the stream is inflated
 // as the rows asked for need, so a caller that wants the top rows of a large image pays for those
-// alone. An Adam7 image of 8 or 16 bits a sample is read whole at the first row asked for, its passes
-// put in place in a buffer of the whole image (MaxInterlacedImageBytes at most); one of fewer bits a
-// sample answers Interlaced.
+// alone. An Adam7 image is read whole at the first row asked for, its passes put in place in a buffer
+// of the whole image (MaxInterlacedImageBytes at most).
 enum class RowsState {
     Going,       // rows were read and more may follow
     Ended,       // every row was read
-    Interlaced,  // an Adam7 image of fewer than 8 bits a sample: not read
     TooWide,     // a row longer than MaxRowBytes
     TooLarge,    // an Adam7 image of more than MaxInterlacedImageBytes
     NoMemory,    // no memory for the rows or the inflater
@@ -33,7 +31,7 @@ enum class RowsState {
 const uint64_t MaxRowBytes = 64u << 20;
 const uint64_t MaxInterlacedImageBytes = 64u << 20;
 
-// Whether an Adam7 image can be read or written whole: 8 or 16 bits a sample, MaxInterlacedImageBytes at most.
+// Whether an Adam7 image can be read or written whole: MaxInterlacedImageBytes at most.
 bool InterlacedImageFits(const ImageHeader& header);
 
 // The Paeth filter's guess from the byte on the left (a), above (b) and above on the left (c).

@@ -1,5 +1,6 @@
 // share_check.cpp: the walk that gathers what a file gives away.
 #include "png/share_check.h"
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -41,6 +42,11 @@ public:
             } else if (chunk.type == PngType("IDAT")) {
                 if (!seenImageData_) firstImageData_ = chunk;
                 seenImageData_ = true;
+            } else if ((chunk.type == PngType("PLTE") || chunk.type == PngType("tRNS")) && !seenImageData_) {
+                const uint32_t used = std::min<uint32_t>(chunk.length, MaxPaletteChunkBytes);
+                const uint8_t* data;
+                if (!Show(chunk.DataAt(), used, &data)) return;
+                palette_.Take(chunk.type, data, used);
             } else if (!Examine(chunk)) {
                 return;
             }
@@ -178,7 +184,7 @@ private:
     }
 
     void Stealth() {
-        StealthFinding stealth = ReadStealth(source_, header_, seenImageData_ ? &firstImageData_ : nullptr);
+        StealthFinding stealth = ReadStealth(source_, header_, seenImageData_ ? &firstImageData_ : nullptr, &palette_);
         if (stealth.state == StealthState::Absent) return;
         if (stealth.rows == RowsState::ReadFailed) {
             result_->end = CheckEnd::ReadFailed;
@@ -201,6 +207,7 @@ private:
     ImageHeader header_;
     WalkedChunk firstImageData_;
     bool seenImageData_ = false;
+    ImagePalette palette_;
 };
 
 }  // namespace

@@ -31,6 +31,10 @@ private:
     size_t bytes_ = 0;
 };
 
+bool IsFound(const StealthFinding& finding) {
+    return finding.state == StealthState::Found || finding.state == StealthState::FoundDamaged;
+}
+
 ClearEnd EndOfRows(RowsState rows) { return rows == RowsState::NoMemory ? ClearEnd::NoMemory : ClearEnd::ImageData; }
 
 // Sets the carrying bits of row y in place (of a 16-bit sample, both bytes' low bits).
@@ -80,13 +84,73 @@ bool ClearMode(ByteSource* source, const ImageHeader& header, const WalkedChunk&
     return true;
 }
 
-bool IsFound(const StealthFinding& finding) {
-    return finding.state == StealthState::Found || finding.state == StealthState::FoundDamaged;
+// One mode's bits cleared in a palette image: the entries the stream's pixels use get them set.
+bool ClearPaletteMode(ByteSource* source, const ImageHeader& header, const WalkedChunk& first, const StealthFinding& finding,
+                      StealthClearing* result) {
+    const uint64_t streamBits = StealthStreamBits(header, finding), perPixel = StealthBitsPerPixel(finding.mode);
+    const uint64_t pixels = (streamBits + perPixel - 1) / perPixel;  // column by column from the top-left one
+    const uint64_t columns = (pixels + header.height - 1) / header.height;
+    const uint64_t rowsNeeded = columns > 1 ? header.height : pixels;
+    bool used[256] = {};
+    ImageRows rows(source, header, first);
+    const uint8_t* row = nullptr;
+    for (uint64_t y = 0; y < rowsNeeded; y++) {
+        if (!rows.Next(&row)) {
+            result->rows = rows.State();
+            result->end = EndOfRows(result->rows);
+            return false;
+        }
+        for (uint64_t x = 0; x < columns && x * header.height + y < pixels; x++) used[PaletteIndexAt(header, row, x)] = true;
+    }
+    for (unsigned i = 0; i < 256; i++) {
+        if (!used[i]) continue;
+        uint8_t* colour = result->palette.rgba[i];
+        const uint8_t before[4] = {colour[0], colour[1], colour[2], colour[3]};
+        if (finding.mode == StealthMode::Alpha) {
+            colour[3] = static_cast<uint8_t>(colour[3] | 1);
+        } else {
+            for (unsigned c = 0; c < 3; c++) colour[c] = static_cast<uint8_t>(colour[c] & 0xFE);
+        }
+        if (memcmp(before, colour, 4) != 0) result->entries++;
+    }
+    result->modes.push_back(finding.mode);
+    result->bits += streamBits;
+    return true;
 }
 
-StealthClearing Clear(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, const StealthFinding& finding) {
+// A palette image's text cleared in its colours, the other mode's too once the first is gone.
+StealthClearing ClearPalette(ByteSource* source, const ImageHeader& header, const WalkedChunk& first, const StealthFinding& finding,
+                             const ImagePalette& palette) {
+    StealthClearing result;
+    result.palette = palette;
+    StealthFinding found = finding;
+    for (;;) {
+        if (std::find(result.modes.begin(), result.modes.end(), found.mode) != result.modes.end()) {
+            result.end = ClearEnd::StillFound;
+            return result;
+        }
+        if (!ClearPaletteMode(source, header, first, found, &result)) return result;
+        found = ReadStealth(source, header, &first, &result.palette);
+        if (found.state == StealthState::Absent) break;
+        if (!IsFound(found)) {
+            result.end = found.rows == RowsState::NoMemory ? ClearEnd::NoMemory : ClearEnd::ImageData;
+            result.rows = found.rows;
+            return result;
+        }
+    }
+    result.recoloured = true;
+    result.end = ClearEnd::Cleared;
+    return result;
+}
+
+StealthClearing Clear(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, const StealthFinding& finding,
+                      const ImagePalette* palette) {
     StealthClearing result;
     if (!IsFound(finding)) return result;
+    if (header.colourType == 3) {
+        if (!palette) return result;  // nothing was read without one
+        return ClearPalette(source, header, firstImageData, finding, *palette);
+    }
     if (!ClearMode(source, header, firstImageData, finding, &result)) return result;
     // Read again from the new image data: text in the other mode is looked for only once the first is gone.
     for (;;) {
@@ -121,9 +185,9 @@ WalkedChunk FirstChunkOf(const std::vector<uint8_t>& chunks) {
 }
 
 StealthClearing ClearStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData,
-                             const StealthFinding& finding) {
+                             const StealthFinding& finding, const ImagePalette* palette) {
     try {
-        return Clear(source, header, firstImageData, finding);
+        return Clear(source, header, firstImageData, finding, palette);
     } catch (const std::bad_alloc&) {
         StealthClearing result;
         result.end = ClearEnd::NoMemory;

@@ -43,8 +43,9 @@ bool SignaturePossible(const ModeFormat& format, const std::vector<uint8_t>& bit
 // compared row by row, and a mismatch ends the reading at once (answer false, rows Going).
 class BitGatherer {
 public:
-    BitGatherer(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, const ModeFormat& format)
-        : source_(source), header_(header), first_(firstImageData), format_(format) {}
+    BitGatherer(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, const ModeFormat& format,
+                const ImagePalette* palette)
+        : source_(source), header_(header), first_(firstImageData), format_(format), palette_(palette) {}
 
     // True when all totalBits bits were gathered; else *rows says why not (Going: a signature mismatch).
     bool Gather(uint64_t totalBits, std::vector<uint8_t>* bits, RowsState* rows) {
@@ -64,7 +65,7 @@ public:
                 for (unsigned c = 0; c < perPixel; c++) {
                     uint64_t index = (x * height + y) * perPixel + c;
                     if (index >= totalBits) break;
-                    if (row[StealthCarrierAt(header_, format_.mode, x, c)] & 1)
+                    if (CarrierBit(row, x, c))
                         (*bits)[static_cast<size_t>(index >> 3)] |= 0x80 >> (index & 7);
                 }
             }
@@ -79,19 +80,27 @@ public:
     }
 
 private:
+    // Of a palette image, the bit of the colour the pixel's index stands for.
+    bool CarrierBit(const uint8_t* row, uint64_t x, unsigned c) const {
+        if (header_.colourType == 3) return palette_->rgba[PaletteIndexAt(header_, row, x)][format_.mode == StealthMode::Alpha ? 3 : c] & 1;
+        return row[StealthCarrierAt(header_, format_.mode, x, c)] & 1;
+    }
+
     ByteSource* source_;
     const ImageHeader& header_;
     const WalkedChunk& first_;
     const ModeFormat& format_;
+    const ImagePalette* palette_;
 };
 
 // One mode: Absent, a finding, or NotChecked when the rows ran out before the header did.
-StealthFinding ReadMode(ByteSource* source, const ImageHeader& header, const WalkedChunk& first, const ModeFormat& format) {
+StealthFinding ReadMode(ByteSource* source, const ImageHeader& header, const WalkedChunk& first, const ModeFormat& format,
+                        const ImagePalette* palette) {
     StealthFinding finding;
     finding.mode = format.mode;
     const uint64_t available = static_cast<uint64_t>(header.width) * header.height * format.bitsPerPixel;
     if (available < HeaderBits) return finding;  // too small to hold a signature and a length
-    BitGatherer gatherer(source, header, first, format);
+    BitGatherer gatherer(source, header, first, format, palette);
     std::vector<uint8_t> bits;
     RowsState rows;
     if (!gatherer.Gather(HeaderBits, &bits, &rows)) {
@@ -141,7 +150,31 @@ uint64_t StealthStreamBits(const ImageHeader& header, const StealthFinding& find
     return std::min<uint64_t>(available, HeaderBits + (static_cast<uint64_t>(finding.lengthBits) + 7) / 8 * 8);
 }
 
+ImagePalette::ImagePalette() {
+    for (uint8_t* colour : rgba) {
+        colour[0] = colour[1] = colour[2] = 0;
+        colour[3] = 255;
+    }
+}
+
+void ImagePalette::Take(uint32_t type, const uint8_t* data, uint32_t length) {
+    if (type == PngType("PLTE")) {
+        entries = std::min<uint32_t>(length / 3, 256);
+        for (unsigned i = 0; i < entries; i++) memcpy(rgba[i], data + 3 * i, 3);
+    } else if (type == PngType("tRNS")) {
+        for (unsigned i = 0; i < length && i < 256; i++) rgba[i][3] = data[i];
+    }
+}
+
+unsigned PaletteIndexAt(const ImageHeader& header, const uint8_t* row, uint64_t x) {
+    const unsigned bits = header.bitDepth;
+    if (bits == 8) return row[x];
+    const unsigned shift = 8 - bits - static_cast<unsigned>(x * bits % 8);
+    return (row[x * bits / 8] >> shift) & ((1u << bits) - 1);
+}
+
 bool StealthModeFits(const ImageHeader& header, StealthMode mode) {
+    if (header.colourType == 3) return true;
     if (header.bitDepth != 8 && header.bitDepth != 16) return false;
     return header.colourType == 6 || header.colourType == (mode == StealthMode::Alpha ? 4 : 2);
 }
@@ -152,16 +185,18 @@ size_t StealthCarrierAt(const ImageHeader& header, StealthMode mode, uint64_t x,
     return static_cast<size_t>((x * channels + channel) * (header.bitDepth / 8));
 }
 
-StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData) {
+StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData,
+                           const ImagePalette* palette) {
     const bool alpha = StealthModeFits(header, StealthMode::Alpha), rgb = StealthModeFits(header, StealthMode::Rgb);
     if (!alpha && !rgb) return NotChecked(StealthNotChecked::ImageType);
+    if (header.colourType == 3 && (!palette || palette->entries == 0)) return NotChecked(StealthNotChecked::ImageType);
     if (!firstImageData) return NotChecked(StealthNotChecked::NoImageData);
     try {
         if (alpha) {
-            StealthFinding found = ReadMode(source, header, *firstImageData, alphaFormat);
+            StealthFinding found = ReadMode(source, header, *firstImageData, alphaFormat, palette);
             if (found.state != StealthState::Absent || !rgb) return found;
         }
-        return ReadMode(source, header, *firstImageData, rgbFormat);
+        return ReadMode(source, header, *firstImageData, rgbFormat, palette);
     } catch (const std::bad_alloc&) {
         StealthFinding finding = NotChecked(StealthNotChecked::ImageData);
         finding.rows = RowsState::NoMemory;

@@ -17,10 +17,12 @@
 // without hidden text is told apart within its first rows, mostly its first.
 //
 // Read: RGB (RGB mode), RGBA (alpha mode, then RGB mode) and grey with alpha (alpha mode), 8- and
-// 16-bit, interlaced too (its rows put in order, as readers see them; the whole image is read). Of a
-// 16-bit sample the high byte's low bit carries the stream: readers see such images as 8 bits a
-// sample, the high byte (a picture widened from 8 bits, each byte the same, holds the stream in both
-// bytes). Grey and palette images are not read.
+// 16-bit, and palette images of every depth (both modes, each index read as the colour it stands for:
+// readers expand them to RGBA, and a lossless optimiser turns an image of few colours into one),
+// interlaced too (its rows put in order, as readers see them; the whole image is read). Of a 16-bit
+// sample the high byte's low bit carries the stream: readers see such images as 8 bits a sample, the
+// high byte (a picture widened from 8 bits, each byte the same, holds the stream in both bytes). Grey
+// images are not read: their equal R, G and B give each bit three times, which spells no signature.
 enum class StealthState {
     Absent,       // checked: no signature
     Found,        // a signature; the text is read whole (compressed texts: see inflate)
@@ -33,7 +35,7 @@ enum class StealthState {
 enum class StealthNotChecked {
     None,
     BadHeader,    // IHDR is not valid
-    ImageType,    // grey or palette
+    ImageType,    // grey, or a palette image without its palette
     NoImageData,  // no IDAT chunk
     ImageData,    // the image data could not be read as far as the signature and length (rows says why)
 };
@@ -52,20 +54,37 @@ struct StealthFinding {
     InflateOutcome inflate = InflateOutcome::Complete;
 };
 
+// The colours a palette image's indexes stand for, as readers expand them to RGBA: PLTE's red, green
+// and blue, tRNS's alpha (255 where it gives none); an index past PLTE's entries is black.
+struct ImagePalette {
+    unsigned entries = 0;  // PLTE's; 0 while there is none
+    uint8_t rgba[256][4];
+    ImagePalette();
+    // Takes in the data of a PLTE or tRNS chunk seen before the image data (its first
+    // MaxPaletteChunkBytes are enough); other types are passed over.
+    void Take(uint32_t type, const uint8_t* data, uint32_t length);
+};
+const uint32_t MaxPaletteChunkBytes = 3 * 256;
+
 // The most text read from the pixels, as stored.
 const uint32_t MaxStealthBytes = 16u << 20;
 
 // The low bits of a pixel that carry the stream: 1 in alpha mode (alpha), 3 in RGB mode (R, G, B).
 unsigned StealthBitsPerPixel(StealthMode mode);
-// Whether an image of this type holds a stream in this mode (RGB mode: RGB and RGBA; alpha mode: RGBA
-// and grey with alpha).
+// Whether an image of this type holds a stream in this mode (RGB mode: RGB, RGBA and palette; alpha
+// mode: RGBA, grey with alpha and palette).
 bool StealthModeFits(const ImageHeader& header, StealthMode mode);
 // The byte of a row whose low bit is the carrying bit c (0 in alpha mode, 0-2 in RGB mode) of pixel x:
-// of a 16-bit sample its high byte, the low byte following it.
+// of a 16-bit sample its high byte, the low byte following it. Not for palette images.
 size_t StealthCarrierAt(const ImageHeader& header, StealthMode mode, uint64_t x, unsigned c);
 // The bits of the stream a finding's signature, length and text take (the text rounded up to whole
 // bytes, as written), as far as the image holds them.
 uint64_t StealthStreamBits(const ImageHeader& header, const StealthFinding& finding);
 
-// Looks for hidden text; firstImageData: the first IDAT chunk, or null when there is none. Never throws.
-StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData);
+// The index of pixel x in a row of a palette image.
+unsigned PaletteIndexAt(const ImageHeader& header, const uint8_t* row, uint64_t x);
+
+// Looks for hidden text; firstImageData: the first IDAT chunk, or null when there is none; palette:
+// what PLTE and tRNS gave (a palette image without one is not checked). Never throws.
+StealthFinding ReadStealth(ByteSource* source, const ImageHeader& header, const WalkedChunk* firstImageData,
+                           const ImagePalette* palette = nullptr);

@@ -74,7 +74,8 @@ std::wstring NotCheckedReason(const Finding& finding) {
     const StealthFinding& stealth = finding.stealth;
     switch (stealth.reason) {
     case StealthNotChecked::BadHeader: return L"IHDR is not valid";
-    case StealthNotChecked::ImageType: return L"a grey or palette image; the check reads RGB, RGBA and grey with alpha";
+    case StealthNotChecked::ImageType:
+        return L"a grey image, or a palette image without its palette; the check reads RGB, RGBA, grey with alpha and palette images";
     case StealthNotChecked::NoImageData: return L"no image data";
     default: return RowsWord(stealth.rows);
     }

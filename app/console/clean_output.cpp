@@ -18,7 +18,8 @@ const wchar_t* WhyWord(ChunkFate fate) {
     case ChunkFate::RemovedSignature: return L"signature";
     case ChunkFate::RemovedExif: return L"exif";
     case ChunkFate::RemovedAsAsked: return L"dropped";
-    case ChunkFate::Reencoded: return L"stealth";
+    case ChunkFate::Reencoded:
+    case ChunkFate::Recoloured: return L"stealth";
     }
     return L"";
 }
@@ -37,6 +38,7 @@ std::wstring WhyText(const CleanedChunk& chunk) {
     case ChunkFate::RemovedExif: return L"upright image";
     case ChunkFate::RemovedAsAsked: return L"asked for (--drop)";
     case ChunkFate::Reencoded: return L"image data made again without the text hidden in the pixels";
+    case ChunkFate::Recoloured: return L"colours set again without the text hidden in the pixels";
     }
     return std::wstring();
 }
@@ -63,7 +65,14 @@ const wchar_t* ModeWord(StealthMode mode) { return mode == StealthMode::Alpha ? 
 
 // The bytes of the IDAT chunks in the copy, their headers and CRCs included.
 uint64_t ImageDataSize(const CleanResult& result) {
-    uint64_t size = result.copy.size() - PngSignatureSize;
+    uint64_t size = 0;
+    if (result.clearing.recoloured) {  // the original's, kept
+        for (const CleanedChunk& chunk : result.chunks) {
+            if (chunk.type == PngType("IDAT")) size += 12 + static_cast<uint64_t>(chunk.length);
+        }
+        return size;
+    }
+    size = result.copy.size() - PngSignatureSize;
     for (const CleanedChunk& chunk : result.chunks) {
         if (IsKept(chunk.fate)) size -= 12 + static_cast<uint64_t>(chunk.length);
     }
@@ -124,10 +133,15 @@ void AppendVerbose(std::wstring& err, const std::wstring& file, const std::wstri
     };
     size_t replaced = 0;
     uint64_t replacedBytes = 0;
+    std::wstring recoloured;  // "PLTE and tRNS"
     for (const CleanedChunk& chunk : result.chunks) {
         if (chunk.fate == ChunkFate::Reencoded) {
             replaced++;
             replacedBytes += chunk.length;
+            continue;
+        }
+        if (chunk.fate == ChunkFate::Recoloured) {
+            recoloured += (recoloured.empty() ? L"" : L" and ") + TypeName(chunk.type);
             continue;
         }
         if (chunk.fate == ChunkFate::Kept) {
@@ -141,12 +155,17 @@ void AppendVerbose(std::wstring& err, const std::wstring& file, const std::wstri
     }
     endRun();
     if (result.trailerSize) err += L"  removed " + Number(result.trailerSize) + L" bytes after IEND\n";
+    std::wstring modes;
+    for (StealthMode mode : result.clearing.modes) modes += (modes.empty() ? L"" : L" and ") + std::wstring(ModeWord(mode));
     if (replaced) {
-        std::wstring modes;
-        for (StealthMode mode : result.clearing.modes) modes += (modes.empty() ? L"" : L" and ") + std::wstring(ModeWord(mode));
         err += L"  cleared text hidden in the pixels (" + modes + L", " + Number(result.clearing.bits) +
                L" bits set as the writer found them): IDAT x" + Number(replaced) + L" (" + Number(replacedBytes) +
                L" bytes) filtered and deflated again into " + Number(ImageDataSize(result)) + L" bytes\n";
+    }
+    if (!recoloured.empty()) {
+        err += L"  cleared text hidden in the pixels (" + modes + L", " + Number(result.clearing.bits) +
+               L" bits set as the writer found them): in the colours of " + recoloured + L", " +
+               Number(result.clearing.entries) + L" entries changed by one level at most; the image data kept byte for byte\n";
     }
     err += L"  kept byte for byte, in order: " + image + L"\n";
 }

@@ -922,6 +922,12 @@ static std::vector<std::pair<std::wstring, std::string>> CheckImages() {
     images.emplace_back(L"trailer.png", with({}, "Steps: 20, Seed: 5"));
     images.emplace_back(L"key.png", with({Chunk("tEXt", testpng::TextData("workflow",
                                               "{\"widgets_values\": [\"sk-abcdefghijklmnopqrstuvwxyz\"]}"))}));
+    // An image of few colours, as a lossless optimiser stores one: the text is in its palette's colours.
+    pixelpng::Pixels few = pixelpng::FewColours(96, 200, 64);
+    pixelpng::HideText(&few, pixelpng::Mode::Alpha, false, "Steps: 20");
+    pixelpng::Layout paletted;
+    paletted.paletteDepth = 8;
+    images.emplace_back(L"stealth-palette.png", Encode(few, paletted));
     return images;
 }
 
@@ -941,6 +947,7 @@ TEST(ConsoleFrontEnd, CheckFindsEachKindOfHiddenDataAndNothingInAPlainImage) {
         {L"xmp.png", "iTXt XML:com.adobe.xmp: 166 bytes\nXMP: digital source type trainedAlgorithmicMedia (made by AI)\n"},
         {L"trailer.png", "after IEND: 18 bytes\n"},
         {L"key.png", "tEXt workflow: 62 bytes, generation data\nsecret in tEXt workflow: a key starting \"sk-ab...\" at byte 21 of it\n"},
+        {L"stealth-palette.png", "stealth: alpha, 9 bytes\n"},
     };
     std::vector<std::pair<std::wstring, std::string>> images = CheckImages();
     for (const Expected& e : expected) {
@@ -1179,7 +1186,7 @@ TEST(ConsoleClean, HiddenTextInThePixelsStaysAndIsSaidWithExitCodeOne) {
 static StealthState StealthOf(const std::string& file) {
     pixelpng::FoundImage image = pixelpng::FindImage(file);
     MemoryBytes source(reinterpret_cast<const uint8_t*>(file.data()), file.size());
-    return ReadStealth(&source, image.header, image.found ? &image.firstImageData : nullptr).state;
+    return ReadStealth(&source, image.header, image.found ? &image.firstImageData : nullptr, &image.palette).state;
 }
 
 TEST(ConsoleClean, ClearStealthTakesTheHiddenTextOutOfThePixelsAndLeavesPlainImagesAlone) {
@@ -1193,7 +1200,7 @@ TEST(ConsoleClean, ClearStealthTakesTheHiddenTextOutOfThePixelsAndLeavesPlainIma
         stealthy.push_back(image);
         names += L" " + Quoted(WriteBytes(below + L"\\" + image.first, image.second));
     }
-    ASSERT_EQ(4u, stealthy.size());
+    ASSERT_EQ(5u, stealthy.size());
     const std::wstring copies = folder + L"\\copies";
     ProgramRun run = RunConsoleProgram(L"-v --clear-stealth --clean " + Quoted(copies) + names);
     EXPECT_EQ(0u, run.exitCode) << run.err;
@@ -1211,6 +1218,7 @@ TEST(ConsoleClean, ClearStealthTakesTheHiddenTextOutOfThePixelsAndLeavesPlainIma
     EXPECT_NE(std::string::npos, run.err.find("stealth-alpha.png: copied to ")) << run.err;
     EXPECT_NE(std::string::npos, run.err.find("  cleared text hidden in the pixels (alpha, ")) << run.err;
     EXPECT_NE(std::string::npos, run.err.find("  cleared text hidden in the pixels (rgb, ")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find(" bits set as the writer found them): in the colours of PLTE and tRNS, ")) << run.err;
     EXPECT_EQ(std::string::npos, run.err.find("stays in the copy")) << run.err;
 
     ProgramRun json = RunConsoleProgram(L"--json --clear-stealth --clean " + Quoted(folder + L"\\json") + L" " +

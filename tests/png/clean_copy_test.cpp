@@ -1,6 +1,7 @@
 // clean_copy_test.cpp: copies of images with each kind of data: the other chunks byte for byte, in
 // order, no text; damaged files get no copy; a copy read back is checked against what was kept.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 #include "png/clean_copy.h"
@@ -333,6 +334,70 @@ TEST(CleanCopy, ClearingTextHiddenInBothModesClearsBoth) {
     for (size_t at : CarryingBytes(pixels, pixelpng::Mode::Rgb, pixelpng::Gzip("in the colours").size())) expected[at] &= 0xFE;
     EXPECT_TRUE(PixelsOf(Copy(result)) == expected);
     EXPECT_TRUE(MatchesCleanCopy(result.copy.data(), result.copy.size(), result));
+}
+
+TEST(CleanCopy, ClearingAPaletteImageSetsTheBitsOfItsColoursAndKeepsItsImageData) {
+    struct Hidden {
+        std::vector<pixelpng::Mode> modes;
+        unsigned depth;
+        bool interlaced;
+    };
+    const Hidden cases[] = {{{pixelpng::Mode::Alpha}, 8, false},
+                            {{pixelpng::Mode::Rgb}, 8, true},
+                            {{pixelpng::Mode::Alpha}, 2, true},
+                            {{pixelpng::Mode::Rgb, pixelpng::Mode::Alpha}, 8, false}};
+    for (const Hidden& hidden : cases) {
+        SCOPED_TRACE(testing::Message() << hidden.modes.size() << " modes, depth " << hidden.depth << ", interlaced " << hidden.interlaced);
+        pixelpng::Pixels pixels = pixelpng::FewColours(48, 160, hidden.depth == 8 ? 16 : 2, 7);
+        for (pixelpng::Mode mode : hidden.modes) pixelpng::HideText(&pixels, mode, mode == pixelpng::Mode::Rgb, "steps 20, seed 1234");
+        pixelpng::Layout layout;
+        layout.paletteDepth = hidden.depth;
+        layout.interlaced = hidden.interlaced;
+        layout.beforeImageData = {Chunk("tEXt", testpng::TextData("parameters", "a fox"))};
+        layout.imageDataPiece = 300;
+        const std::string file = pixelpng::Encode(pixels, layout);
+        CleanResult result = CleanOf(file, ClearStealthChoices());
+        ASSERT_EQ(result.end, CleanEnd::Cleaned);
+        ASSERT_EQ(result.clearing.end, ClearEnd::Cleared);
+        EXPECT_TRUE(result.clearing.recoloured);
+        EXPECT_EQ(result.clearing.modes.size(), hidden.modes.size());
+        EXPECT_GT(result.clearing.entries, 0u);
+
+        // Every chunk but the text byte for byte, the image data too; PLTE and tRNS only in the low bits.
+        const std::vector<std::string> before = pixelpng::ChunksOf(file), after = pixelpng::ChunksOf(Copy(result));
+        ASSERT_EQ(after.size() + 1, before.size());
+        size_t changed = 0;
+        for (size_t i = 0, j = 0; i < before.size(); i++) {
+            if (before[i].compare(4, 4, "tEXt") == 0) continue;
+            const std::string& was = before[i];
+            const std::string& is = after[j++];
+            const std::string type = was.substr(4, 4);
+            if (type != "PLTE" && type != "tRNS") {
+                EXPECT_TRUE(was == is) << type;
+                continue;
+            }
+            ASSERT_EQ(was.size(), is.size());
+            for (size_t at = 8; at + 4 < was.size(); at++) {
+                const uint8_t from = static_cast<uint8_t>(was[at]), to = static_cast<uint8_t>(is[at]);
+                EXPECT_EQ(from | 1, to | 1) << type << " byte " << at;
+                if (from != to) EXPECT_EQ(to & 1, type == "tRNS" ? 1 : 0) << "alpha set to 1, RGB to 0";
+                changed += from != to;
+            }
+        }
+        EXPECT_GT(changed, 0u);
+        const std::string copy = Copy(result);
+        pixelpng::FoundImage image = pixelpng::FindImage(copy);
+        CountingBytes copySource(copy);
+        EXPECT_EQ(ReadStealth(&copySource, image.header, &image.firstImageData, &image.palette).state, StealthState::Absent);
+        EXPECT_TRUE(MatchesCleanCopy(result.copy.data(), result.copy.size(), result));
+        // The check of the copy: with the original's colours put back, the text is read again and it fails.
+        CleanResult unchanged = result;
+        for (const std::string& chunk : before) {
+            if (chunk.compare(4, 4, "PLTE") != 0 && chunk.compare(4, 4, "tRNS") != 0) continue;
+            std::copy(chunk.begin(), chunk.end(), unchanged.copy.begin() + static_cast<std::ptrdiff_t>(copy.find(chunk.substr(4, 4)) - 4));
+        }
+        EXPECT_FALSE(CleanCopyWellMade(unchanged));
+    }
 }
 
 TEST(CleanCopy, ClearingLeavesAnImageWithoutHiddenTextByteForByte) {

@@ -22,6 +22,20 @@ Pixels Noise(uint32_t width, uint32_t height, unsigned channels, uint32_t seed) 
     return pixels;
 }
 
+Pixels FewColours(uint32_t width, uint32_t height, unsigned colours, uint32_t seed) {
+    const Pixels noise = Noise(colours, 1, 4, seed);
+    Pixels pixels;
+    pixels.width = width;
+    pixels.height = height;
+    uint32_t state = seed;
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; i++) {
+        state = state * 1103515245u + 12345u;
+        const uint8_t* colour = &noise.bytes[(state >> 16) % colours * 4];
+        pixels.bytes.insert(pixels.bytes.end(), colour, colour + 4);
+    }
+    return pixels;
+}
+
 Pixels Widened(const Pixels& pixels) {
     Pixels wide = pixels;
     wide.bitDepth = 16;
@@ -60,10 +74,11 @@ std::string FilterRows(const std::vector<uint8_t>& raw, size_t rowBytes, unsigne
     return out;
 }
 
+// Starting column and row, then the steps between them, of each Adam7 pass.
+static const unsigned passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+
 std::string FilterInterlacedRows(const std::vector<uint8_t>& raw, uint32_t width, uint32_t height, unsigned pixelBytes,
                                  const std::vector<int>& filters) {
-    // Starting column and row, then the steps between them, of each pass.
-    static const unsigned passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
     std::string out;
     for (const unsigned* pass : passes) {
         std::vector<uint8_t> sub;
@@ -80,21 +95,72 @@ std::string FilterInterlacedRows(const std::vector<uint8_t>& raw, uint32_t width
     return out;
 }
 
+// Rows of indexes (one byte each, width a row) packed depth bits each, most significant first.
+static std::vector<uint8_t> PackedRows(const std::vector<uint8_t>& indexes, size_t width, unsigned depth) {
+    const size_t rowBytes = (width * depth + 7) / 8;
+    std::vector<uint8_t> packed(indexes.size() / width * rowBytes, 0);
+    for (size_t i = 0; i < indexes.size(); i++) {
+        const size_t x = i % width, bit = x * depth;
+        packed[i / width * rowBytes + bit / 8] |= static_cast<uint8_t>(indexes[i] << (8 - depth - bit % 8));
+    }
+    return packed;
+}
+
+// The palette chunks and filtered rows of the RGBA pixels as a palette image.
+static std::string PaletteRows(const Pixels& pixels, const Layout& layout, std::string* chunks) {
+    std::vector<uint32_t> colours;
+    std::vector<uint8_t> indexes;
+    for (size_t at = 0; at < pixels.bytes.size(); at += 4) {
+        const uint32_t colour = static_cast<uint32_t>(pixels.bytes[at]) << 24 | pixels.bytes[at + 1] << 16 | pixels.bytes[at + 2] << 8 |
+                                pixels.bytes[at + 3];
+        size_t index = 0;
+        while (index < colours.size() && colours[index] != colour) index++;
+        if (index == colours.size()) colours.push_back(colour);
+        if (index >> layout.paletteDepth) abort();  // more colours than the depth holds
+        indexes.push_back(static_cast<uint8_t>(index));
+    }
+    std::string plte, trns;
+    for (uint32_t colour : colours) {
+        for (int shift : {24, 16, 8}) plte += static_cast<char>(colour >> shift);
+        trns += static_cast<char>(colour);
+    }
+    while (!trns.empty() && static_cast<uint8_t>(trns.back()) == 255) trns.pop_back();
+    *chunks = testpng::Chunk("PLTE", plte) + (trns.empty() ? std::string() : testpng::Chunk("tRNS", trns));
+    if (!layout.interlaced) {
+        return FilterRows(PackedRows(indexes, pixels.width, layout.paletteDepth), (pixels.width * layout.paletteDepth + 7) / 8, 1,
+                          layout.filters);
+    }
+    std::string out;
+    for (const unsigned* pass : passes) {
+        std::vector<uint8_t> sub;
+        size_t columns = 0;
+        for (uint32_t y = pass[1]; y < pixels.height; y += pass[3]) {
+            columns = 0;
+            for (uint32_t x = pass[0]; x < pixels.width; x += pass[2], columns++) sub.push_back(indexes[static_cast<size_t>(y) * pixels.width + x]);
+        }
+        if (!sub.empty()) out += FilterRows(PackedRows(sub, columns, layout.paletteDepth), (columns * layout.paletteDepth + 7) / 8, 1, layout.filters);
+    }
+    return out;
+}
+
 std::string Encode(const Pixels& pixels, const Layout& layout) {
     using testpng::BigEndian32;
     using testpng::Chunk;
     std::string png("\x89PNG\r\n\x1a\n", 8);
     std::string header = BigEndian32(pixels.width) + BigEndian32(pixels.height);
-    header += static_cast<char>(pixels.bitDepth);
-    header += static_cast<char>(pixels.channels == 4 ? 6 : pixels.channels == 2 ? 4 : 2);
+    header += static_cast<char>(layout.paletteDepth ? layout.paletteDepth : pixels.bitDepth);
+    header += static_cast<char>(layout.paletteDepth ? 3 : pixels.channels == 4 ? 6 : pixels.channels == 2 ? 4 : 2);
     header += std::string(2, '\0');
     header += static_cast<char>(layout.interlaced ? 1 : 0);
     png += Chunk("IHDR", header);
-    for (const std::string& chunk : layout.beforeImageData) png += chunk;
+    std::string paletteChunks;
     const unsigned pixelBytes = static_cast<unsigned>(pixels.PixelBytes());
     const std::string rows =
-        layout.interlaced ? FilterInterlacedRows(pixels.bytes, pixels.width, pixels.height, pixelBytes, layout.filters)
-                          : FilterRows(pixels.bytes, static_cast<size_t>(pixels.width) * pixelBytes, pixelBytes, layout.filters);
+        layout.paletteDepth ? PaletteRows(pixels, layout, &paletteChunks)
+        : layout.interlaced ? FilterInterlacedRows(pixels.bytes, pixels.width, pixels.height, pixelBytes, layout.filters)
+                            : FilterRows(pixels.bytes, static_cast<size_t>(pixels.width) * pixelBytes, pixelBytes, layout.filters);
+    png += paletteChunks;
+    for (const std::string& chunk : layout.beforeImageData) png += chunk;
     std::string data = testpng::Deflate(rows, layout.level);
     size_t piece = layout.imageDataPiece ? layout.imageDataPiece : data.size();
     for (size_t at = 0; at < data.size(); at += piece) png += Chunk("IDAT", data.substr(at, piece));
@@ -190,6 +256,7 @@ FoundImage FindImage(const std::string& file) {
     while (walker.Next(&chunk)) {
         const uint8_t* data = reinterpret_cast<const uint8_t*>(file.data()) + chunk.DataAt();
         if (chunk.type == PngType("IHDR")) ParseImageHeader(data, chunk.length, &image.header);
+        if (!image.found) image.palette.Take(chunk.type, data, chunk.length);
         if (chunk.type == PngType("IDAT") && !image.found) {
             image.firstImageData = chunk;
             image.found = true;

@@ -6,6 +6,7 @@
 #include <vector>
 #include "png/chunk_walk.h"
 #include "png/image_header.h"
+#include "png/stealth_reader.h"
 
 namespace pixelpng {
 
@@ -23,6 +24,8 @@ struct Pixels {
 
 // 8-bit pixels of a fixed pseudo-random pattern (alpha 255: an opaque image, as generators write them).
 Pixels Noise(uint32_t width, uint32_t height, unsigned channels, uint32_t seed = 1);
+// 8-bit RGBA pixels of `colours` opaque colours (at most 256), in a fixed pseudo-random pattern.
+Pixels FewColours(uint32_t width, uint32_t height, unsigned colours, uint32_t seed = 1);
 // 8-bit pixels made 16-bit as converters make them: each sample v becomes v * 257 (both bytes v).
 Pixels Widened(const Pixels& pixels);
 
@@ -44,9 +47,13 @@ struct Layout {
     std::vector<int> filters = {0, 1, 2, 3, 4};
     int level = 6;
     bool interlaced = false;  // Adam7
+    // Not 0: a palette image of the 8-bit RGBA pixels' colours (at most 2^paletteDepth of them, in
+    // the order first met), its indexes this many bits each, as a lossless optimiser writes one:
+    // PLTE, then tRNS of the alphas up to the last one not 255 (none when all are), after IHDR.
+    unsigned paletteDepth = 0;
 };
 
-// A PNG of the pixels: IHDR (colour type 4, 2 or 6), the chunks, IDAT, IEND, the trailer.
+// A PNG of the pixels: IHDR (colour type 4, 2, 6, or 3 with paletteDepth), the chunks, IDAT, IEND, the trailer.
 std::string Encode(const Pixels& pixels, const Layout& layout = Layout());
 
 // A gzip stream (RFC 1952) of data.
@@ -69,6 +76,7 @@ struct FoundImage {
     ImageHeader header;
     WalkedChunk firstImageData;
     bool found = false;  // an IDAT chunk was walked to
+    ImagePalette palette;  // PLTE and tRNS before it
 };
 FoundImage FindImage(const std::string& file);
 

@@ -159,13 +159,21 @@ TEST(ShareCheck, FindsStealthTextInEachModeAndTheSecretsInIt) {
 }
 
 TEST(ShareCheck, SaysWhatItDidNotCheck) {
-    // Grey, palette and interlaced images: the pixels are not read, and the check says so.
+    // Grey images: the pixels are not read, and the check says so. Palette images are read through their palette.
     CheckResult grey = Check(testpng::Png({}));
     std::vector<const Finding*> notChecked = Of(grey, FindingKind::NotChecked);
     ASSERT_EQ(notChecked.size(), 1u);
     EXPECT_EQ(notChecked[0]->place, Place::Stealth);
     EXPECT_EQ(notChecked[0]->stealth.reason, StealthNotChecked::ImageType);
     EXPECT_EQ(grey.end, CheckEnd::Complete);
+    pixelpng::Pixels few = pixelpng::FewColours(32, 160, 8);
+    pixelpng::Layout paletted;
+    paletted.paletteDepth = 4;
+    EXPECT_TRUE(Check(pixelpng::Encode(few, paletted)).findings.empty());
+    pixelpng::HideText(&few, pixelpng::Mode::Alpha, false, "steps 20");
+    std::vector<const Finding*> hidden = Of(Check(pixelpng::Encode(few, paletted)), FindingKind::Stealth);
+    ASSERT_EQ(hidden.size(), 1u);
+    EXPECT_EQ(hidden[0]->stealth.text, "steps 20");
 
     std::string damaged = Plain();
     damaged[16 + 9] = 1;  // colour type 1 does not exist

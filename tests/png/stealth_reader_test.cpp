@@ -16,7 +16,7 @@ StealthFinding Read(const std::string& file, CountingBytes* counting = nullptr) 
     CountingBytes own(file);
     CountingBytes* source = counting ? counting : &own;
     pixelpng::FoundImage image = pixelpng::FindImage(file);
-    StealthFinding finding = ReadStealth(source, image.header, image.found ? &image.firstImageData : nullptr);
+    StealthFinding finding = ReadStealth(source, image.header, image.found ? &image.firstImageData : nullptr, &image.palette);
     EXPECT_FALSE(source->outside);
     return finding;
 }
@@ -30,6 +30,7 @@ struct Hidden {
     bool compressed;
     bool widened;     // made 16-bit after the text was hidden
     bool interlaced;  // then saved interlaced
+    unsigned paletteDepth;  // not 0: saved as a palette image of indexes this many bits each
 };
 
 TEST(StealthReader, ReadsEachModeRawAndCompressed) {
@@ -37,15 +38,21 @@ TEST(StealthReader, ReadsEachModeRawAndCompressed) {
                             {3, Mode::Rgb, true, false, false},    {4, Mode::Rgb, false, false, false},  {4, Mode::Rgb, true, false, false},
                             {2, Mode::Alpha, false, false, false}, {2, Mode::Alpha, true, true, false},  {4, Mode::Alpha, true, true, false},
                             {4, Mode::Rgb, false, true, false},    {3, Mode::Rgb, true, true, false},    {4, Mode::Alpha, true, false, true},
-                            {3, Mode::Rgb, false, true, true}};
+                            {3, Mode::Rgb, false, true, true},     {4, Mode::Alpha, false, false, false, 8},
+                            {4, Mode::Rgb, true, false, true, 8},  {4, Mode::Alpha, true, false, true, 2},
+                            {4, Mode::Alpha, false, false, false, 1}, {4, Mode::Rgb, false, false, true, 4}};
     for (const Hidden& hidden : cases) {
-        pixelpng::Pixels pixels = pixelpng::Noise(64, 200, hidden.channels);
+        // A palette image's colours: as many as hiding the text can double (alpha) or make eight of (RGB).
+        const unsigned colours = hidden.mode == Mode::Alpha ? (1u << hidden.paletteDepth) / 2 : (1u << hidden.paletteDepth) / 8;
+        pixelpng::Pixels pixels = hidden.paletteDepth ? pixelpng::FewColours(64, 200, colours) : pixelpng::Noise(64, 200, hidden.channels);
         pixelpng::HideText(&pixels, hidden.mode, hidden.compressed, parameters);
         pixelpng::Layout layout;
         layout.interlaced = hidden.interlaced;
+        layout.paletteDepth = hidden.paletteDepth;
         StealthFinding finding = Read(pixelpng::Encode(hidden.widened ? pixelpng::Widened(pixels) : pixels, layout));
         SCOPED_TRACE(testing::Message() << hidden.channels << " channels, mode " << int(hidden.mode) << ", compressed "
-                                        << hidden.compressed << ", widened " << hidden.widened << ", interlaced " << hidden.interlaced);
+                                        << hidden.compressed << ", widened " << hidden.widened << ", interlaced " << hidden.interlaced
+                                        << ", palette depth " << hidden.paletteDepth);
         EXPECT_EQ(finding.state, StealthState::Found);
         EXPECT_EQ(finding.mode, hidden.mode == Mode::Alpha ? StealthMode::Alpha : StealthMode::Rgb);
         EXPECT_EQ(finding.compressed, hidden.compressed);
@@ -136,6 +143,15 @@ TEST(StealthReader, SaysWhyAnImageWasNotChecked) {
     StealthFinding finding = Read(grey);
     EXPECT_EQ(finding.state, StealthState::NotChecked);
     EXPECT_EQ(finding.reason, StealthNotChecked::ImageType);
+    // A palette image is read through its palette: without one, not at all.
+    pixelpng::Pixels few = pixelpng::FewColours(16, 160, 4);
+    pixelpng::Layout paletted;
+    paletted.paletteDepth = 4;
+    const std::string palette = pixelpng::Encode(few, paletted);
+    EXPECT_EQ(Read(palette).state, StealthState::Absent);
+    pixelpng::FoundImage image = pixelpng::FindImage(palette);
+    CountingBytes paletteSource(palette);
+    EXPECT_EQ(ReadStealth(&paletteSource, image.header, &image.firstImageData).reason, StealthNotChecked::ImageType);
 
     // An interlaced image is read whole: not one too large for that.
     ImageHeader header = pixelpng::HeaderOf(4097, 4096, 8, 6, 1);
