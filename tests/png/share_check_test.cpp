@@ -260,10 +260,12 @@ TEST(ShareCheck, WalksThePngTestSuite) {
 }
 
 // Each cut and each byte flipped in a PNG that holds every kind of finding: codes, never a read
-// outside, a hang or an exception. Also as a 16-bit interlaced image, whose passes are read whole.
+// outside, a hang or an exception. Also as a 16-bit interlaced image, whose passes are read whole,
+// and as an interlaced palette image of 4-bit indexes, whose pixels are read through PLTE and tRNS.
 TEST(ShareCheckRobustness, SurvivesEveryCutAndFlippedByte) {
-    for (bool interlaced : {false, true}) {
-        pixelpng::Pixels pixels = pixelpng::Noise(8, 160, 4);
+    for (int variant : {0, 1, 2}) {
+        const bool interlaced = variant > 0, palette = variant == 2;
+        pixelpng::Pixels pixels = palette ? pixelpng::FewColours(8, 160, 8) : pixelpng::Noise(8, 160, 4);
         pixelpng::HideText(&pixels, pixelpng::Mode::Alpha, true, "{\"api_key\": \"abc\"}");
         pixelpng::Layout layout;
         layout.beforeImageData = {Chunk("zTXt", testpng::ZtxtData("prompt", "{\"token\": \"x\"}")),
@@ -271,8 +273,9 @@ TEST(ShareCheckRobustness, SurvivesEveryCutAndFlippedByte) {
         layout.trailer = "tail";
         layout.imageDataPiece = 100;
         layout.interlaced = interlaced;
-        std::string file = pixelpng::Encode(interlaced ? pixelpng::Widened(pixels) : pixels, layout);
-        ASSERT_EQ(1u, Of(Check(file), FindingKind::Stealth).size()) << interlaced;
+        layout.paletteDepth = palette ? 4 : 0;
+        std::string file = pixelpng::Encode(variant == 1 ? pixelpng::Widened(pixels) : pixels, layout);
+        ASSERT_EQ(1u, Of(Check(file), FindingKind::Stealth).size()) << variant;
         for (size_t size = 0; size <= file.size(); size++) Check(file.substr(0, size));
         for (size_t at = 0; at < file.size(); at++) {
             for (uint8_t flip : {0x01, 0x80, 0xFF}) {
