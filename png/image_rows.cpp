@@ -8,20 +8,27 @@
 // Image data given to the inflater at once: the views of a large file stay small.
 static const size_t InputPiece = 64u << 10;
 
-bool InterlacedImageFits(const ImageHeader& header) {
-    return header.RowBytes() * header.height <= MaxInterlacedImageBytes;
+uint64_t KeptRowBytes(const ImageHeader& header, uint64_t columns) {
+    if (columns == 0 || columns >= header.width) return header.RowBytes();
+    return (columns * header.BitsPerPixel() + 7) / 8;
 }
 
-ImageRows::ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData)
+bool InterlacedImageFits(const ImageHeader& header, uint64_t columns) {
+    return KeptRowBytes(header, columns) * header.height <= MaxInterlacedImageBytes;
+}
+
+ImageRows::ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, uint64_t columnsKept)
     : source_(source), header_(header) {
     if (header.RowBytes() > MaxRowBytes) {
         state_ = RowsState::TooWide;
         return;
     }
-    if (header.interlace != 0 && !InterlacedImageFits(header)) {
+    if (header.interlace != 0 && !InterlacedImageFits(header, columnsKept)) {
         state_ = RowsState::TooLarge;
         return;
     }
+    columnsKept_ = columnsKept == 0 || columnsKept > header.width ? header.width : columnsKept;
+    keptRowBytes_ = static_cast<size_t>(KeptRowBytes(header, columnsKept_));
     rowBytes_ = static_cast<size_t>(header.RowBytes());
     try {
         rows_.assign(2 * rowBytes_ + 1, 0);
@@ -141,7 +148,7 @@ void ImageRows::Unfilter() {
 
 // Inflates and unfilters every pass of an interlaced image, each pixel put where it stands in image_.
 bool ImageRows::ReadPasses() {
-    const size_t imageRowBytes = static_cast<size_t>(header_.RowBytes());
+    const size_t imageRowBytes = keptRowBytes_;
     try {
         image_.assign(imageRowBytes * header_.height, 0);
     } catch (const std::bad_alloc&) {
@@ -158,7 +165,7 @@ bool ImageRows::ReadPasses() {
             Unfilter();
             const uint8_t* passRow = rows_.data() + 1 + rowBytes_;
             uint8_t* out = &image_[(pass.y0 + static_cast<size_t>(j) * pass.dy) * imageRowBytes];
-            for (uint32_t i = 0; i < width; i++) CopyPixel(header_, passRow, i, out, pass.x0 + static_cast<uint64_t>(i) * pass.dx);
+            for (uint64_t i = 0, x = pass.x0; i < width && x < columnsKept_; i++, x += pass.dx) CopyPixel(header_, passRow, i, out, x);
         }
     }
     return true;
@@ -169,7 +176,7 @@ bool ImageRows::Next(const uint8_t** row) {
     if (rowsRead_ == header_.height) return Fail(RowsState::Ended);
     if (header_.interlace != 0) {
         if (rowsRead_ == 0 && !ReadPasses()) return false;
-        *row = &image_[rowsRead_++ * static_cast<size_t>(header_.RowBytes())];
+        *row = &image_[rowsRead_++ * keptRowBytes_];
         return true;
     }
     if (!FillRow()) return false;

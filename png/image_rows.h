@@ -15,12 +15,13 @@
 // Reads every colour type and bit depth. Without interlacing only as much of the stream is inflated
 // as the rows asked for need, so a caller that wants the top rows of a large image pays for those
 // alone. An Adam7 image is read whole at the first row asked for, its passes put in place in a buffer
-// of the whole image (MaxInterlacedImageBytes at most).
+// of the whole image (MaxInterlacedImageBytes at most), or of its first columns alone for a caller
+// that needs no more of each row.
 enum class RowsState {
     Going,       // rows were read and more may follow
     Ended,       // every row was read
     TooWide,     // a row longer than MaxRowBytes
-    TooLarge,    // an Adam7 image of more than MaxInterlacedImageBytes
+    TooLarge,    // an Adam7 image of more than MaxInterlacedImageBytes (its kept columns)
     NoMemory,    // no memory for the rows or the inflater
     Truncated,   // the image data ended before the last row asked for
     Damaged,     // the zlib stream is not valid
@@ -31,8 +32,11 @@ enum class RowsState {
 const uint64_t MaxRowBytes = 64u << 20;
 const uint64_t MaxInterlacedImageBytes = 64u << 20;
 
-// Whether an Adam7 image can be read or written whole: MaxInterlacedImageBytes at most.
-bool InterlacedImageFits(const ImageHeader& header);
+// The bytes of a row's first `columns` pixels (of every pixel when columns is 0 or the width or more).
+uint64_t KeptRowBytes(const ImageHeader& header, uint64_t columns);
+// Whether an Adam7 image can be held in memory, whole or its first `columns` pixels of each row:
+// MaxInterlacedImageBytes at most.
+bool InterlacedImageFits(const ImageHeader& header, uint64_t columns = 0);
 
 // The Paeth filter's guess from the byte on the left (a), above (b) and above on the left (c).
 uint8_t PaethPredictor(int a, int b, int c);
@@ -41,14 +45,16 @@ class ImageRows {
 public:
     // firstImageData: the first IDAT chunk; the IDAT chunks that follow it directly go on with the
     // stream. A chunk that the file's end cuts short gives the bytes it holds (a file cut off while it
-    // was written still has its top rows). State() is Going when rows can be read.
-    ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData);
+    // was written still has its top rows). State() is Going when rows can be read. columnsKept: the
+    // pixels of each row the caller reads (0: all); of an Adam7 image only those are kept.
+    ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, uint64_t columnsKept = 0);
     ~ImageRows();
     ImageRows(const ImageRows&) = delete;
     ImageRows& operator=(const ImageRows&) = delete;
 
-    // The next row, unfiltered: RowBytes() bytes at *row, valid until the next call. False once the
-    // rows have ended or failed (State() says which).
+    // The next row, unfiltered: RowBytes() bytes at *row (of an Adam7 image read for its first
+    // columns, KeptRowBytes() of them), valid until the next call. False once the rows have ended or
+    // failed (State() says which).
     bool Next(const uint8_t** row);
     RowsState State() const { return state_; }
     uint32_t RowsRead() const { return rowsRead_; }
@@ -65,8 +71,10 @@ private:
     z_stream stream_{};
     bool streamOpen_ = false;
     std::vector<uint8_t> rows_;  // the filter byte and the row, then the row above (without its filter byte)
-    std::vector<uint8_t> image_;  // an interlaced image's rows, in order
+    std::vector<uint8_t> image_;  // an interlaced image's rows (their kept columns), in order
     size_t rowBytes_ = 0;         // of the rows in rows_: an interlaced image's pass rows are shorter
+    uint64_t columnsKept_ = 0;    // of an interlaced image's rows in image_
+    size_t keptRowBytes_ = 0;
     uint64_t inputAt_ = 0;     // the next byte of image data not yet given to the inflater
     uint64_t chunkLeft_ = 0;   // bytes of the current IDAT chunk from inputAt_ on
     uint64_t chunkEnd_ = 0;    // just past the current IDAT chunk's CRC

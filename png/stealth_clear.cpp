@@ -92,7 +92,7 @@ bool ClearPaletteMode(ByteSource* source, const ImageHeader& header, const Walke
     const uint64_t columns = (pixels + header.height - 1) / header.height;
     const uint64_t rowsNeeded = columns > 1 ? header.height : pixels;
     bool used[256] = {};
-    ImageRows rows(source, header, first);
+    ImageRows rows(source, header, first, columns);
     const uint8_t* row = nullptr;
     for (uint64_t y = 0; y < rowsNeeded; y++) {
         if (!rows.Next(&row)) {

@@ -54,7 +54,7 @@ public:
         const uint64_t columns = (totalBits + columnBits - 1) / columnBits;
         const uint64_t rowsNeeded = columns > 1 ? height : (totalBits + perPixel - 1) / perPixel;
         bits->assign(static_cast<size_t>((totalBits + 7) / 8), 0);
-        ImageRows image(source_, header_, first_);
+        ImageRows image(source_, header_, first_, columns);
         const uint8_t* row;
         for (uint64_t y = 0; y < rowsNeeded; y++) {
             if (!image.Next(&row)) {

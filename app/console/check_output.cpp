@@ -63,7 +63,7 @@ const wchar_t* RowsWord(RowsState rows) {
     case RowsState::Damaged: return L"the image data is damaged";
     case RowsState::BadFilter: return L"a row has an unknown filter type";
     case RowsState::TooWide: return L"the rows are too long";
-    case RowsState::TooLarge: return L"an interlaced image of more than 64 MiB of pixels";
+    case RowsState::TooLarge: return L"an interlaced image whose columns that hold the text are more than 64 MiB";
     default: return L"the image data cannot be read";
     }
 }

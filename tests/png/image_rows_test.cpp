@@ -1,5 +1,6 @@
 // image_rows_test.cpp: image rows inflated and unfiltered from PNGs built in memory.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -131,8 +132,22 @@ TEST(ImageRows, ReadsInterlacedImagesInTheirRowsOrder) {
                 layout.interlaced = true;
                 layout.imageDataPiece = 100;
                 RowsState state;
-                EXPECT_EQ(ReadAll(pixelpng::Encode(pixels, layout), &state), pixels.bytes);
+                const std::string file = pixelpng::Encode(pixels, layout);
+                EXPECT_EQ(ReadAll(file, &state), pixels.bytes);
                 EXPECT_EQ(state, RowsState::Ended);
+                // Read for its first two columns: those alone, each row as the whole image has it.
+                pixelpng::FoundImage image = pixelpng::FindImage(file);
+                CountingBytes source(file);
+                ImageRows columns(&source, image.header, image.firstImageData, 2);
+                const size_t kept = std::min<size_t>(2, size[0]) * pixels.PixelBytes(), rowBytes = size[0] * pixels.PixelBytes();
+                ASSERT_EQ(KeptRowBytes(image.header, 2), kept);
+                const uint8_t* row;
+                for (uint32_t y = 0; y < size[1]; y++) {
+                    ASSERT_TRUE(columns.Next(&row));
+                    EXPECT_TRUE(std::equal(row, row + kept, pixels.bytes.begin() + static_cast<std::ptrdiff_t>(y * rowBytes))) << y;
+                }
+                EXPECT_FALSE(columns.Next(&row));
+                EXPECT_EQ(columns.State(), RowsState::Ended);
             }
         }
     }

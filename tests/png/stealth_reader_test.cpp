@@ -90,6 +90,26 @@ TEST(StealthReader, ReadsATextThatRunsOverManyColumnsAndAShortImage) {
     EXPECT_EQ(finding.text, "steps 20");
 }
 
+TEST(StealthReader, ReadsAnInterlacedImageTooLargeToHoldWholeInTheColumnsTheTextNeeds) {
+    // Just over 64 MiB of pixels in two rows: the text runs over the first 112 columns.
+    pixelpng::Pixels pixels;
+    pixels.width = (1u << 24) + 1;
+    pixels.height = 2;
+    pixels.channels = 2;
+    pixels.bytes.assign(static_cast<size_t>(pixels.width) * pixels.height * 2, 0);
+    pixelpng::HideText(&pixels, Mode::Alpha, false, "Steps: 20");
+    pixelpng::Layout layout;
+    layout.interlaced = true;
+    layout.level = 1;
+    const std::string file = pixelpng::Encode(pixels, layout);
+    pixelpng::FoundImage image = pixelpng::FindImage(file);
+    CountingBytes source(file);
+    EXPECT_EQ(ImageRows(&source, image.header, image.firstImageData).State(), RowsState::TooLarge) << "too large to hold whole";
+    StealthFinding finding = Read(file);
+    EXPECT_EQ(finding.state, StealthState::Found);
+    EXPECT_EQ(finding.text, "Steps: 20");
+}
+
 TEST(StealthReader, FindsNothingInAPlainImageAfterItsFirstRows) {
     for (unsigned channels : {2u, 3u, 4u}) {
         pixelpng::Pixels pixels = pixelpng::Noise(1024, 1024, channels);
@@ -153,8 +173,9 @@ TEST(StealthReader, SaysWhyAnImageWasNotChecked) {
     CountingBytes paletteSource(palette);
     EXPECT_EQ(ReadStealth(&paletteSource, image.header, &image.firstImageData).reason, StealthNotChecked::ImageType);
 
-    // An interlaced image is read whole: not one too large for that.
-    ImageHeader header = pixelpng::HeaderOf(4097, 4096, 8, 6, 1);
+    // An interlaced image is read whole, and of it the columns the signature needs are kept: not
+    // when they are too large to hold.
+    ImageHeader header = pixelpng::HeaderOf(1, 0x7FFFFFFF, 16, 6, 1);
     std::string nothing(16, '\0');
     CountingBytes source(nothing);
     WalkedChunk chunk;
