@@ -380,7 +380,9 @@ TEST(CleanCopy, ClearingAPaletteImageSetsTheBitsOfItsColoursAndKeepsItsImageData
             for (size_t at = 8; at + 4 < was.size(); at++) {
                 const uint8_t from = static_cast<uint8_t>(was[at]), to = static_cast<uint8_t>(is[at]);
                 EXPECT_EQ(from | 1, to | 1) << type << " byte " << at;
-                if (from != to) EXPECT_EQ(to & 1, type == "tRNS" ? 1 : 0) << "alpha set to 1, RGB to 0";
+                if (from != to) {
+                    EXPECT_EQ(to & 1, type == "tRNS" ? 1 : 0) << "alpha set to 1, RGB to 0";
+                }
                 changed += from != to;
             }
         }

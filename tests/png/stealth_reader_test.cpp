@@ -34,13 +34,13 @@ struct Hidden {
 };
 
 TEST(StealthReader, ReadsEachModeRawAndCompressed) {
-    const Hidden cases[] = {{4, Mode::Alpha, false, false, false}, {4, Mode::Alpha, true, false, false}, {3, Mode::Rgb, false, false, false},
-                            {3, Mode::Rgb, true, false, false},    {4, Mode::Rgb, false, false, false},  {4, Mode::Rgb, true, false, false},
-                            {2, Mode::Alpha, false, false, false}, {2, Mode::Alpha, true, true, false},  {4, Mode::Alpha, true, true, false},
-                            {4, Mode::Rgb, false, true, false},    {3, Mode::Rgb, true, true, false},    {4, Mode::Alpha, true, false, true},
-                            {3, Mode::Rgb, false, true, true},     {4, Mode::Alpha, false, false, false, 8},
-                            {4, Mode::Rgb, true, false, true, 8},  {4, Mode::Alpha, true, false, true, 2},
-                            {4, Mode::Alpha, false, false, false, 1}, {4, Mode::Rgb, false, false, true, 4}};
+    const Hidden cases[] = {{4, Mode::Alpha, false, false, false, 0},   {4, Mode::Alpha, true, false, false, 0}, {3, Mode::Rgb, false, false, false, 0},
+                            {3, Mode::Rgb, true, false, false, 0},      {4, Mode::Rgb, false, false, false, 0},  {4, Mode::Rgb, true, false, false, 0},
+                            {2, Mode::Alpha, false, false, false, 0},   {2, Mode::Alpha, true, true, false, 0},  {4, Mode::Alpha, true, true, false, 0},
+                            {4, Mode::Rgb, false, true, false, 0},      {3, Mode::Rgb, true, true, false, 0},    {4, Mode::Alpha, true, false, true, 0},
+                            {3, Mode::Rgb, false, true, true, 0},       {4, Mode::Alpha, false, false, false, 8},
+                            {4, Mode::Rgb, true, false, true, 8},       {4, Mode::Alpha, true, false, true, 2},
+                            {4, Mode::Alpha, false, false, false, 1},   {4, Mode::Rgb, false, false, true, 4}};
     for (const Hidden& hidden : cases) {
         // A palette image's colours: as many as hiding the text can double (alpha) or make eight of (RGB).
         const unsigned colours = hidden.mode == Mode::Alpha ? (1u << hidden.paletteDepth) / 2 : (1u << hidden.paletteDepth) / 8;
