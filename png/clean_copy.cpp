@@ -199,10 +199,9 @@ CleanResult Clean(ByteSource* source, const CleanChoices& choices, std::vector<u
     ImagePalette palette;
     while (walker.Next(&chunk)) {
         if (chunk.type == PngType("IHDR") && result.chunks.empty()) header = chunk;
-        if ((chunk.type == PngType("PLTE") || chunk.type == PngType("tRNS")) && !imageDataFound) {
-            const uint32_t used = std::min<uint32_t>(chunk.length, MaxPaletteChunkBytes);
-            const uint8_t* data = nullptr;
-            if (used && ShowSmall(source, chunk.DataAt(), used, &data)) palette.Take(chunk.type, data, used);
+        if (!imageDataFound && !TakePaletteChunk(source, chunk, &palette)) {
+            result.end = CleanEnd::ReadFailed;
+            return result;
         }
         if (chunk.type == PngType("IDAT") && !imageDataFound) {
             firstImageData = chunk;
@@ -280,10 +279,7 @@ bool PaletteHoldsNoText(ByteSource* source, const std::vector<WalkedChunk>& walk
     ImagePalette palette;
     for (const WalkedChunk& chunk : walked) {
         if (chunk.type == PngType("IDAT")) break;
-        if (chunk.type != PngType("PLTE") && chunk.type != PngType("tRNS")) continue;
-        const uint32_t used = std::min<uint32_t>(chunk.length, MaxPaletteChunkBytes);
-        if (used && !ShowSmall(source, chunk.DataAt(), used, &data)) return false;
-        palette.Take(chunk.type, data, used);
+        if (!TakePaletteChunk(source, chunk, &palette)) return false;
     }
     return ReadStealth(source, header, &firstImageData, &palette).state == StealthState::Absent;
 }

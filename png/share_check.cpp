@@ -1,6 +1,5 @@
 // share_check.cpp: the walk that gathers what a file gives away.
 #include "png/share_check.h"
-#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -42,11 +41,9 @@ public:
             } else if (chunk.type == PngType("IDAT")) {
                 if (!seenImageData_) firstImageData_ = chunk;
                 seenImageData_ = true;
-            } else if ((chunk.type == PngType("PLTE") || chunk.type == PngType("tRNS")) && !seenImageData_) {
-                const uint32_t used = std::min<uint32_t>(chunk.length, MaxPaletteChunkBytes);
-                const uint8_t* data;
-                if (!Show(chunk.DataAt(), used, &data)) return;
-                palette_.Take(chunk.type, data, used);
+            } else if (!seenImageData_ && !TakePaletteChunk(source_, chunk, &palette_)) {
+                result->end = CheckEnd::ReadFailed;
+                return;
             } else if (!Examine(chunk)) {
                 return;
             }

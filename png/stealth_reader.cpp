@@ -80,7 +80,7 @@ public:
     }
 
 private:
-    // Of a palette image, the bit of the colour the pixel's index stands for.
+    // The low bit that carries bit c of pixel x: of a palette image, that of the colour its index stands for.
     bool CarrierBit(const uint8_t* row, uint64_t x, unsigned c) const {
         if (header_.colourType == 3) return palette_->rgba[PaletteIndexAt(header_, row, x)][format_.mode == StealthMode::Alpha ? 3 : c] & 1;
         return row[StealthCarrierAt(header_, format_.mode, x, c)] & 1;
@@ -164,6 +164,15 @@ void ImagePalette::Take(uint32_t type, const uint8_t* data, uint32_t length) {
     } else if (type == PngType("tRNS")) {
         for (unsigned i = 0; i < length && i < 256; i++) rgba[i][3] = data[i];
     }
+}
+
+bool TakePaletteChunk(ByteSource* source, const WalkedChunk& chunk, ImagePalette* palette) {
+    if (chunk.type != PngType("PLTE") && chunk.type != PngType("tRNS")) return true;
+    const uint32_t used = std::min<uint32_t>(chunk.length, MaxPaletteChunkBytes);
+    const uint8_t* data = nullptr;
+    if (used && !source->Show(chunk.DataAt(), used, &data)) return false;
+    palette->Take(chunk.type, data, used);
+    return true;
 }
 
 unsigned PaletteIndexAt(const ImageHeader& header, const uint8_t* row, uint64_t x) {

@@ -65,6 +65,9 @@ struct ImagePalette {
     void Take(uint32_t type, const uint8_t* data, uint32_t length);
 };
 const uint32_t MaxPaletteChunkBytes = 3 * 256;
+// Takes a PLTE or tRNS chunk in from the source; any other chunk is passed over. False when the
+// source could not show it.
+bool TakePaletteChunk(ByteSource* source, const WalkedChunk& chunk, ImagePalette* palette);
 
 // The most text read from the pixels, as stored.
 const uint32_t MaxStealthBytes = 16u << 20;

@@ -256,7 +256,7 @@ FoundImage FindImage(const std::string& file) {
     while (walker.Next(&chunk)) {
         const uint8_t* data = reinterpret_cast<const uint8_t*>(file.data()) + chunk.DataAt();
         if (chunk.type == PngType("IHDR")) ParseImageHeader(data, chunk.length, &image.header);
-        if (!image.found) image.palette.Take(chunk.type, data, chunk.length);
+        if (!image.found) TakePaletteChunk(&source, chunk, &image.palette);
         if (chunk.type == PngType("IDAT") && !image.found) {
             image.firstImageData = chunk;
             image.found = true;
