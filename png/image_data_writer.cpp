@@ -17,8 +17,9 @@ void AppendNumber32(std::vector<uint8_t>* out, uint32_t value) {
 
 }  // namespace
 
-ImageDataWriter::ImageDataWriter(const ImageHeader& header, std::vector<uint8_t>* chunks) : header_(header), chunks_(chunks) {
-    const bool interlaced = header.interlace != 0;
+ImageDataWriter::ImageDataWriter(const ImageHeader& header, std::vector<uint8_t>* chunks, RowOrder order)
+    : header_(header), passRows_(header.interlace != 0 && order == RowOrder::Stream), walk_(header), chunks_(chunks) {
+    const bool interlaced = header.interlace != 0 && !passRows_;  // held whole
     if (header.RowBytes() > MaxRowBytes || (interlaced && !InterlacedImageFits(header))) {
         state_ = ImageDataEnd::Failed;
         return;
@@ -102,6 +103,15 @@ void ImageDataWriter::Filter(const uint8_t* row) {
 
 bool ImageDataWriter::AddRow(const uint8_t* row) {
     if (state_ != ImageDataEnd::Going) return false;
+    if (passRows_) {
+        if (walk_.Done()) return Fail(ImageDataEnd::Failed);
+        if (walk_.Row() == 0) {
+            rowBytes_ = static_cast<size_t>(walk_.RowBytes());
+            std::fill(above_.begin(), above_.end(), 0);
+        }
+        walk_.Advance();
+        return WriteRow(row);
+    }
     if (rowsAdded_ == header_.height) return Fail(ImageDataEnd::Failed);
     rowsAdded_++;
     if (header_.interlace == 0) return WriteRow(row);
@@ -136,26 +146,25 @@ bool ImageDataWriter::WriteRow(const uint8_t* row) {
 bool ImageDataWriter::WritePasses() {
     const size_t imageRowBytes = rowBytes_;
     std::vector<uint8_t> passRow(imageRowBytes);
-    for (const InterlacePass& pass : Adam7Passes) {
-        const uint32_t width = PassWidth(header_, pass), height = PassHeight(header_, pass);
-        if (width == 0 || height == 0) continue;
-        rowBytes_ = static_cast<size_t>(PassRowBytes(header_, pass));
-        std::fill(above_.begin(), above_.end(), 0);
-        for (uint32_t j = 0; j < height; j++) {
-            const uint8_t* in = &image_[(pass.y0 + static_cast<size_t>(j) * pass.dy) * imageRowBytes];
-            passRow[rowBytes_ - 1] = 0;  // a row of small pixels ends in bits no pixel sets
-            for (uint32_t i = 0; i < width; i++) CopyPixel(header_, in, pass.x0 + static_cast<uint64_t>(i) * pass.dx, passRow.data(), i);
-            if (!WriteRow(passRow.data())) return false;
+    for (StreamRowWalk walk(header_); !walk.Done(); walk.Advance()) {
+        if (walk.Row() == 0) {
+            rowBytes_ = static_cast<size_t>(walk.RowBytes());
+            std::fill(above_.begin(), above_.end(), 0);
         }
+        const InterlacePass& pass = walk.Pass();
+        const uint8_t* in = &image_[(pass.y0 + static_cast<size_t>(walk.Row()) * pass.dy) * imageRowBytes];
+        passRow[rowBytes_ - 1] = 0;  // a row of small pixels ends in bits no pixel sets
+        for (uint32_t i = 0; i < walk.Width(); i++) CopyPixel(header_, in, pass.x0 + static_cast<uint64_t>(i) * pass.dx, passRow.data(), i);
+        if (!WriteRow(passRow.data())) return false;
     }
     return true;
 }
 
 bool ImageDataWriter::Finish() {
     if (state_ != ImageDataEnd::Going) return false;
-    if (rowsAdded_ != header_.height) return Fail(ImageDataEnd::Failed);
+    if (passRows_ ? !walk_.Done() : rowsAdded_ != header_.height) return Fail(ImageDataEnd::Failed);
     try {
-        if (header_.interlace != 0 && !WritePasses()) return false;
+        if (header_.interlace != 0 && !passRows_ && !WritePasses()) return false;
         if (!Deflate(nullptr, 0, Z_FINISH)) return false;
         if (!pending_.empty()) EmitChunk(pending_.size());
     } catch (const std::bad_alloc&) {

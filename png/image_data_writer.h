@@ -10,8 +10,9 @@
 // it, the rows go into one zlib stream (zlib's deflate), and the stream is cut into IDAT chunks of
 // ImageDataChunkBytes each but the last, each with its CRC.
 //
-// Writes every colour type and bit depth; Adam7 interlaced images of MaxInterlacedImageBytes at most,
-// their rows kept until the last one, then written pass by pass.
+// Writes every colour type and bit depth. An Adam7 image given in the image's row order is kept
+// (MaxInterlacedImageBytes at most) until its last row, then written pass by pass; given in the
+// stream's order, its pass rows are written as they come and nothing of the image is held.
 enum class ImageDataEnd {
     Going,     // rows are taken
     Finished,  // the stream is ended and every chunk written
@@ -24,13 +25,15 @@ const size_t ImageDataChunkBytes = 1u << 16;
 
 class ImageDataWriter {
 public:
-    // Appends the chunks to *chunks (length, type, data, CRC each), which the caller owns.
-    ImageDataWriter(const ImageHeader& header, std::vector<uint8_t>* chunks);
+    // Appends the chunks to *chunks (length, type, data, CRC each), which the caller owns; the rows
+    // come in the order given.
+    ImageDataWriter(const ImageHeader& header, std::vector<uint8_t>* chunks, RowOrder order = RowOrder::Image);
     ~ImageDataWriter();
     ImageDataWriter(const ImageDataWriter&) = delete;
     ImageDataWriter& operator=(const ImageDataWriter&) = delete;
 
-    // The next row, unfiltered, RowBytes() bytes. False once the writing failed (State() says why).
+    // The next row, unfiltered, RowBytes() bytes (in the stream's order, those of the pass row a
+    // StreamRowWalk of the header gives). False once the writing failed (State() says why).
     bool AddRow(const uint8_t* row);
     // Ends the stream after the last row: true when every row was given and every chunk written.
     bool Finish();
@@ -45,6 +48,8 @@ private:
     bool WritePasses();
 
     ImageHeader header_;
+    bool passRows_;        // an interlaced image given in the stream's order
+    StreamRowWalk walk_;   // then: where the next row lies
     std::vector<uint8_t>* chunks_;
     z_stream stream_{};
     bool streamOpen_ = false;

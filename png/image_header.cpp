@@ -23,6 +23,32 @@ uint32_t PassHeight(const ImageHeader& header, const InterlacePass& pass) {
     return header.height > pass.y0 ? (header.height - pass.y0 + pass.dy - 1) / pass.dy : 0;
 }
 
+// An image not interlaced is one pass of every pixel.
+static const InterlacePass WholeImage = {0, 0, 1, 1};
+
+StreamRowWalk::StreamRowWalk(const ImageHeader& header) : header_(header), passes_(header.interlace ? 7 : 1) { Settle(); }
+
+const InterlacePass& StreamRowWalk::Pass() const { return header_.interlace ? Adam7Passes[pass_] : WholeImage; }
+
+uint64_t StreamRowWalk::RowBytes() const { return (static_cast<uint64_t>(width_) * header_.BitsPerPixel() + 7) / 8; }
+
+// Passes over the passes of no pixels.
+void StreamRowWalk::Settle() {
+    for (; pass_ < passes_; pass_++) {
+        width_ = header_.interlace ? PassWidth(header_, Pass()) : header_.width;
+        height_ = header_.interlace ? PassHeight(header_, Pass()) : header_.height;
+        if (width_ && height_) return;
+    }
+}
+
+void StreamRowWalk::Advance() {
+    if (Done()) return;
+    if (++row_ < height_) return;
+    row_ = 0;
+    pass_++;
+    Settle();
+}
+
 uint64_t PassRowBytes(const ImageHeader& header, const InterlacePass& pass) {
     return (static_cast<uint64_t>(PassWidth(header, pass)) * header.BitsPerPixel() + 7) / 8;
 }

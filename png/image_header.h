@@ -32,6 +32,34 @@ extern const InterlacePass Adam7Passes[7];
 // The pixels of one row of the pass and its rows (0 when the image has none there).
 uint32_t PassWidth(const ImageHeader& header, const InterlacePass& pass);
 uint32_t PassHeight(const ImageHeader& header, const InterlacePass& pass);
+// The order rows are given in or asked for: the image's, top to bottom (an interlaced image's passes
+// put in place), or the stream's (an interlaced image's pass rows, one pass after the other).
+enum class RowOrder { Image, Stream };
+
+// The rows of the image data in the stream's order: of an Adam7 image each pass's rows in turn (the
+// passes of no pixels left out), else the image's rows as one pass of every pixel.
+class StreamRowWalk {
+public:
+    explicit StreamRowWalk(const ImageHeader& header);
+    bool Done() const { return pass_ == passes_; }
+    // The pass of the row (pixel i of it lies at x0 + i * dx, y0 + Row() * dy) and the row in it.
+    const InterlacePass& Pass() const;
+    uint32_t Row() const { return row_; }
+    uint32_t Width() const { return width_; }
+    uint64_t RowBytes() const;
+    void Advance();
+
+private:
+    void Settle();
+
+    ImageHeader header_;
+    unsigned pass_ = 0;
+    unsigned passes_;
+    uint32_t row_ = 0;
+    uint32_t width_ = 0;
+    uint32_t height_ = 0;
+};
+
 // The bytes of one row of the pass, without its filter byte.
 uint64_t PassRowBytes(const ImageHeader& header, const InterlacePass& pass);
 // Copies pixel `from` of row `in` to pixel `to` of row `out`, BitsPerPixel() bits each; a pixel of

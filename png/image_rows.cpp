@@ -17,13 +17,14 @@ bool InterlacedImageFits(const ImageHeader& header, uint64_t columns) {
     return KeptRowBytes(header, columns) * header.height <= MaxInterlacedImageBytes;
 }
 
-ImageRows::ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, uint64_t columnsKept)
-    : source_(source), header_(header) {
+ImageRows::ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, uint64_t columnsKept,
+                     RowOrder order)
+    : source_(source), header_(header), order_(order), walk_(header) {
     if (header.RowBytes() > MaxRowBytes) {
         state_ = RowsState::TooWide;
         return;
     }
-    if (header.interlace != 0 && !InterlacedImageFits(header, columnsKept)) {
+    if (header.interlace != 0 && order == RowOrder::Image && !InterlacedImageFits(header, columnsKept)) {
         state_ = RowsState::TooLarge;
         return;
     }
@@ -146,6 +147,21 @@ void ImageRows::Unfilter() {
     memcpy(above, row, rowBytes_);
 }
 
+// The next row of an interlaced image's stream, unfiltered: its pass row as walk_ places it.
+bool ImageRows::NextPassRow(const uint8_t** row) {
+    if (walk_.Done()) return Fail(RowsState::Ended);
+    if (walk_.Row() == 0) {
+        rowBytes_ = static_cast<size_t>(walk_.RowBytes());
+        std::fill(rows_.begin(), rows_.end(), 0);  // the row above a pass's first
+    }
+    if (!FillRow()) return false;
+    if (rows_[0] > 4) return Fail(RowsState::BadFilter);
+    Unfilter();
+    *row = rows_.data() + 1 + rowBytes_;
+    walk_.Advance();
+    return true;
+}
+
 // Inflates and unfilters every pass of an interlaced image, each pixel put where it stands in image_.
 bool ImageRows::ReadPasses() {
     const size_t imageRowBytes = keptRowBytes_;
@@ -154,25 +170,24 @@ bool ImageRows::ReadPasses() {
     } catch (const std::bad_alloc&) {
         return Fail(RowsState::NoMemory);
     }
-    for (const InterlacePass& pass : Adam7Passes) {
-        const uint32_t width = PassWidth(header_, pass), height = PassHeight(header_, pass);
-        if (width == 0 || height == 0) continue;
-        rowBytes_ = static_cast<size_t>(PassRowBytes(header_, pass));
-        std::fill(rows_.begin(), rows_.end(), 0);  // the row above a pass's first
-        for (uint32_t j = 0; j < height; j++) {
-            if (!FillRow()) return false;
-            if (rows_[0] > 4) return Fail(RowsState::BadFilter);
-            Unfilter();
-            const uint8_t* passRow = rows_.data() + 1 + rowBytes_;
-            uint8_t* out = &image_[(pass.y0 + static_cast<size_t>(j) * pass.dy) * imageRowBytes];
-            for (uint64_t i = 0, x = pass.x0; i < width && x < columnsKept_; i++, x += pass.dx) CopyPixel(header_, passRow, i, out, x);
-        }
+    while (!walk_.Done()) {
+        const InterlacePass pass = walk_.Pass();
+        const uint32_t j = walk_.Row(), width = walk_.Width();
+        const uint8_t* passRow;
+        if (!NextPassRow(&passRow)) return false;
+        uint8_t* out = &image_[(pass.y0 + static_cast<size_t>(j) * pass.dy) * imageRowBytes];
+        for (uint64_t i = 0, x = pass.x0; i < width && x < columnsKept_; i++, x += pass.dx) CopyPixel(header_, passRow, i, out, x);
     }
     return true;
 }
 
 bool ImageRows::Next(const uint8_t** row) {
     if (state_ != RowsState::Going) return false;
+    if (header_.interlace != 0 && order_ == RowOrder::Stream) {
+        if (!NextPassRow(row)) return false;
+        rowsRead_++;
+        return true;
+    }
     if (rowsRead_ == header_.height) return Fail(RowsState::Ended);
     if (header_.interlace != 0) {
         if (rowsRead_ == 0 && !ReadPasses()) return false;

@@ -46,15 +46,18 @@ public:
     // firstImageData: the first IDAT chunk; the IDAT chunks that follow it directly go on with the
     // stream. A chunk that the file's end cuts short gives the bytes it holds (a file cut off while it
     // was written still has its top rows). State() is Going when rows can be read. columnsKept: the
-    // pixels of each row the caller reads (0: all); of an Adam7 image only those are kept.
-    ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, uint64_t columnsKept = 0);
+    // pixels of each row the caller reads (0: all); of an Adam7 image only those are kept. In the
+    // stream's order an Adam7 image's pass rows are given one by one (a StreamRowWalk of the header
+    // says where each lies), and nothing of the image is held.
+    ImageRows(ByteSource* source, const ImageHeader& header, const WalkedChunk& firstImageData, uint64_t columnsKept = 0,
+              RowOrder order = RowOrder::Image);
     ~ImageRows();
     ImageRows(const ImageRows&) = delete;
     ImageRows& operator=(const ImageRows&) = delete;
 
     // The next row, unfiltered: RowBytes() bytes at *row (of an Adam7 image read for its first
-    // columns, KeptRowBytes() of them), valid until the next call. False once the rows have ended or
-    // failed (State() says which).
+    // columns, KeptRowBytes() of them; in the stream's order, the pass row's), valid until the next
+    // call. False once the rows have ended or failed (State() says which).
     bool Next(const uint8_t** row);
     RowsState State() const { return state_; }
     uint32_t RowsRead() const { return rowsRead_; }
@@ -63,11 +66,14 @@ private:
     bool Fail(RowsState state);
     bool FillRow();
     bool NextInput();
+    bool NextPassRow(const uint8_t** row);
     bool ReadPasses();
     void Unfilter();
 
     ByteSource* source_;
     ImageHeader header_;
+    RowOrder order_;
+    StreamRowWalk walk_;  // an interlaced image's pass rows, as they are inflated
     z_stream stream_{};
     bool streamOpen_ = false;
     std::vector<uint8_t> rows_;  // the filter byte and the row, then the row above (without its filter byte)

@@ -37,40 +37,44 @@ bool IsFound(const StealthFinding& finding) {
 
 ClearEnd EndOfRows(RowsState rows) { return rows == RowsState::NoMemory ? ClearEnd::NoMemory : ClearEnd::ImageData; }
 
-// Sets the carrying bits of row y in place (of a 16-bit sample, both bytes' low bits).
-void ClearRow(uint8_t* row, uint64_t y, const ImageHeader& header, StealthMode mode, uint64_t streamBits) {
+// Sets the carrying bits of a row of the stream in place (of a 16-bit sample, both bytes' low bits):
+// pixel i of it is the image's pixel x0 + i * dx of row y0 + Row() * dy.
+void ClearRow(uint8_t* row, const StreamRowWalk& walk, const ImageHeader& header, StealthMode mode, uint64_t streamBits) {
     const unsigned perPixel = StealthBitsPerPixel(mode), sampleBytes = header.bitDepth / 8;
-    for (uint64_t x = 0; (x * header.height + y) * perPixel < streamBits; x++) {
+    const InterlacePass& pass = walk.Pass();
+    const uint64_t y = pass.y0 + static_cast<uint64_t>(walk.Row()) * pass.dy;
+    for (uint64_t i = 0, x = pass.x0; i < walk.Width() && (x * header.height + y) * perPixel < streamBits; i++, x += pass.dx) {
         for (unsigned c = 0; c < perPixel; c++) {
             if ((x * header.height + y) * perPixel + c >= streamBits) break;
-            uint8_t* sample = row + StealthCarrierAt(header, mode, x, c);
-            for (unsigned i = 0; i < sampleBytes; i++) {
-                sample[i] = mode == StealthMode::Alpha ? static_cast<uint8_t>(sample[i] | 1)
-                                                       : static_cast<uint8_t>(sample[i] & 0xFE);
+            uint8_t* sample = row + StealthCarrierAt(header, mode, i, c);
+            for (unsigned b = 0; b < sampleBytes; b++) {
+                sample[b] = mode == StealthMode::Alpha ? static_cast<uint8_t>(sample[b] | 1) : static_cast<uint8_t>(sample[b] & 0xFE);
             }
         }
     }
 }
 
-// One mode's bits cleared: every row read, cleared, digested and written again into result->imageData.
+// One mode's bits cleared: every row of the stream read, cleared, digested and written again into
+// result->imageData, in the stream's order (so an interlaced image is never held whole).
 bool ClearMode(ByteSource* source, const ImageHeader& header, const WalkedChunk& first, const StealthFinding& finding,
                StealthClearing* result) {
     const uint64_t streamBits = StealthStreamBits(header, finding);
     std::vector<uint8_t> chunks;
     std::vector<uint8_t> row(static_cast<size_t>(header.RowBytes()));
-    ImageDataWriter writer(header, &chunks);
-    ImageRows rows(source, header, first);
+    ImageDataWriter writer(header, &chunks, RowOrder::Stream);
+    ImageRows rows(source, header, first, 0, RowOrder::Stream);
     RowDigests digests(&result->digests);
     const uint8_t* read = nullptr;
-    for (uint64_t y = 0; y < header.height; y++) {
+    for (StreamRowWalk walk(header); !walk.Done(); walk.Advance()) {
         if (!rows.Next(&read)) {
             result->rows = rows.State();
             result->end = EndOfRows(result->rows);
             return false;
         }
-        memcpy(row.data(), read, row.size());
-        ClearRow(row.data(), y, header, finding.mode, streamBits);
-        digests.Add(row.data(), row.size());
+        const size_t rowBytes = static_cast<size_t>(walk.RowBytes());
+        memcpy(row.data(), read, rowBytes);
+        ClearRow(row.data(), walk, header, finding.mode, streamBits);
+        digests.Add(row.data(), rowBytes);
         if (!writer.AddRow(row.data())) break;
     }
     digests.End();
@@ -204,11 +208,11 @@ bool MatchesClearedPixels(ByteSource* source, const ImageHeader& header, const W
     try {
         std::vector<uint32_t> found;
         RowDigests digest(&found);
-        ImageRows rows(source, header, firstImageData);
+        ImageRows rows(source, header, firstImageData, 0, RowOrder::Stream);
         const uint8_t* row = nullptr;
-        for (uint64_t y = 0; y < header.height; y++) {
+        for (StreamRowWalk walk(header); !walk.Done(); walk.Advance()) {
             if (!rows.Next(&row)) return false;
-            digest.Add(row, static_cast<size_t>(header.RowBytes()));
+            digest.Add(row, static_cast<size_t>(walk.RowBytes()));
         }
         digest.End();
         return found == digests && ReadStealth(source, header, &firstImageData).state == StealthState::Absent;

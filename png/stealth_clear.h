@@ -39,7 +39,7 @@ struct StealthClearing {
     unsigned entries = 0;              // recoloured: the palette entries whose bits were set
 };
 
-// Row bytes (the rows one after the other, without filter bytes) under one digest.
+// Row bytes (the rows one after the other in the stream's order, without filter bytes) under one digest.
 const size_t PixelDigestBytes = 1u << 16;
 
 // Clears what finding found (Found or FoundDamaged) from the image whose first IDAT chunk is

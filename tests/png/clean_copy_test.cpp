@@ -402,6 +402,20 @@ TEST(CleanCopy, ClearingAPaletteImageSetsTheBitsOfItsColoursAndKeepsItsImageData
     }
 }
 
+TEST(CleanCopy, ClearingAnInterlacedImageTooLargeToHoldWholeGoesPassRowByPassRow) {
+    const std::string file = pixelpng::HugeInterlacedWithText("Steps: 20, Seed: 1234");
+    CleanResult result = CleanOf(file, ClearStealthChoices());
+    ASSERT_EQ(result.end, CleanEnd::Cleaned);
+    EXPECT_EQ(result.clearing.end, ClearEnd::Cleared);
+    EXPECT_EQ(result.clearing.bits, (15 + 4 + 21) * 8u);
+    EXPECT_TRUE(MatchesCleanCopy(result.copy.data(), result.copy.size(), result));
+    const std::string copy = Copy(result);
+    pixelpng::FoundImage image = pixelpng::FindImage(copy);
+    EXPECT_EQ(image.header.interlace, 1);
+    CountingBytes copySource(copy);
+    EXPECT_EQ(ReadStealth(&copySource, image.header, &image.firstImageData).state, StealthState::Absent);
+}
+
 TEST(CleanCopy, ClearingLeavesAnImageWithoutHiddenTextByteForByte) {
     pixelpng::Layout layout;
     layout.beforeImageData = {Chunk("tEXt", testpng::TextData("parameters", "a fox"))};

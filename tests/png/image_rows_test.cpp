@@ -241,6 +241,21 @@ TEST(ImageDataWriter, RowsWrittenReadBackTheSameInEveryColourType) {
         RowsState state;
         EXPECT_EQ(ReadAll(file, &state), noise.bytes);
         EXPECT_EQ(state, RowsState::Ended);
+        // The same rows in the stream's order, read and written again so: the same image.
+        pixelpng::FoundImage image = pixelpng::FindImage(file);
+        ImageRows passRows(&source, header, image.firstImageData, 0, RowOrder::Stream);
+        std::vector<uint8_t> again;
+        ImageDataWriter streamWriter(header, &again, RowOrder::Stream);
+        const uint8_t* row;
+        for (StreamRowWalk walk(header); !walk.Done(); walk.Advance()) {
+            ASSERT_TRUE(passRows.Next(&row));
+            ASSERT_TRUE(streamWriter.AddRow(row));
+        }
+        EXPECT_FALSE(passRows.Next(&row));
+        EXPECT_EQ(passRows.State(), RowsState::Ended);
+        ASSERT_TRUE(streamWriter.Finish());
+        const std::string rewritten = file.substr(0, file.find("IDAT") - 4) + std::string(again.begin(), again.end()) + Chunk("IEND", std::string());
+        EXPECT_EQ(ReadAll(rewritten, &state), noise.bytes);
     }
     const ImageHeader large = pixelpng::HeaderOf(600, 400, 8, 6, 0);
     ImageDataEnd end;

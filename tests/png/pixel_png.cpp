@@ -200,6 +200,19 @@ void HideText(Pixels* pixels, Mode mode, bool compressed, const std::string& tex
     }
 }
 
+std::string HugeInterlacedWithText(const std::string& text) {
+    Pixels pixels;
+    pixels.width = (1u << 24) + 1;
+    pixels.height = 2;
+    pixels.channels = 2;
+    pixels.bytes.assign(static_cast<size_t>(pixels.width) * pixels.height * 2, 0);
+    HideText(&pixels, Mode::Alpha, false, text);
+    Layout layout;
+    layout.interlaced = true;
+    layout.level = 1;
+    return Encode(pixels, layout);
+}
+
 // A number of the byte order.
 static std::string Number(bool bigEndian, uint32_t value, int bytes) {
     std::string out;

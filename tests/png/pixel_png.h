@@ -64,6 +64,10 @@ enum class Mode { Alpha, Rgb };
 // compressed: the text is gzip'd and the "comp" signature written. lengthBits: 0 for the text's own.
 void HideText(Pixels* pixels, Mode mode, bool compressed, const std::string& text, uint32_t lengthBits = 0);
 
+// An interlaced image of grey and alpha, two rows of just over 64 MiB of pixels (too large to hold
+// whole), the text hidden in alpha mode over its first columns.
+std::string HugeInterlacedWithText(const std::string& text);
+
 // eXIf data: a TIFF header of the byte order, IFD0 with the orientation (0: none), a GPS IFD pointer
 // (with one entry) when gps, an Exif IFD with a user comment when it is not empty.
 std::string ExifData(bool bigEndian, unsigned orientation, bool gps, const std::string& userComment = std::string());

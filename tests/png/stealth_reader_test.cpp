@@ -91,17 +91,8 @@ TEST(StealthReader, ReadsATextThatRunsOverManyColumnsAndAShortImage) {
 }
 
 TEST(StealthReader, ReadsAnInterlacedImageTooLargeToHoldWholeInTheColumnsTheTextNeeds) {
-    // Just over 64 MiB of pixels in two rows: the text runs over the first 112 columns.
-    pixelpng::Pixels pixels;
-    pixels.width = (1u << 24) + 1;
-    pixels.height = 2;
-    pixels.channels = 2;
-    pixels.bytes.assign(static_cast<size_t>(pixels.width) * pixels.height * 2, 0);
-    pixelpng::HideText(&pixels, Mode::Alpha, false, "Steps: 20");
-    pixelpng::Layout layout;
-    layout.interlaced = true;
-    layout.level = 1;
-    const std::string file = pixelpng::Encode(pixels, layout);
+    // The text runs over the first 112 columns of the two rows.
+    const std::string file = pixelpng::HugeInterlacedWithText("Steps: 20");
     pixelpng::FoundImage image = pixelpng::FindImage(file);
     CountingBytes source(file);
     EXPECT_EQ(ImageRows(&source, image.header, image.firstImageData).State(), RowsState::TooLarge) << "too large to hold whole";
