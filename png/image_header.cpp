@@ -30,8 +30,6 @@ StreamRowWalk::StreamRowWalk(const ImageHeader& header) : header_(header), passe
 
 const InterlacePass& StreamRowWalk::Pass() const { return header_.interlace ? Adam7Passes[pass_] : WholeImage; }
 
-uint64_t StreamRowWalk::RowBytes() const { return (static_cast<uint64_t>(width_) * header_.BitsPerPixel() + 7) / 8; }
-
 // Passes over the passes of no pixels.
 void StreamRowWalk::Settle() {
     for (; pass_ < passes_; pass_++) {
@@ -47,10 +45,6 @@ void StreamRowWalk::Advance() {
     row_ = 0;
     pass_++;
     Settle();
-}
-
-uint64_t PassRowBytes(const ImageHeader& header, const InterlacePass& pass) {
-    return (static_cast<uint64_t>(PassWidth(header, pass)) * header.BitsPerPixel() + 7) / 8;
 }
 
 void CopyPixel(const ImageHeader& header, const uint8_t* in, uint64_t from, uint8_t* out, uint64_t to) {

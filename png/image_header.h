@@ -16,8 +16,10 @@ struct ImageHeader {
 
     unsigned Channels() const;
     unsigned BitsPerPixel() const { return Channels() * bitDepth; }
+    // The bytes that many pixels of a row take (a last byte partly filled counts whole).
+    uint64_t BytesOf(uint64_t pixels) const { return (pixels * BitsPerPixel() + 7) / 8; }
     // The bytes of one row without its filter byte.
-    uint64_t RowBytes() const { return (static_cast<uint64_t>(width) * BitsPerPixel() + 7) / 8; }
+    uint64_t RowBytes() const { return BytesOf(width); }
     // The distance in bytes to the byte of the pixel before, for the filters (at least 1).
     unsigned FilterStride() const { return BitsPerPixel() >= 8 ? BitsPerPixel() / 8 : 1; }
 };
@@ -32,6 +34,7 @@ extern const InterlacePass Adam7Passes[7];
 // The pixels of one row of the pass and its rows (0 when the image has none there).
 uint32_t PassWidth(const ImageHeader& header, const InterlacePass& pass);
 uint32_t PassHeight(const ImageHeader& header, const InterlacePass& pass);
+
 // The order rows are given in or asked for: the image's, top to bottom (an interlaced image's passes
 // put in place), or the stream's (an interlaced image's pass rows, one pass after the other).
 enum class RowOrder { Image, Stream };
@@ -46,7 +49,7 @@ public:
     const InterlacePass& Pass() const;
     uint32_t Row() const { return row_; }
     uint32_t Width() const { return width_; }
-    uint64_t RowBytes() const;
+    uint64_t RowBytes() const { return header_.BytesOf(width_); }
     void Advance();
 
 private:
@@ -60,8 +63,6 @@ private:
     uint32_t height_ = 0;
 };
 
-// The bytes of one row of the pass, without its filter byte.
-uint64_t PassRowBytes(const ImageHeader& header, const InterlacePass& pass);
 // Copies pixel `from` of row `in` to pixel `to` of row `out`, BitsPerPixel() bits each; a pixel of
 // fewer than 8 bits lies in its byte from the most significant bit on, and out's other bits stay.
 void CopyPixel(const ImageHeader& header, const uint8_t* in, uint64_t from, uint8_t* out, uint64_t to);

@@ -9,8 +9,7 @@
 static const size_t InputPiece = 64u << 10;
 
 uint64_t KeptRowBytes(const ImageHeader& header, uint64_t columns) {
-    if (columns == 0 || columns >= header.width) return header.RowBytes();
-    return (columns * header.BitsPerPixel() + 7) / 8;
+    return columns == 0 || columns >= header.width ? header.RowBytes() : header.BytesOf(columns);
 }
 
 bool InterlacedImageFits(const ImageHeader& header, uint64_t columns) {
