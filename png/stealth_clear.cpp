@@ -93,12 +93,12 @@ bool ClearPaletteMode(ByteSource* source, const ImageHeader& header, const Walke
                       StealthClearing* result) {
     const uint64_t streamBits = StealthStreamBits(header, finding), perPixel = StealthBitsPerPixel(finding.mode);
     const uint64_t pixels = (streamBits + perPixel - 1) / perPixel;  // column by column from the top-left one
-    const uint64_t columns = (pixels + header.height - 1) / header.height;
-    const uint64_t rowsNeeded = columns > 1 ? header.height : pixels;
+    const StealthArea area = StealthAreaOf(header, finding.mode, streamBits);
+    const uint64_t columns = area.columns;
     bool used[256] = {};
     ImageRows rows(source, header, first, columns);
     const uint8_t* row = nullptr;
-    for (uint64_t y = 0; y < rowsNeeded; y++) {
+    for (uint64_t y = 0; y < area.rows; y++) {
         if (!rows.Next(&row)) {
             result->rows = rows.State();
             result->end = EndOfRows(result->rows);

@@ -50,13 +50,12 @@ public:
     // True when all totalBits bits were gathered; else *rows says why not (Going: a signature mismatch).
     bool Gather(uint64_t totalBits, std::vector<uint8_t>* bits, RowsState* rows) {
         const uint64_t height = header_.height, perPixel = format_.bitsPerPixel;
-        const uint64_t columnBits = height * perPixel;
-        const uint64_t columns = (totalBits + columnBits - 1) / columnBits;
-        const uint64_t rowsNeeded = columns > 1 ? height : (totalBits + perPixel - 1) / perPixel;
+        const StealthArea area = StealthAreaOf(header_, format_.mode, totalBits);
+        const uint64_t columns = area.columns;
         bits->assign(static_cast<size_t>((totalBits + 7) / 8), 0);
         ImageRows image(source_, header_, first_, columns);
         const uint8_t* row;
-        for (uint64_t y = 0; y < rowsNeeded; y++) {
+        for (uint64_t y = 0; y < area.rows; y++) {
             if (!image.Next(&row)) {
                 *rows = image.State();
                 return false;
@@ -144,6 +143,12 @@ StealthFinding NotChecked(StealthNotChecked reason) {
 }  // namespace
 
 unsigned StealthBitsPerPixel(StealthMode mode) { return mode == StealthMode::Alpha ? alphaFormat.bitsPerPixel : rgbFormat.bitsPerPixel; }
+
+StealthArea StealthAreaOf(const ImageHeader& header, StealthMode mode, uint64_t bits) {
+    const uint64_t perPixel = StealthBitsPerPixel(mode), pixels = (bits + perPixel - 1) / perPixel;
+    const uint64_t columns = (pixels + header.height - 1) / header.height;
+    return {columns, columns > 1 ? header.height : pixels};
+}
 
 uint64_t StealthStreamBits(const ImageHeader& header, const StealthFinding& finding) {
     const uint64_t available = static_cast<uint64_t>(header.width) * header.height * StealthBitsPerPixel(finding.mode);

@@ -80,6 +80,14 @@ bool StealthModeFits(const ImageHeader& header, StealthMode mode);
 // The byte of a row whose low bit is the carrying bit c (0 in alpha mode, 0-2 in RGB mode) of pixel x:
 // of a 16-bit sample its high byte, the low byte following it. Not for palette images.
 size_t StealthCarrierAt(const ImageHeader& header, StealthMode mode, uint64_t x, unsigned c);
+// The first columns of an image that hold the first `bits` bits of a mode's stream (column by column
+// from the top-left pixel), and the rows of them to read: all of them, or the top ones when one column
+// is enough.
+struct StealthArea {
+    uint64_t columns;
+    uint64_t rows;
+};
+StealthArea StealthAreaOf(const ImageHeader& header, StealthMode mode, uint64_t bits);
 // The bits of the stream a finding's signature, length and text take (the text rounded up to whole
 // bytes, as written), as far as the image holds them.
 uint64_t StealthStreamBits(const ImageHeader& header, const StealthFinding& finding);
