@@ -122,7 +122,8 @@ struct ZeroFinder {
 }  // namespace
 
 // Fills r for a tEXt chunk; returns where the search goes on (see chunk_scan.h).
-static uint64_t ReportTextChunk(ScanBlock& b, size_t d, uint32_t length, ZeroFinder* zeros, TextChunkRecord& r) {
+static uint64_t ReportTextChunk(ScanBlock& b, size_t d, uint32_t length, ZeroFinder* zeros, bool asciiAsBytes,
+                                TextChunkRecord& r) {
     StartChunkRecord(&r, b, d - 4, ChunkType::Text, length);
     if (length == 0) {
         // An empty chunk is the file's fault, not a reason to stop: go on after its CRC.
@@ -142,7 +143,8 @@ static uint64_t ReportTextChunk(ScanBlock& b, size_t d, uint32_t length, ZeroFin
         b.HeldRange(d, dataEnd);  // no zero in the view: one may follow in the file
     }
     AppendDecodedBytes(r.keyword, b.bytes + d, keywordBytes, TextAnsi);
-    AppendDecodedBytes(r.text, b.bytes + zero + 1, textBytes, TextAnsi);
+    if (!(asciiAsBytes && KeepTextAsAscii(&r, b.bytes + zero + 1, textBytes, TextAnsi)))
+        AppendDecodedBytes(r.text, b.bytes + zero + 1, textBytes, TextAnsi);
     r.ansiKeyword = ByteRange{b.bytes + d, keywordBytes};
     r.ansiText = ByteRange{b.bytes + zero + 1, textBytes};
     return pastEnd ? d : static_cast<uint64_t>(d) + length + 4;
@@ -189,6 +191,7 @@ SearchEnd SearchTextChunks(ScanBlock view, ViewSource* views, ReportSink* sink, 
     TextChunkRecord& record = scratch->record;
     size_t characters = 0;   // of the lines handed on, to stop a runaway report
     const size_t limit = sink->ReportCharacterLimit();
+    const bool asciiAsBytes = sink->TakesAsciiText();
     uint64_t p = 4;          // file offset from which the next type code is looked for
     uint64_t wanted = 8;     // bytes the view must hold from p - 4 on: a length and a type code, or more
     for (;;) {
@@ -222,11 +225,11 @@ SearchEnd SearchTextChunks(ScanBlock view, ViewSource* views, ReportSink* sink, 
             StartChunkRecord(&record, view, at, TypeAt(view.bytes + at), length);
             record.form = LineForm::ReportCut;
         } else if (view.bytes[at] == 't') {
-            next = ReportTextChunk(view, d, length, &zeros, record);
+            next = ReportTextChunk(view, d, length, &zeros, asciiAsBytes, record);
         } else if (view.bytes[at] == 'z') {
-            next = ReportZtxtChunk(view, d, length, &space, &record);
+            next = ReportZtxtChunk(view, d, length, &space, &record, asciiAsBytes);
         } else {
-            next = ReportItxtChunk(view, d, length, &space, &record);
+            next = ReportItxtChunk(view, d, length, &space, &record, asciiAsBytes);
         }
         if (view.ReadFailed()) return SearchEnd::ReadFailed;
         if (view.needsMore) {

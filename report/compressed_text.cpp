@@ -102,7 +102,8 @@ static void InflateData(ScanBlock& b, uint64_t from, uint64_t dataEnd, InflateSp
     if (out->outcome == InflateOutcome::Truncated && held < b.RangeInFile(from, dataEnd)) b.needsMore = true;
 }
 
-uint64_t ReportZtxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record) {
+uint64_t ReportZtxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record,
+                         bool asciiAsBytes) {
     TextChunkRecord& r = *record;
     StartChunkRecord(&r, b, d - 4, ChunkType::CompressedText, length);
     r.compressed = true;
@@ -122,13 +123,15 @@ uint64_t ReportZtxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* 
     r.inflate = text.outcome;
     r.textCutAtNul = text.count < text.range;
     AppendField(r.keyword, b, d, k, TextAnsi);
-    AppendDecodedBytes(r.text, text.bytes, text.count, TextAnsi);
+    if (!(asciiAsBytes && KeepTextAsAscii(&r, text.bytes, text.count, TextAnsi)))
+        AppendDecodedBytes(r.text, text.bytes, text.count, TextAnsi);
     r.ansiKeyword = ByteRange{b.bytes + d, k};
     r.ansiText = ByteRange{text.bytes, text.count};
     return compressed;
 }
 
-uint64_t ReportItxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record) {
+uint64_t ReportItxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record,
+                         bool asciiAsBytes) {
     TextChunkRecord& r = *record;
     StartChunkRecord(&r, b, d - 4, ChunkType::InternationalText, length);
     if (!b.Holds(d) || b.bytes[d] == 0) {
@@ -159,7 +162,9 @@ uint64_t ReportItxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* 
     AppendField(r.keyword, b, d, k, TextAnsi);
     AppendField(r.translatedKeyword, b, translated, translatedLength, TextUtf8);
     if (translated < b.n) r.utf8Translated = ByteRange{b.bytes + translated, translatedLength};
-    AppendDecodedRange(r.text, text.bytes, text.range, TextUtf8);
+    // Bytes before a 0x00 that are ASCII alone are the text whatever follows: the 0x00 ends it.
+    if (!(asciiAsBytes && KeepTextAsAscii(&r, text.bytes, text.count, TextUtf8)))
+        AppendDecodedRange(r.text, text.bytes, text.range, TextUtf8);
     r.utf8Text = ByteRange{text.bytes, text.count};
     return b.Clamp(t);
 }

@@ -60,5 +60,8 @@ private:
 // translated keyword and text UTF-8. The record's compressed fact is the iTXt flag byte being 1,
 // whatever the method; its inflate fact says how inflation ended when text was inflated.
 // The record's byte ranges point into the view and into space, valid until space forgets.
-uint64_t ReportZtxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record);
-uint64_t ReportItxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record);
+// asciiAsBytes: a text of ASCII alone is left as its bytes (TextChunkRecord::asciiText).
+uint64_t ReportZtxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record,
+                         bool asciiAsBytes = false);
+uint64_t ReportItxtChunk(ScanBlock& b, size_t d, uint32_t length, InflateSpace* space, TextChunkRecord* record,
+                         bool asciiAsBytes = false);

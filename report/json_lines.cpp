@@ -1,6 +1,7 @@
 // json_lines.cpp: JSON objects of chunk records and notices, UTF-8, one per line.
 #include "report/json_lines.h"
 #include "report/utf8_encoding.h"
+#include "runtime/memory_blocks.h"
 
 // The UTF-16 form copies each run of units that need no escape in one piece.
 static void AppendUnits(std::wstring& out, const wchar_t* units, size_t count) { out.append(units, count); }
@@ -58,6 +59,37 @@ static void AppendJsonStringTo(std::wstring& out, const std::wstring& text) {
     out += '"';
 }
 
+// What a unit below U+0080 becomes in a JSON string: 0, itself; 'u', \u00XX; else a backslash and
+// this letter.
+static const char AsciiEscapes[128] = {
+    'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'b', 't', 'n', 'u', 'f', 'r', 'u', 'u',
+    'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u', 'u',
+    0, 0, '"', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\\', 0, 0, 0,
+};
+
+// A unit below U+0080 as JSON wants it in a string; inlined, as it runs once per character.
+static inline __attribute__((always_inline)) char* EscapeAscii(uint32_t c, char* to) {
+    const char escape = AsciiEscapes[c];
+    if (!escape) {
+        *to++ = static_cast<char>(c);
+    } else if (escape != 'u') {
+        *to++ = '\\';
+        *to++ = escape;
+    } else {
+        const char* hex = "0123456789ABCDEF";
+        *to++ = '\\';
+        *to++ = 'u';
+        *to++ = '0';
+        *to++ = '0';
+        *to++ = hex[c >> 4];
+        *to++ = hex[c & 15];
+    }
+    return to;
+}
+
 // The UTF-8 form, unit by unit into a block on the stack that is appended when nearly full: a JSON
 // text that is JSON itself escapes a quote every few characters, where runs cost more than they save.
 // Its bytes are the UTF-16 form's, encoded.
@@ -76,22 +108,8 @@ static void AppendJsonStringTo(std::string& out, const std::wstring& text) {
             to = block;
         }
         const uint32_t c = static_cast<uint16_t>(text[i]);
-        if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
-            *to++ = static_cast<char>(c);
-        } else if (c < 0x80) {
-            const char* escape = c == '"' ? "\\\"" : c == '\\' ? "\\\\" : c == '\b' ? "\\b" : c == '\f' ? "\\f"
-                               : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
-            if (escape) {
-                *to++ = escape[0];
-                *to++ = escape[1];
-            } else {
-                *to++ = '\\';
-                *to++ = 'u';
-                *to++ = '0';
-                *to++ = '0';
-                *to++ = hex[c >> 4];
-                *to++ = hex[c & 15];
-            }
+        if (c < 0x80) {
+            to = EscapeAscii(c, to);
         } else if (c == 0x2028 || c == 0x2029) {
             *to++ = '\\';
             *to++ = 'u';
@@ -109,6 +127,31 @@ static void AppendJsonStringTo(std::string& out, const std::wstring& text) {
     out.append(block, static_cast<size_t>(to - block));
 }
 
+// The same for a text of ASCII bytes alone (TextChunkRecord::asciiText), byte by byte.
+static void AppendJsonAsciiTo(std::string& out, const ByteRange& ascii) {
+    const size_t BlockSize = 16384, MostPerByte = 6;
+    char block[BlockSize];
+    char* to = block;
+    const char* full = block + BlockSize - 2 * MostPerByte;
+    out.reserve(out.size() + ascii.count + 2);
+    *to++ = '"';
+    for (size_t i = 0; i < ascii.count; i++) {
+        if (to >= full) {
+            out.append(block, static_cast<size_t>(to - block));
+            to = block;
+        }
+        to = EscapeAscii(ascii.bytes[i], to);
+    }
+    *to++ = '"';
+    out.append(block, static_cast<size_t>(to - block));
+}
+
+static void AppendJsonAsciiTo(std::wstring& out, const ByteRange& ascii) {
+    std::wstring text;
+    AppendDecodedBytes(text, ascii.bytes, ascii.count, TextUtf8);
+    AppendJsonStringTo(out, text);
+}
+
 void AppendJsonString(std::wstring& out, const std::wstring& text) { AppendJsonStringTo(out, text); }
 void AppendJsonString(std::string& out, const std::wstring& text) { AppendJsonStringTo(out, text); }
 
@@ -118,6 +161,17 @@ static void AppendField(Out& out, const char* name, const std::wstring& value) {
     AppendAscii(out, name);
     AppendAscii(out, "\":");
     AppendJsonStringTo(out, value);
+}
+
+// The record's text, in whichever form it came (TextLength).
+template <class Out>
+static void AppendTextField(Out& out, const TextChunkRecord& r) {
+    if (!r.asciiText.bytes) {
+        AppendField(out, "text", r.text);
+        return;
+    }
+    AppendAscii(out, ",\"text\":");
+    AppendJsonAsciiTo(out, r.asciiText);
 }
 
 template <class Out>
@@ -171,7 +225,7 @@ static void AppendChunkJsonTo(Out& out, const std::wstring& file, const TextChun
         AppendField(out, "translated_keyword", r.translatedKeyword);
     }
     AppendAscii(out, r.compressed ? ",\"compressed\":true" : ",\"compressed\":false");
-    AppendField(out, "text", r.text);
+    AppendTextField(out, r);
     if (r.textCutAtNul) AppendAscii(out, ",\"text_cut_at_nul\":true");
     AppendWord(out, "crc", CrcWord(CheckChunkCrc(r)));
     if (const char* inflate = InflateWord(r.inflate)) AppendWord(out, "inflate", inflate);

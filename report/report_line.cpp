@@ -1,5 +1,7 @@
 // report_line.cpp: report lines made from chunk records.
 #include "report/report_line.h"
+#include "report/utf8_encoding.h"
+#include "runtime/memory_blocks.h"
 
 static const wchar_t TextPrefix[] = L"tEXt : ";
 static const wchar_t CompressedPrefix[] = L"zTXt: ";
@@ -28,7 +30,7 @@ static const wchar_t* FixedLine(const TextChunkRecord& r) {
 size_t ReportLineLength(const TextChunkRecord& r) {
     if (r.form == LineForm::ReportCut) return ReportCutLine().size();
     if (const wchar_t* fixed = FixedLine(r)) return std::char_traits<wchar_t>::length(fixed);
-    size_t fields = r.keyword.size() + 1 + r.text.size();
+    size_t fields = r.keyword.size() + 1 + TextLength(r);
     switch (r.type) {
     case ChunkType::Text: return Length(TextPrefix) + fields;
     case ChunkType::CompressedText: return Length(CompressedPrefix) + fields;
@@ -38,32 +40,70 @@ size_t ReportLineLength(const TextChunkRecord& r) {
     }
 }
 
-void AppendReportLineText(std::wstring& out, const TextChunkRecord& r) {
+// The line's pieces go into UTF-16 as they are, into UTF-8 encoded; a text left as ASCII bytes
+// (TextChunkRecord::asciiText) is already its UTF-8.
+static void Put(std::wstring& out, const wchar_t* units, size_t count) { out.append(units, count); }
+static void Put(std::string& out, const wchar_t* units, size_t count) { AppendUtf8(out, units, count); }
+static void PutAscii(std::wstring& out, const ByteRange& ascii) {
+    AppendDecodedBytes(out, ascii.bytes, ascii.count, TextUtf8);
+}
+static void PutAscii(std::string& out, const ByteRange& ascii) {
+    out.append(reinterpret_cast<const char*>(ascii.bytes), ascii.count);
+}
+
+template <class Out>
+static void Put(Out& out, const std::wstring& text) { Put(out, text.data(), text.size()); }
+template <class Out>
+static void Put(Out& out, const wchar_t* text) { Put(out, text, std::char_traits<wchar_t>::length(text)); }
+
+template <class Out>
+static void AppendReportLineTo(Out& out, const TextChunkRecord& r) {
     if (r.form == LineForm::ReportCut) {
-        out += ReportCutLine();
+        Put(out, ReportCutLine());
         return;
     }
     if (const wchar_t* fixed = FixedLine(r)) {
-        out += fixed;
+        Put(out, fixed);
         return;
     }
     switch (r.type) {
-    case ChunkType::Text: out += TextPrefix; break;
-    case ChunkType::CompressedText: out += CompressedPrefix; break;
-    default: out += InternationalPrefix; break;
+    case ChunkType::Text: Put(out, TextPrefix); break;
+    case ChunkType::CompressedText: Put(out, CompressedPrefix); break;
+    default: Put(out, InternationalPrefix); break;
     }
     if (r.type == ChunkType::InternationalText) {
         // An empty tag adds nothing; an empty translated keyword shows as "(??)".
-        if (!r.language.empty()) out.append(1, L'(').append(r.language).append(1, L')');
-        out += r.keyword;
-        if (r.translatedKeyword.empty()) out += NoTranslation;
-        else out.append(1, L'(').append(r.translatedKeyword).append(1, L')');
+        if (!r.language.empty()) {
+            Put(out, L"(");
+            Put(out, r.language);
+            Put(out, L")");
+        }
+        Put(out, r.keyword);
+        if (r.translatedKeyword.empty()) {
+            Put(out, NoTranslation);
+        } else {
+            Put(out, L"(");
+            Put(out, r.translatedKeyword);
+            Put(out, L")");
+        }
     } else {
-        out += r.keyword;
+        Put(out, r.keyword);
     }
-    out.append(1, L' ');
-    out += r.text;
+    Put(out, L" ");
+    AppendRecordText(out, r);
 }
+
+void AppendReportLineText(std::wstring& out, const TextChunkRecord& record) { AppendReportLineTo(out, record); }
+void AppendReportLineText(std::string& out, const TextChunkRecord& record) { AppendReportLineTo(out, record); }
+
+template <class Out>
+static void AppendRecordTextTo(Out& out, const TextChunkRecord& r) {
+    if (r.asciiText.bytes) PutAscii(out, r.asciiText);
+    else Put(out, r.text);
+}
+
+void AppendRecordText(std::wstring& out, const TextChunkRecord& record) { AppendRecordTextTo(out, record); }
+void AppendRecordText(std::string& out, const TextChunkRecord& record) { AppendRecordTextTo(out, record); }
 
 std::wstring ReportLine(const TextChunkRecord& record) {
     std::wstring line;

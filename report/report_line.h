@@ -17,8 +17,14 @@ std::wstring FileLine(const std::wstring& name);
 // The report line of a record: "tEXt : " keyword " " text, "zTXt: " keyword " " text,
 // "iTXt : " [(language)] keyword ((translated) or (??)) " " text, or the fixed line of its form.
 std::wstring ReportLine(const TextChunkRecord& record);
-// Appends the same line to out, growing it as a string grows (for a report gathered in one string).
+// Appends the same line to out, growing it as a string grows (for a report gathered in one string);
+// the second form appends it encoded as UTF-8 (utf8_encoding.h), byte for byte.
 void AppendReportLineText(std::wstring& out, const TextChunkRecord& record);
+void AppendReportLineText(std::string& out, const TextChunkRecord& record);
+// Appends the record's text alone, in either form it came in (TextChunkRecord::asciiText), as the
+// line ends with it: UTF-16, or encoded as UTF-8.
+void AppendRecordText(std::wstring& out, const TextChunkRecord& record);
+void AppendRecordText(std::string& out, const TextChunkRecord& record);
 // The number of characters of that line, without making it.
 size_t ReportLineLength(const TextChunkRecord& record);
 

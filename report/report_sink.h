@@ -33,6 +33,10 @@ public:
     // record (chunk_scan.h). The cut protects a text box that shows the whole report at once; a sink
     // that writes each line out and keeps no report answers NoReportCut and gets every chunk.
     virtual size_t ReportCharacterLimit() const { return MaxReportCharacters; }
+    // True for a sink that reads each record's text through TextLength and the formatters (report
+    // lines, JSON), which take a text of ASCII alone as its bytes: the search then leaves such a text
+    // undecoded (TextChunkRecord::asciiText), which spares a large text two copies.
+    virtual bool TakesAsciiText() const { return false; }
 };
 
 // The whole text of a report: lines joined by CR LF, no line break at the end. A gathering sink

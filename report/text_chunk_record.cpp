@@ -34,6 +34,20 @@ void StartChunkRecord(TextChunkRecord* r, const ScanBlock& b, size_t typeCodeAt,
     r->utf8Text = ByteRange();
     r->ansiKeyword = ByteRange();
     r->ansiText = ByteRange();
+    r->asciiText = ByteRange();
+}
+
+bool KeepTextAsAscii(TextChunkRecord* r, const uint8_t* bytes, size_t count, int encoding) {
+    if (count == 0 || !DecodesAsciiAsItself(encoding) || HasByteAboveAscii(bytes, count)) return false;
+    r->asciiText = ByteRange{bytes, count};
+    return true;
+}
+
+void WidenAsciiText(TextChunkRecord* r) {
+    if (!r->asciiText.bytes) return;
+    r->text.clear();
+    AppendDecodedBytes(r->text, r->asciiText.bytes, r->asciiText.count, TextUtf8);
+    r->asciiText = ByteRange();
 }
 
 uint32_t ReadBigEndian32(const uint8_t* at) {
@@ -56,7 +70,7 @@ CrcCheck CheckChunkCrc(const TextChunkRecord& r) {
 // The platform's converter, asked to fail instead of replacing: exactly the bytes it would replace.
 // A range lies inside one loaded block, which a 32-bit process cannot make 2 GiB long.
 static bool IsValidUtf8(const ByteRange& range) {
-    if (range.count == 0) return true;
+    if (!HasByteAboveAscii(range.bytes, range.count)) return true;  // ASCII alone: no converter call
     return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(range.bytes),
                                static_cast<int>(range.count), nullptr, 0) != 0;
 }

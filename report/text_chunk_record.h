@@ -61,6 +61,10 @@ struct TextChunkRecord {
     ByteRange utf8Text;
     ByteRange ansiKeyword;         // tEXt, zTXt: the bytes decoded in the ANSI code page into keyword
     ByteRange ansiText;            // and text (zTXt: the inflated bytes)
+    // Set, with text left empty, by a search whose sink asked for it (ReportSink::TakesAsciiText): every
+    // byte of the text is ASCII and decodes to the unit of its own value, so the bytes are the text and
+    // decoding them is left out. Null otherwise. TextLength and the formatters read either form.
+    ByteRange asciiText;
 };
 
 // Makes *r the empty record of the chunk whose type code is at view offset typeCodeAt of b, length its
@@ -78,6 +82,15 @@ public:
 protected:
     ~ChunkCrcReader() = default;
 };
+
+// Leaves a text of count bytes as asciiText instead of decoding it into text, when each byte is ASCII
+// that the encoding (TextUtf8 or the ANSI code page) decodes to itself; false, and nothing changed,
+// otherwise (an empty text included).
+bool KeepTextAsAscii(TextChunkRecord* r, const uint8_t* bytes, size_t count, int encoding);
+// Gives the record its text as UTF-16 whichever form it came in: asciiText is widened into text.
+void WidenAsciiText(TextChunkRecord* r);
+// The units of the record's text, in either form.
+inline size_t TextLength(const TextChunkRecord& r) { return r.text.size() + r.asciiText.count; }
 
 // The big-endian 32-bit value at `at` (chunk lengths and CRCs).
 uint32_t ReadBigEndian32(const uint8_t* at);

@@ -56,6 +56,8 @@ static bool AsciiIsIdentity(UINT codePage) {
     return ansiKeepsAscii;
 }
 
+bool DecodesAsciiAsItself(int encoding) { return AsciiIsIdentity(encoding == TextUtf8 ? CP_UTF8 : CP_ACP); }
+
 // Appends the leading run of bytes below 0x80, widened, to text; returns its length. The units go
 // through a small buffer and append: filling a string with zeros first costs more than widening.
 static size_t AppendAsciiRunScalar(const unsigned char* bytes, size_t count, std::wstring& text) {

@@ -30,6 +30,9 @@ std::wstring MemReadText(const void* address, int32_t length, int encoding);
 // text, which grows at most once. For callers that know where their text ends: a byte of 0 in the
 // range becomes a NUL unit. Throws std::bad_alloc when memory runs out.
 void AppendDecodedBytes(std::wstring& text, const void* address, size_t count, int encoding);
+// True when every byte below 0x80 decodes to the unit of the same value in that encoding (UTF-8
+// always; the ANSI code page as checked once): such text is its own UTF-16, a unit per byte.
+bool DecodesAsciiAsItself(int encoding);
 // Appends the text MemReadText gives for count bytes at address (TextUtf8 or ANSI): ended at the
 // first NUL of the range, which takes part in the conversion. Throws std::bad_alloc like the above.
 void AppendDecodedRange(std::wstring& text, const void* address, size_t count, int encoding);

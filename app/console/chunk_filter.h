@@ -14,6 +14,8 @@ public:
     // a condition without any pattern or text holds for every record.
     bool Selects(const TextChunkRecord& record) const;
     bool SelectsAll() const { return keywords_.empty() && greps_.empty(); }
+    // Whether Selects reads the record's text (--grep), which must then be decoded.
+    bool ReadsTexts() const { return !greps_.empty(); }
 
 private:
     std::vector<std::wstring> keywords_;

@@ -52,6 +52,8 @@ public:
     // Every chunk, however long the report: the cut protects the window's text box, and each file's
     // output here is written out and forgotten (running out of memory is its notice, as anywhere).
     size_t ReportCharacterLimit() const override { return NoReportCut; }
+    // A text of ASCII alone stays bytes where the form writes it as it is and no --grep reads it.
+    bool TakesAsciiText() const override { return FormTakesAsciiText() && !filter_->ReadsTexts(); }
 
     // --check's output for the file (check_output.h), as one unit of stdout; found: it tells of
     // something, which counts as reported.
@@ -83,6 +85,8 @@ protected:
     virtual bool AppendChunk(const TextChunkRecord& record, std::wstring& unit) = 0;
     // What a form adds at the start of a file's output, before its chunks.
     virtual void StartFile() {}
+    // Whether the form's AppendChunk reads the text in either form (TextChunkRecord::asciiText).
+    virtual bool FormTakesAsciiText() const { return false; }
     // A unit of stdout or stderr, added whole or not at all.
     void AppendUnit(Destination to, const std::wstring& unit);
     // The same for a unit that make(out) appends to out: straight into the UTF-8 bytes where the

@@ -11,10 +11,12 @@ public:
 
 private:
     void StartFile() override { AppendUnit(Destination::Stdout, FileLine(FileName()) + L'\n'); }
+    bool FormTakesAsciiText() const override { return true; }
     bool AppendChunk(const TextChunkRecord& record, std::wstring& unit) override {
-        AppendReportLineText(unit, record);
-        unit += L'\n';
-        AppendUnit(Destination::Stdout, unit);
+        AppendMadeUnit(Destination::Stdout, unit, [&](auto& out) {
+            AppendReportLineText(out, record);
+            out += '\n';
+        });
         return true;
     }
 };
@@ -29,6 +31,7 @@ public:
     }
 
 private:
+    bool FormTakesAsciiText() const override { return true; }
     bool AppendChunk(const TextChunkRecord& record, std::wstring& unit) override {
         AppendMadeUnit(Destination::Stdout, unit, [&](auto& out) { AppendChunkJson(out, FileName(), record); });
         return true;
@@ -53,9 +56,19 @@ public:
     using ConsoleReport::ConsoleReport;
 
 private:
+    // --pretty reads the text as JSON, in UTF-16.
+    bool FormTakesAsciiText() const override { return !Options().pretty; }
     bool AppendChunk(const TextChunkRecord& record, std::wstring& unit) override {
+        const char ending = Options().nullEnds ? '\0' : '\n';
+        if (!Options().pretty) {
+            AppendMadeUnit(Destination::Stdout, unit, [&](auto& out) {
+                AppendRecordText(out, record);
+                out += ending;
+            });
+            return true;
+        }
         AppendChunkText(Options(), record.text, unit, nullptr);
-        unit += Options().nullEnds ? L'\0' : L'\n';
+        unit += ending;
         AppendUnit(Destination::Stdout, unit);
         return true;
     }
@@ -66,6 +79,7 @@ public:
     using ConsoleReport::ConsoleReport;
 
 private:
+    bool FormTakesAsciiText() const override { return true; }
     bool AppendChunk(const TextChunkRecord&, std::wstring& unit) override {
         unit = FileName();
         unit += Options().nullEnds ? L'\0' : L'\n';

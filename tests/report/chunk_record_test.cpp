@@ -126,6 +126,81 @@ TEST(ChunkRecords, TheCutIsARecordOfTheChunkNotReported) {
     EXPECT_EQ(ReportLineLength(cut), ReportCutLine().size());
 }
 
+// Texts of ASCII alone that a sink takes as bytes (ReportSink::TakesAsciiText) make the same lines,
+// JSON and texts as decoded ones, in UTF-16 and UTF-8; the others are decoded as always.
+TEST(ChunkRecords, AsciiTextsLeftAsBytesFormatAsDecodedOnes) {
+    std::string ascii;
+    for (int byte = 1; byte < 128; byte++) ascii += static_cast<char>(byte);
+    const std::string large(100000, 'w');  // inflates past the work buffer
+    const std::string bytes = Png({Chunk("tEXt", TextData("Ascii", ascii)),
+                                   Chunk("tEXt", TextData("Latin", "caf\xE9")),
+                                   Chunk("tEXt", TextData("Cut", "before" + Nul + "after")),
+                                   Chunk("tEXt", TextData("Empty", "")),
+                                   Chunk("zTXt", ZtxtData("Z", ascii + large)),
+                                   Chunk("zTXt", ZtxtData("Z8", "\xC3\xA9t\xC3\xA9")),
+                                   Chunk("iTXt", ItxtData("I", 0, 0, "en", "\xC3\x89", "say \"hi\"\\" + Nul + "\xFF")),
+                                   Chunk("iTXt", ItxtData("C", 1, 0, "", "", Deflate(large + ascii))),
+                                   Chunk("iTXt", ItxtData("U", 0, 0, "", "", "\xE2\x80\xA8")),
+                                   Chunk("tEXt", ""),
+                                   BigEndian32(50) + "tEXt" + TextData("Past", "the end")});
+    struct Formatted {
+        std::wstring line, json, text;
+        std::string line8, json8, text8;
+        size_t length = 0;
+        bool leftAsBytes = false;
+    };
+    class FormattingSink : public RecordingSink {
+    public:
+        explicit FormattingSink(bool takesAscii) : takesAscii_(takesAscii) {}
+        bool TakesAsciiText() const override { return takesAscii_; }
+        bool AppendReportLine(const TextChunkRecord& record) override {
+            Formatted f;
+            AppendReportLineText(f.line, record);
+            AppendReportLineText(f.line8, record);
+            AppendChunkJson(f.json, L"f", record);
+            AppendChunkJson(f.json8, L"f", record);
+            AppendRecordText(f.text, record);
+            AppendRecordText(f.text8, record);
+            f.length = ReportLineLength(record);
+            f.leftAsBytes = record.asciiText.bytes != nullptr;
+            formatted.push_back(f);
+            return true;
+        }
+        std::vector<Formatted> formatted;
+
+    private:
+        bool takesAscii_;
+    };
+    FormattingSink decoding(false), taking(true);
+    std::vector<uint8_t> work(WorkBufferSize);
+    for (FormattingSink* sink : {&decoding, &taking}) {
+        SearchTextChunks(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), sink, work.data());
+    }
+    ASSERT_EQ(decoding.formatted.size(), 11u);
+    ASSERT_EQ(taking.formatted.size(), decoding.formatted.size());
+    const bool leftAsBytes[] = {true, false, true, false, true, false, true, true, false, false, true};
+    for (size_t i = 0; i < decoding.formatted.size(); i++) {
+        const Formatted& d = decoding.formatted[i];
+        const Formatted& t = taking.formatted[i];
+        EXPECT_FALSE(d.leftAsBytes) << i;
+        EXPECT_EQ(t.leftAsBytes, leftAsBytes[i]) << i;
+        EXPECT_EQ(t.line, d.line) << i;
+        EXPECT_EQ(t.json, d.json) << i;
+        EXPECT_EQ(t.text, d.text) << i;
+        EXPECT_EQ(t.length, d.line.size()) << i;
+        std::string encoded;
+        AppendUtf8(encoded, d.line);
+        EXPECT_EQ(t.line8, encoded) << i;
+        EXPECT_EQ(d.line8, encoded) << i;
+        encoded.clear();
+        AppendUtf8(encoded, d.json);
+        EXPECT_EQ(t.json8, encoded) << i;
+        encoded.clear();
+        AppendUtf8(encoded, d.text);
+        EXPECT_EQ(t.text8, encoded) << i;
+    }
+}
+
 // ---- JSON Lines ----
 
 TEST(JsonLines, EveryControlCharacterQuoteAndBackslashIsEscaped) {
