@@ -190,10 +190,11 @@ def ai_image_folder(folder, count=1000, variants=8):
             out.write(b"".join(parts))
 
 
-def workflow_folder(folder, count=1000, variants=8, size=500_000):
+def workflow_folder(folder, count=1000, variants=8, size=500_000, compressed_copies=True):
     """count PNGs shaped like node-graph images: a parameters tEXt, a ~500 KB workflow JSON tEXt, the same
-    text as a zTXt and as a compressed iTXt, and about 0.5 MB of compressed image data. The JSON is one
-    of a few variants with the file's own seed in front, so that making them stays fast."""
+    text as a zTXt and as a compressed iTXt (without compressed_copies: the tEXt chunks alone, as node-graph
+    tools write them), and about 0.5 MB of compressed image data. The JSON is one of a few variants with
+    the file's own seed in front, so that making them stays fast."""
     os.makedirs(folder, exist_ok=True)
     image = image_data_variant(2000, 512, 448)
     workflows = [workflow_json(random.Random(3000 + v), size) for v in range(variants)]
@@ -204,7 +205,9 @@ def workflow_folder(folder, count=1000, variants=8, size=500_000):
         v = i % variants
         seed = '{"seed":%d,' % i
         parts = [SIGNATURE, ihdr(width, height), text("parameters", parameters_text(generator, i)),
-                 text("workflow", seed + workflows[v][1:]), packed[v][0], packed[v][1]]
+                 text("workflow", seed + workflows[v][1:])]
+        if compressed_copies:
+            parts += [packed[v][0], packed[v][1]]
         parts += [chunk(b"IDAT", data[at:at + 65536]) for at in range(0, len(data), 65536)]
         parts.append(chunk(b"IEND", b""))
         with open(os.path.join(folder, "workflow-%04d.png" % i), "wb") as out:
@@ -227,6 +230,7 @@ FILES = {
     "ztxt-1mb.png": big_ztxt_png,
     "ai-images": ai_image_folder,
     "workflow-images": workflow_folder,
+    "workflow-text": lambda folder: workflow_folder(folder, compressed_copies=False),
     "workflow-10000": workflow_links,
 }
 
