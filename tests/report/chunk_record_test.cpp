@@ -39,6 +39,12 @@ std::string WithBadCrc(std::string chunk) {
     return chunk;
 }
 
+// A zlib stream whose last byte, part of its Adler-32 check value, is changed.
+std::string WithBadCheck(std::string stream) {
+    stream.back() ^= 0x01;
+    return stream;
+}
+
 std::string BombStream() {
     return Deflate(std::string(MaxInflatedText + 1000, 'b'));
 }
@@ -60,6 +66,13 @@ TEST(ChunkRecords, FactsOfEachKindOfChunk) {
          LineForm::Plain, true, CrcCheck::Ok, InflateOutcome::Truncated, true},
         {"zTXt, garbage", Chunk("zTXt", "K" + Nul + Nul + "garbage bytes"), ChunkType::CompressedText, LineForm::Plain,
          true, CrcCheck::Ok, InflateOutcome::Damaged, true},
+        {"zTXt, check value changed", Chunk("zTXt", "K" + Nul + Nul + WithBadCheck(stream)), ChunkType::CompressedText,
+         LineForm::Plain, true, CrcCheck::Ok, InflateOutcome::Damaged, true},
+        {"zTXt past the work buffer, check value changed",
+         Chunk("zTXt", "K" + Nul + Nul + WithBadCheck(Deflate(std::string(100000, 'c')))), ChunkType::CompressedText,
+         LineForm::Plain, true, CrcCheck::Ok, InflateOutcome::Damaged, true},
+        {"zTXt, check value cut short", Chunk("zTXt", "K" + Nul + Nul + stream.substr(0, stream.size() - 1)),
+         ChunkType::CompressedText, LineForm::Plain, true, CrcCheck::Ok, InflateOutcome::Truncated, true},
         {"zTXt, bomb", Chunk("zTXt", "Bomb" + Nul + Nul + BombStream()), ChunkType::CompressedText, LineForm::Plain,
          true, CrcCheck::Ok, InflateOutcome::Limit, true},
         {"zTXt, method 1", Chunk("zTXt", ZtxtData("Comment", "Hi", 1)), ChunkType::CompressedText,
@@ -76,6 +89,8 @@ TEST(ChunkRecords, FactsOfEachKindOfChunk) {
          ChunkType::InternationalText, LineForm::Plain, false, CrcCheck::Ok, InflateOutcome::NotInflated, false},
         {"iTXt, compressed", Chunk("iTXt", ItxtData("Prompt", 1, 0, "", "", Deflate("a cat"))),
          ChunkType::InternationalText, LineForm::Plain, true, CrcCheck::Ok, InflateOutcome::Complete, true},
+        {"iTXt, compressed, check value changed", Chunk("iTXt", ItxtData("Prompt", 1, 0, "", "", WithBadCheck(Deflate("a cat")))),
+         ChunkType::InternationalText, LineForm::Plain, true, CrcCheck::Ok, InflateOutcome::Damaged, true},
         {"iTXt, flag 1, unknown method", Chunk("iTXt", ItxtData("Prompt", 1, 7, "", "", "stored")),
          ChunkType::InternationalText, LineForm::Plain, true, CrcCheck::Ok, InflateOutcome::NotInflated, true},
         {"iTXt, no keyword", Chunk("iTXt", ItxtData("", 0, 0, "en", "T", "x")), ChunkType::InternationalText,
