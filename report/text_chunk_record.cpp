@@ -43,13 +43,6 @@ bool KeepTextAsAscii(TextChunkRecord* r, const uint8_t* bytes, size_t count, int
     return true;
 }
 
-void WidenAsciiText(TextChunkRecord* r) {
-    if (!r->asciiText.bytes) return;
-    r->text.clear();
-    AppendDecodedBytes(r->text, r->asciiText.bytes, r->asciiText.count, TextUtf8);
-    r->asciiText = ByteRange();
-}
-
 uint32_t ReadBigEndian32(const uint8_t* at) {
     return (static_cast<uint32_t>(at[0]) << 24) | (static_cast<uint32_t>(at[1]) << 16) |
            (static_cast<uint32_t>(at[2]) << 8) | static_cast<uint32_t>(at[3]);

@@ -87,8 +87,6 @@ protected:
 // that the encoding (TextUtf8 or the ANSI code page) decodes to itself; false, and nothing changed,
 // otherwise (an empty text included).
 bool KeepTextAsAscii(TextChunkRecord* r, const uint8_t* bytes, size_t count, int encoding);
-// Gives the record its text as UTF-16 whichever form it came in: asciiText is widened into text.
-void WidenAsciiText(TextChunkRecord* r);
 // The units of the record's text, in either form.
 inline size_t TextLength(const TextChunkRecord& r) { return r.text.size() + r.asciiText.count; }
 

@@ -15,8 +15,8 @@ static uint32_t ZlibAdler32(uint32_t adler, const uint8_t* bytes, size_t count) 
 }
 
 __attribute__((target("sse2"))) static uint64_t LaneSum(__m128i lanes) {
-    alignas(16) uint32_t values[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(values), lanes);
+    uint32_t values[4];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(values), lanes);
     return static_cast<uint64_t>(values[0]) + values[1] + values[2] + values[3];
 }
 
